@@ -1,0 +1,76 @@
+#include "Desktop.h"
+
+#include "MsgBox.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+namespace {
+Desktop* overrideDesktop = nullptr;
+
+QMessageBox::Icon iconFor(int style) {
+    switch (style & 0xF0) {
+    case vbCritical:
+        return QMessageBox::Critical;
+    case vbQuestion:
+        return QMessageBox::Question;
+    case vbExclamation:
+        return QMessageBox::Warning;
+    case vbInformation:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+} // namespace
+
+int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QString& title) {
+    QMessageBox box(iconFor(style), title, text, QMessageBox::NoButton, owner);
+    const bool yesNo = (style & 0x0F) == vbYesNo;
+    if (yesNo) {
+        box.addButton(QMessageBox::Yes);
+        box.addButton(QMessageBox::No);
+    } else {
+        box.addButton(QMessageBox::Ok);
+    }
+    const int answer = box.exec();
+    if (!yesNo)
+        return vbOK;
+    return answer == QMessageBox::Yes ? vbYes : vbNo;
+}
+
+QString Desktop::pickFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
+    // Qt's own dialog: folders only, with a "Create New Folder" button.
+    return QFileDialog::getExistingDirectory(owner, title, initialFolder,
+                                             QFileDialog::ShowDirsOnly |
+                                                 QFileDialog::DontUseNativeDialog);
+}
+
+QString Desktop::pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,
+                              const QString& nameFilter) {
+    return QFileDialog::getOpenFileName(owner, title, startFolder, nameFilter, nullptr,
+                                        QFileDialog::DontUseNativeDialog);
+}
+
+QString Desktop::clipboardText() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    return clipboard ? clipboard->text() : QString();
+}
+
+bool Desktop::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+bool Desktop::startProgram(const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
+}
+
+Desktop& Desktop::instance() {
+    static Desktop real;
+    return overrideDesktop ? *overrideDesktop : real;
+}
+
+void Desktop::setInstance(Desktop* desktop) { overrideDesktop = desktop; }

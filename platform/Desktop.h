@@ -1,0 +1,31 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+class QUrl;
+
+// Everything that reaches the user's desktop goes through here: message boxes, pickers,
+// the clipboard, opening addresses and starting helper programs. Tests install their own
+// Desktop so that nothing modal ever waits for a person.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+
+    // Shows a message box; `style` and the result use the MsgBox constants.
+    virtual int messageBox(QWidget* owner, const QString& text, int style, const QString& title);
+    // Modal folder picker; returns the chosen folder or empty text.
+    virtual QString pickFolder(QWidget* owner, const QString& title, const QString& initialFolder);
+    // Modal open-file picker; `nameFilter` is in Qt's form ("Description (*.flv)").
+    virtual QString pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,
+                                 const QString& nameFilter);
+    virtual QString clipboardText();
+    // Opens an address or file with the desktop's associated program.
+    virtual bool openUrl(const QUrl& url);
+    // Starts a program detached from this one.
+    virtual bool startProgram(const QString& program, const QStringList& arguments);
+
+    static Desktop& instance();
+    // Replaces the desktop (tests); nullptr puts the real one back. Not owned.
+    static void setInstance(Desktop* desktop);
+};

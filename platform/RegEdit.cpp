@@ -1,0 +1,61 @@
+#include "RegEdit.h"
+
+#include <QSettings>
+
+namespace {
+constexpr auto kOrganisation = "Morvane";
+constexpr auto kApplication = "Vantelo";
+
+QString dropLeadingSpaces(const QString& text) {
+    int first = 0;
+    while (first < text.size() && text.at(first) == QLatin1Char(' '))
+        ++first;
+    return text.mid(first);
+}
+
+QString cutAtNul(const QString& text) {
+    const int nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+bool isBlank(const QString& text) {
+    for (const QChar c : text)
+        if (c != QLatin1Char(' '))
+            return false;
+    return true;
+}
+} // namespace
+
+QString RegEdit::CleanStoredText(const QString& raw) {
+    const QString cut = cutAtNul(dropLeadingSpaces(raw));
+    return isBlank(cut) ? QString() : cut;
+}
+
+void RegEdit::WriteKey(const QString& valueName, const QString& value) {
+    QSettings settings(kOrganisation, kApplication);
+    settings.setValue(valueName, value);
+    settings.sync();
+}
+
+QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) const {
+    const QSettings settings(kOrganisation, kApplication);
+    // A damaged or unreadable store counts as an empty one.
+    if (settings.status() != QSettings::NoError)
+        return defaultValue;
+    const QVariant stored = settings.value(valueName);
+    if (!stored.isValid() || !stored.canConvert<QString>())
+        return defaultValue;
+    const QString text = CleanStoredText(stored.toString());
+    return text.isEmpty() ? defaultValue : text;
+}
+
+void RegEdit::DelKey(const QString& valueName) {
+    QSettings settings(kOrganisation, kApplication);
+    settings.remove(valueName);
+    settings.sync();
+}
+
+RegEdit& SettingsStore() {
+    static RegEdit store;
+    return store;
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Vantelo needs on Debian (run as root, or with sudo
+# available). Packages already present are left alone.
+set -euo pipefail
+
+packages=(
+    build-essential cmake make pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+    libxcb1-dev libxcb-ewmh-dev liblz4-dev
+    ffmpeg curl
+    xvfb xauth x11-utils imagemagick
+    fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

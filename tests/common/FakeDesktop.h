@@ -1,0 +1,62 @@
+#pragma once
+#include "Desktop.h"
+#include "MsgBox.h"
+
+#include <QStringList>
+#include <functional>
+#include <QUrl>
+
+// A desktop that answers from a script and records what was asked of it, installed for the
+// lifetime of the object. No modal window ever opens.
+class FakeDesktop : public Desktop {
+public:
+    struct Message {
+        QString text;
+        int style;
+        QString title;
+    };
+
+    FakeDesktop() { Desktop::setInstance(this); }
+    ~FakeDesktop() override { Desktop::setInstance(nullptr); }
+
+    int messageBox(QWidget*, const QString& text, int style, const QString& title) override {
+        messages.push_back({text, style, title});
+        if (onMessage)
+            onMessage();
+        return (style & 0x0F) == vbYesNo ? answer : vbOK;
+    }
+    QString pickFolder(QWidget*, const QString& title, const QString& initial) override {
+        folderRequests.push_back({title, initial});
+        return folderAnswer;
+    }
+    QString pickOpenFile(QWidget*, const QString& title, const QString& start,
+                         const QString& filter) override {
+        fileRequests.push_back({title, start, filter});
+        return fileAnswer;
+    }
+    QString clipboardText() override { return clipboard; }
+    bool openUrl(const QUrl& url) override {
+        openedUrls.push_back(url);
+        return openSucceeds;
+    }
+    bool startProgram(const QString& program, const QStringList& arguments) override {
+        startedPrograms.push_back(QStringList{program} + arguments);
+        return startSucceeds;
+    }
+
+    // Script.
+    int answer = vbYes;
+    QString folderAnswer;
+    QString fileAnswer;
+    QString clipboard;
+    bool openSucceeds = true;
+    bool startSucceeds = true;
+    std::function<void()> onMessage;
+
+    // Record.
+    QList<Message> messages;
+    QList<QStringList> folderRequests;
+    QList<QStringList> fileRequests;
+    QList<QUrl> openedUrls;
+    QList<QStringList> startedPrograms;
+};

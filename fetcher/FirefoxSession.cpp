@@ -1,0 +1,190 @@
+#include "FirefoxSession.h"
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QStringList>
+#include <QtEndian>
+#include <lz4.h>
+
+namespace FirefoxSession {
+
+namespace {
+
+const QByteArray kMagic("mozLz40\0", 8);
+constexpr qint64 kHeaderSize = 12; // the magic and the decompressed size
+// Real session files are a few megabytes; anything larger is refused rather than read.
+constexpr qint64 kMaxFileSize = 64LL * 1024 * 1024;
+constexpr qint64 kMaxJsonSize = 256LL * 1024 * 1024;
+// LZ4 cannot expand data more than about 255 times.
+constexpr qint64 kMaxLz4Ratio = 255;
+
+// One [section] of an ini text with its key=value lines.
+struct IniSection {
+    QString name;
+    QHash<QString, QString> values;
+};
+
+QList<IniSection> ParseIni(const QByteArray& text) {
+    QList<IniSection> sections;
+    for (const QByteArray& rawLine : text.split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.startsWith('[') && line.endsWith(']')) {
+            sections.append({line.mid(1, line.size() - 2), {}});
+            continue;
+        }
+        const int equals = line.indexOf('=');
+        if (sections.isEmpty() || equals <= 0 || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        sections.last().values.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    return sections;
+}
+
+QString ResolveProfile(const QString& path, bool relative, const QString& baseDir) {
+    if (path.isEmpty())
+        return QString();
+    return relative ? QDir(baseDir).filePath(path) : path;
+}
+
+QString ResolveProfileSection(const IniSection& profile, const QString& baseDir) {
+    return ResolveProfile(profile.values.value("Path"), profile.values.value("IsRelative") == "1",
+                          baseDir);
+}
+
+// An installation's default names a profile by its Path value; the profile's own section says
+// whether that path is relative.
+QString ResolveInstallDefault(const QString& path, const QList<IniSection>& profiles,
+                              const QString& baseDir) {
+    for (const IniSection& profile : profiles) {
+        if (profile.values.value("Path") == path)
+            return ResolveProfileSection(profile, baseDir);
+    }
+    return ResolveProfile(path, QDir::isRelativePath(path), baseDir);
+}
+
+bool IsSection(const IniSection& section, const char* prefix) {
+    return section.name.startsWith(QLatin1String(prefix));
+}
+
+// The profile folders where Firefox keeps profiles.ini, in the order they are tried.
+QStringList ProfileRoots() {
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty())
+        configHome = QDir::homePath() + "/.config";
+    return {QDir::homePath() + "/.mozilla/firefox", configHome + "/mozilla/firefox"};
+}
+
+QString DefaultProfileDir() {
+    for (const QString& root : ProfileRoots()) {
+        QFile ini(root + "/profiles.ini");
+        if (ini.size() > kMaxFileSize || !ini.open(QIODevice::ReadOnly))
+            continue;
+        const QString profile = DefaultProfilePath(ini.readAll(), root);
+        if (!profile.isEmpty())
+            return profile;
+    }
+    return QString();
+}
+
+// The entry that a tab shows: entries[index - 1], both 1-based in Firefox's numbering.
+QJsonObject CurrentEntry(const QJsonObject& tab) {
+    const QJsonArray entries = tab.value("entries").toArray();
+    const int index = tab.value("index").toInt(entries.size());
+    if (index < 1 || index > entries.size())
+        return {};
+    return entries.at(index - 1).toObject();
+}
+
+QJsonObject SelectedTab(const QJsonObject& window) {
+    const QJsonArray tabs = window.value("tabs").toArray();
+    const int selected = window.value("selected").toInt(1);
+    if (selected < 1 || selected > tabs.size())
+        return {};
+    return tabs.at(selected - 1).toObject();
+}
+
+// Firefox shows the address as the title of a page that has none.
+QString EntryTitle(const QJsonObject& entry) {
+    const QString title = entry.value("title").toString();
+    return title.isEmpty() ? entry.value("url").toString() : title;
+}
+
+} // namespace
+
+QString DefaultProfilePath(const QByteArray& profilesIni, const QString& baseDir) {
+    const QList<IniSection> sections = ParseIni(profilesIni);
+    QList<IniSection> profiles;
+    for (const IniSection& section : sections) {
+        if (IsSection(section, "Profile"))
+            profiles.append(section);
+    }
+    for (const IniSection& section : sections) {
+        const QString installDefault = section.values.value("Default");
+        if (IsSection(section, "Install") && !installDefault.isEmpty())
+            return ResolveInstallDefault(installDefault, profiles, baseDir);
+    }
+    for (const IniSection& profile : profiles) {
+        if (profile.values.value("Default") == "1")
+            return ResolveProfileSection(profile, baseDir);
+    }
+    return profiles.isEmpty() ? QString() : ResolveProfileSection(profiles.first(), baseDir);
+}
+
+std::optional<QByteArray> DecodeMozLz4(const QByteArray& file) {
+    if (file.size() < kHeaderSize || !file.startsWith(kMagic))
+        return std::nullopt;
+    const qint64 compressedSize = file.size() - kHeaderSize;
+    const qint64 jsonSize = qFromLittleEndian<quint32>(file.constData() + kMagic.size());
+    if (jsonSize > kMaxJsonSize || jsonSize > compressedSize * kMaxLz4Ratio)
+        return std::nullopt;
+    QByteArray json(jsonSize, Qt::Uninitialized);
+    const int written =
+        LZ4_decompress_safe(file.constData() + kHeaderSize, json.data(),
+                            static_cast<int>(compressedSize), static_cast<int>(jsonSize));
+    if (written != jsonSize)
+        return std::nullopt;
+    return json;
+}
+
+std::optional<QByteArray> ReadSessionFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+        return std::nullopt;
+    // Read one byte past the limit so a file that grew after the size check is still refused.
+    const QByteArray content = file.read(kMaxFileSize + 1);
+    if (content.size() > kMaxFileSize)
+        return std::nullopt;
+    return DecodeMozLz4(content);
+}
+
+QString SelectedTabUrl(const QByteArray& sessionJson, const QString& pageTitle) {
+    const QString wanted = pageTitle.trimmed();
+    if (wanted.isEmpty())
+        return QString();
+    const QJsonArray windows =
+        QJsonDocument::fromJson(sessionJson).object().value("windows").toArray();
+    for (const QJsonValue& window : windows) {
+        const QJsonObject entry = CurrentEntry(SelectedTab(window.toObject()));
+        if (EntryTitle(entry).trimmed() == wanted)
+            return entry.value("url").toString();
+    }
+    return QString();
+}
+
+QString ShownPageUrl(const QString& pageTitle) {
+    const QString profile = DefaultProfileDir();
+    if (profile.isEmpty())
+        return QString();
+    // While Firefox runs it keeps the recovery file current; the other is left from its last exit.
+    for (const char* name : {"sessionstore-backups/recovery.jsonlz4", "sessionstore.jsonlz4"}) {
+        if (const std::optional<QByteArray> json = ReadSessionFile(QDir(profile).filePath(name)))
+            return SelectedTabUrl(*json, pageTitle);
+    }
+    return QString();
+}
+
+} // namespace FirefoxSession

@@ -1,5 +1,604 @@
 #include "frmConvert.h"
 
-frmConvert::frmConvert(QWidget* owner) : QWidget(owner, Qt::Window) {
+#include "AVC.h"
+#include "AeroButton.h"
+#include "ConversionMapping.h"
+#include "ConverterSetting.h"
+#include "Desktop.h"
+#include "FormatPreset.h"
+#include "MsgBox.h"
+#include "ProgressBar.h"
+#include "RegEdit.h"
+#include "SpcFolder.h"
+#include "ZebCheck.h"
+#include "ZebCommonDialog.h"
+#include "ZebLabel.h"
+#include "ZebOption.h"
+#include "modBrowse.h"
+#include "modIcon.h"
+#include "modMain.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QUrl>
+#include <array>
+
+namespace {
+
+const QColor kOrange(255, 128, 0);
+
+// The dialog is designed in twips, 15 to a pixel.
+void place(QWidget* widget, int left, int top, int width, int height) {
+    constexpr int twipsPerPixel = 15;
+    widget->setGeometry(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
+                        height / twipsPerPixel);
+}
+
+QComboBox* newList(QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    list->setEditable(false);
+    return list;
+}
+
+ZebLabel* newLabel(const QString& caption, QWidget* parent) {
+    auto* label = new ZebLabel(caption, parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+ZebLabel* newHeading(const QString& caption, QWidget* parent) {
+    ZebLabel* heading = newLabel(caption, parent);
+    QFont font = heading->font();
+    font.setBold(true);
+    heading->setFont(font);
+    return heading;
+}
+
+AeroButton* newButton(const QString& caption, const QString& toolTip, modIcon::Picture picture,
+                      QWidget* parent) {
+    auto* button = new AeroButton(caption, parent);
+    button->setToolTip(toolTip);
+    button->setPicture(modIcon::ButtonPicture(picture), modIcon::kPictureTransparentColor);
+    return button;
+}
+
+QGroupBox* newFrame(const QString& caption, QWidget* parent) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setFlat(false);
+    return frame;
+}
+
+// An option button can be cleared even when it is the selected one of its container.
+void setOptionValue(ZebOption* option, bool selected) {
+    if (selected || !option->isChecked()) {
+        option->setValue(selected);
+        return;
+    }
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
+}
+
+// Selects the item whose text is exactly `text`; a list cannot show a text it does not hold.
+bool setListText(QComboBox* list, const QString& text) {
+    const int index = list->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    list->setCurrentIndex(index);
+    return true;
+}
+
+OptionList readList(const QComboBox* list) {
+    OptionList read;
+    for (int i = 0; i < list->count(); ++i)
+        read.items.append(list->itemText(i));
+    read.selected = list->currentIndex();
+    read.enabled = list->isEnabled();
+    return read;
+}
+
+void showList(QComboBox* list, const OptionList& shown) {
+    list->clear();
+    list->addItems(shown.items);
+    list->setEnabled(shown.enabled);
+    list->setCurrentIndex(shown.selected);
+}
+
+QString truthText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+// Reads a stored truth value the way it was written ("True"/"False"), or as a number.
+bool parseTruth(const QString& text, bool& value) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
+        value = true;
+        return true;
+    }
+    if (trimmed.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
+        value = false;
+        return true;
+    }
+    bool isNumber = false;
+    const double number = trimmed.toDouble(&isNumber);
+    if (isNumber)
+        value = number != 0;
+    return isNumber;
+}
+
+const QString kFormatValue = QStringLiteral("Youtube Video format");
+const QString kQualityValue = QStringLiteral("Youtube Video quality");
+const QString kMonoValue = QStringLiteral("Youtube Video mode mono");
+const QString kStereoValue = QStringLiteral("Youtube Video mode stereo");
+const QString kExtensionValue = QStringLiteral("Youtube Video extension");
+const QString kOutputPathValue = QStringLiteral("Youtube Video output path");
+
+constexpr int kPersonalFolder = 5;
+constexpr int kFolderFlags = 2;
+constexpr int kDefaultFormatIndex = 1;
+constexpr int kBusyWrap = 100;
+
+const QStringList& statusTexts() {
+    static const QStringList texts{"Please Wait Converting...", "Please Wait Converting>..",
+                                   "Please Wait Converting.>.", "Please Wait Converting..>"};
+    return texts;
+}
+
+} // namespace
+
+frmConvert::frmConvert(QWidget* owner) : QWidget(owner, Qt::Dialog) {
+    CreateControls();
+    ConnectControls();
+    Form_Load();
+}
+
+frmConvert::~frmConvert() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+void frmConvert::CreateControls() {
     setWindowTitle(QStringLiteral("Convert YouTube Video"));
+    QFont tahoma(QStringLiteral("Tahoma"));
+    tahoma.setPointSizeF(8.25);
+    setFont(tahoma);
+    setFixedSize(6855 / 15, 6120 / 15);
+
+    frmSource = newFrame(QStringLiteral("Source"), this);
+    place(frmSource, 120, 120, 6615, 855);
+    txtSource = new QLineEdit(frmSource);
+    txtSource->setReadOnly(true);
+    QPalette sourcePalette = txtSource->palette();
+    sourcePalette.setColor(QPalette::Base, Qt::white);
+    sourcePalette.setColor(QPalette::Text, QColor(64, 64, 64));
+    txtSource->setPalette(sourcePalette);
+    place(txtSource, 120, 360, 5175, 315);
+    cmdSource = newButton(QStringLiteral("Open"), QStringLiteral("Select souce file"),
+                          modIcon::Picture::FolderArrow, frmSource);
+    place(cmdSource, 5400, 360, 1095, 315);
+
+    FrmOptions = newFrame(QStringLiteral("Options"), this);
+    place(FrmOptions, 120, 1080, 6615, 3495);
+    cmbFormat = newList(FrmOptions);
+    place(cmbFormat, 120, 360, 6375, 315);
+    CreateVideoPanel();
+    CreateAudioPanel();
+    CreateDestinationFrame();
+
+    btnCancel = newButton(QStringLiteral("Cancel"), QStringLiteral("Cancel conversion"),
+                          modIcon::Picture::RedCross, this);
+    place(btnCancel, 4680, 5640, 975, 315);
+    btnCancel->setEnabled(false);
+    cmdConvert = newButton(QStringLiteral("Convert"), QStringLiteral("Click to convert"),
+                           modIcon::Picture::CurvedArrow, this);
+    place(cmdConvert, 5760, 5640, 975, 315);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(200);
+    tmrPrg = new QTimer(this);
+    tmrPrg->setInterval(30);
+}
+
+void frmConvert::CreateVideoPanel() {
+    Frame3 = new QFrame(FrmOptions);
+    Frame3->setFrameShape(QFrame::NoFrame);
+    place(Frame3, 120, 840, 3375, 2535);
+
+    lblVideo = newHeading(QStringLiteral("Video"), Frame3);
+    place(lblVideo, 120, 120, 1095, 240);
+    const auto row = [this](ZebLabel*& label, QComboBox*& list, const QString& caption, int top) {
+        label = newLabel(caption, Frame3);
+        place(label, 120, top, 1140, 315);
+        list = newList(Frame3);
+        place(list, 1320, top, 1695, 315);
+    };
+    row(lblVidCodec, cmbVidCodec, QStringLiteral("Codec"), 360);
+    row(lblVidBitRate, VidBitrate, QStringLiteral("Bitrate"), 720);
+    row(lblVidFrameRate, FrameRate, QStringLiteral("Framerate"), 1080);
+    row(lblVidSize, cmbVideoSize, QStringLiteral("Video Size"), 1440);
+    row(lblFormat, cmbVidFormat, QStringLiteral("Format"), 1800);
+
+    chkQuality = new ZebCheck(QStringLiteral("Same quality"), Frame3);
+    chkQuality->setValue(0);
+    place(chkQuality, 120, 2160, 2895, 255);
+
+    Line1 = new QFrame(Frame3);
+    Line1->setFrameShape(QFrame::VLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    place(Line1, 3240 - 15, 240, 30, 2280 - 240);
+}
+
+void frmConvert::CreateAudioPanel() {
+    Frame1 = new QFrame(FrmOptions);
+    Frame1->setFrameShape(QFrame::NoFrame);
+    Frame1->setAutoFillBackground(true);
+    place(Frame1, 3480, 840, 3015, 2535);
+
+    lblAudio = newHeading(QStringLiteral("Audio"), Frame1);
+    place(lblAudio, 120, 120, 1035, 240);
+    const auto row = [this](ZebLabel*& label, QComboBox*& list, const QString& caption, int top) {
+        label = newLabel(caption, Frame1);
+        place(label, 120, top, 1065, 315);
+        list = newList(Frame1);
+        place(list, 1200, top, 1815, 315);
+    };
+    row(lblCodec, cmdAudCodec, QStringLiteral("Codec"), 360);
+    row(lblBitrate, cmbAudVit, QStringLiteral("Bitrate"), 720);
+    row(lblSample, cmbSample, QStringLiteral("Samplerate"), 1080);
+
+    lblChannel = newLabel(QStringLiteral("Channels"), Frame1);
+    place(lblChannel, 120, 1440, 1065, 315);
+    OptMono = new ZebOption(QStringLiteral("Mono"), Frame1);
+    place(OptMono, 1200, 1440, 810, 315);
+    OptMono->setValue(true);
+    OptStereo = new ZebOption(QStringLiteral("Stereo"), Frame1);
+    place(OptStereo, 2040, 1440, 975, 315);
+
+    lblInfo = new QLabel(Frame1);
+    QFont infoFont(QStringLiteral("Tahoma"));
+    infoFont.setPointSizeF(9.75);
+    infoFont.setBold(true);
+    lblInfo->setFont(infoFont);
+    QPalette infoPalette = lblInfo->palette();
+    infoPalette.setColor(QPalette::WindowText, kOrange);
+    lblInfo->setPalette(infoPalette);
+    lblInfo->setAttribute(Qt::WA_TranslucentBackground);
+    lblInfo->move(120 / 15, 1800 / 15);
+
+    Prg = new ProgressBar(Frame1);
+    Prg->setBarColor(kOrange);
+    Prg->setValue(0);
+    place(Prg, 120, 2160, 2895, 255);
+}
+
+void frmConvert::CreateDestinationFrame() {
+    frmDest = newFrame(QStringLiteral("Destination"), this);
+    place(frmDest, 120, 4680, 6615, 855);
+    txtDest = new QLineEdit(frmDest);
+    txtDest->setReadOnly(true);
+    place(txtDest, 120, 360, 4215, 315);
+    cmdBrowse = newButton(QStringLiteral("Browse"), QStringLiteral("Browes for Folder"),
+                          modIcon::Picture::FolderMagnifier, frmDest);
+    place(cmdBrowse, 4440, 360, 975, 345);
+    cmdOpen = newButton(QStringLiteral("Open"), QStringLiteral("Open Folder"),
+                        modIcon::Picture::FolderArrow, frmDest);
+    place(cmdOpen, 5520, 360, 975, 345);
+}
+
+void frmConvert::ConnectControls() {
+    connect(cmdSource, &QPushButton::clicked, this, &frmConvert::cmdSource_Click);
+    connect(cmdBrowse, &QPushButton::clicked, this, &frmConvert::cmdBrowse_Click);
+    connect(cmdOpen, &QPushButton::clicked, this, &frmConvert::cmdOpen_Click);
+    connect(cmdConvert, &QPushButton::clicked, this, &frmConvert::cmdConvert_Click);
+    connect(btnCancel, &QPushButton::clicked, this, &frmConvert::btnCancel_Click);
+    // Picking an item applies its preset, also when it is the item already shown.
+    connect(cmbFormat, qOverload<int>(&QComboBox::activated), this, &frmConvert::cmbFormat_Click);
+    connect(tmrPrg, &QTimer::timeout, this, &frmConvert::tmrPrg_Timer);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load and unload
+
+void frmConvert::showEvent(QShowEvent* event) {
+    if (!loaded_)
+        Form_Load();
+    QWidget::showEvent(event);
+}
+
+void frmConvert::closeEvent(QCloseEvent* event) {
+    if (loaded_)
+        Form_Unload();
+    event->accept();
+}
+
+void frmConvert::Form_Load() {
+    // A dialog shown again after closing starts from its design state.
+    SourcePath.clear();
+    txtSource->clear();
+
+    modIcon::SetWindowIcon(this, QStringLiteral("MAINICON"), false);
+    BusyCounter = 0;
+    Prg->setValue(0);
+    const QColor audioPanelColor = Frame1->palette().color(QPalette::Window);
+    chkQuality->setBackColor(audioPanelColor);
+    OptMono->setBackColor(audioPanelColor);
+    OptStereo->setBackColor(audioPanelColor);
+
+    AVC1 = std::make_unique<AVC>(Timer1);
+    connect(AVC1.get(), &AVC::Converting, this, &frmConvert::AVC1_Converting);
+    connect(AVC1.get(), &AVC::Complete, this, &frmConvert::AVC1_Complete);
+    connect(AVC1.get(), &AVC::ErrorEvent, this, &frmConvert::AVC1_ErrorEvent);
+
+    StatusStep = 0;
+    FillFormatList();
+    RestoreFormat();
+    RestoreOptions();
+    RestoreOutputFolder();
+    loaded_ = true;
+}
+
+void frmConvert::FillFormatList() {
+    cmbFormat->clear();
+    cmbFormat->addItems({"3rd Generation Partnership Project (*.3gp)",
+                         "3rd Generation Partnership Project2 (*.3g2)", "AVI Format (*.avi)",
+                         "DivX Format (*.avi)", "MPEG-1 Format (*.mpg)", "MPEG-2 Format (*.mpg)",
+                         "WMV Format (*.wmv)", "RealONE/RealPlayer Format (*.rm)",
+                         "QuickTime MOV (*.mov)", "iPOD Video (320x240) MPEG4 (*.mpg)",
+                         "iPOD Video2 (640x480) MPEG4 (*.mpg)", "iPhone Video (*.mpg)",
+                         "Sony PSP (Normal)", "Sony PSP (Excellent Quality)",
+                         "Sony PSP (Minimal Size)", "Sony PSP (PSP AVC)"});
+    // Filling a list selects nothing.
+    cmbFormat->setCurrentIndex(-1);
+}
+
+// The stored format chooses the preset; the stored options then go over it.
+void frmConvert::RestoreFormat() {
+    const QString stored = SettingsStore().LoadKey(kFormatValue, QString());
+    if (stored.isEmpty())
+        cmbFormat->setCurrentIndex(kDefaultFormatIndex);
+    else
+        setListText(cmbFormat, stored);
+    cmbFormat_Click();
+}
+
+void frmConvert::RestoreOptions() {
+    RegEdit& store = SettingsStore();
+    const std::array<std::pair<const char*, QComboBox*>, 7> lists = {{
+        {"Youtube Video codec", cmbVidCodec},
+        {"Youtube Video bitrate", VidBitrate},
+        {"Youtube Audio codec", cmdAudCodec},
+        {"Youtube Audio bitrate", cmbAudVit},
+        {"Youtube Audio samplerate", cmbSample},
+        {"Youtube Video framerate", FrameRate},
+        {"Youtube Video size", cmbVideoSize},
+    }};
+    for (const auto& [name, list] : lists)
+        setListText(list, store.LoadKey(QString::fromLatin1(name), list->currentText()));
+
+    bool isNumber = false;
+    const int quality = store.LoadKey(kQualityValue, QString::number(chkQuality->value()))
+                            .trimmed()
+                            .toInt(&isNumber);
+    if (isNumber)
+        chkQuality->setValue(quality);
+
+    bool selected = false;
+    if (parseTruth(store.LoadKey(kMonoValue, truthText(true)), selected))
+        setOptionValue(OptMono, selected);
+    if (parseTruth(store.LoadKey(kStereoValue, truthText(false)), selected))
+        setOptionValue(OptStereo, selected);
+
+    setListText(cmbVidFormat, store.LoadKey(kExtensionValue, cmbVidFormat->currentText()));
+}
+
+void frmConvert::RestoreOutputFolder() {
+    const QString documents = SpecialFolder(this, kPersonalFolder, kFolderFlags);
+    const QString defaultFolder =
+        documents + QStringLiteral("/Morvane/") + QStringLiteral("Vantelo");
+    txtDest->setText(SettingsStore().LoadKey(kOutputPathValue, defaultFolder));
+    // A folder that cannot be made is not reported; the conversion's own checks follow later.
+    if (!QDir(txtDest->text()).exists())
+        modMain::CreatePath(txtDest->text());
+}
+
+std::vector<std::pair<QString, QString>> frmConvert::SavedOptions() const {
+    return {
+        {kOutputPathValue, txtDest->text()},
+        {kFormatValue, cmbFormat->currentText()},
+        {QStringLiteral("Youtube Video codec"), cmbVidCodec->currentText()},
+        {QStringLiteral("Youtube Video bitrate"), VidBitrate->currentText()},
+        {QStringLiteral("Youtube Audio codec"), cmdAudCodec->currentText()},
+        {QStringLiteral("Youtube Audio bitrate"), cmbAudVit->currentText()},
+        {QStringLiteral("Youtube Audio samplerate"), cmbSample->currentText()},
+        {QStringLiteral("Youtube Video framerate"), FrameRate->currentText()},
+        {QStringLiteral("Youtube Video size"), cmbVideoSize->currentText()},
+        {kQualityValue, QString::number(chkQuality->value())},
+        {kMonoValue, truthText(OptMono->value())},
+        {kStereoValue, truthText(OptStereo->value())},
+        {kExtensionValue, cmbVidFormat->currentText()},
+    };
+}
+
+void frmConvert::Form_Unload() {
+    for (const auto& [name, value] : SavedOptions())
+        SettingsStore().WriteKey(name, value);
+    // Ends every converter process, whether or not this dialog started it.
+    AVC1->CancelConvert();
+    AVC1.reset();
+    QCoreApplication::processEvents();
+    Timer1->stop();
+    SetInputsEnabled(true);
+    lblInfo->clear();
+    // The busy bar's timer ends with the dialog.
+    StopBusyBar();
+    loaded_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Option lists
+
+OptionChoices frmConvert::ReadChoices() const {
+    OptionChoices choices;
+    choices.cmbVidFormat = readList(cmbVidFormat);
+    choices.cmbVideoSize = readList(cmbVideoSize);
+    choices.VidBitrate = readList(VidBitrate);
+    choices.FrameRate = readList(FrameRate);
+    choices.cmbVidCodec = readList(cmbVidCodec);
+    choices.cmdAudCodec = readList(cmdAudCodec);
+    choices.cmbAudVit = readList(cmbAudVit);
+    choices.cmbSample = readList(cmbSample);
+    choices.OptMono = OptMono->value();
+    choices.OptStereo = OptStereo->value();
+    choices.chkQuality = chkQuality->value();
+    choices.chkQualityEnabled = chkQuality->isEnabled();
+    return choices;
+}
+
+void frmConvert::ShowChoices(const OptionChoices& choices) {
+    showList(cmbAudVit, choices.cmbAudVit);
+    showList(cmdAudCodec, choices.cmdAudCodec);
+    showList(cmbSample, choices.cmbSample);
+    showList(cmbVidCodec, choices.cmbVidCodec);
+    showList(cmbVidFormat, choices.cmbVidFormat);
+    showList(cmbVideoSize, choices.cmbVideoSize);
+    showList(VidBitrate, choices.VidBitrate);
+    showList(FrameRate, choices.FrameRate);
+    chkQuality->setValue(choices.chkQuality);
+    chkQuality->setEnabled(choices.chkQualityEnabled);
+    setOptionValue(OptMono, false);
+    setOptionValue(OptStereo, false);
+    setOptionValue(OptMono, choices.OptMono);
+    setOptionValue(OptStereo, choices.OptStereo);
+}
+
+void frmConvert::cmbFormat_Click() {
+    OptionChoices choices;
+    PresetCatalogue::Apply(cmbFormat->currentText(), choices,
+                           [this](const ConverterSetting& setting) {
+                               if (AVC1)
+                                   ApplySetting(*AVC1, setting);
+                           });
+    ShowChoices(choices);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void frmConvert::cmdSource_Click() {
+    const QString chosen =
+        ZebCommonDialog::ShowOpen(this, QStringLiteral("Flash live video (*.FLV*)|*.flv*"),
+                                  QStringLiteral("Open"), txtDest->text());
+    SourcePath = chosen;
+    if (!chosen.isEmpty())
+        txtSource->setText(chosen);
+}
+
+void frmConvert::cmdBrowse_Click() {
+    const QString folder = BrowseFolder(this, QStringLiteral("Browse for Folder"), 0,
+                                        txtDest->text(), txtDest->text(), true, false, QString());
+    if (!folder.isEmpty())
+        txtDest->setText(folder);
+}
+
+void frmConvert::cmdOpen_Click() {
+    if (!Desktop::instance().openUrl(QUrl::fromLocalFile(txtDest->text())))
+        MsgBox(this, QStringLiteral("An error occurd!"), vbCritical, QStringLiteral("Error!"));
+}
+
+void frmConvert::cmdConvert_Click() {
+    if (SourcePath.isEmpty()) {
+        cmdSource_Click();
+        return;
+    }
+    SetInputsEnabled(false);
+    // A declined request raises no converter event, so the dialog goes back to idle itself.
+    if (!ConvertFLV(SourcePath))
+        SetInputsEnabled(true);
+}
+
+bool frmConvert::ConvertFLV(const QString& SrcPath) {
+    const auto request = ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(),
+                                                         txtDest->text(), SrcPath);
+    if (!request) {
+        MsgBox(this, QStringLiteral("Error: ") + QStringLiteral(" Format is not defined."),
+               vbExclamation | vbOKOnly, QStringLiteral("Not Supported"));
+        return false;
+    }
+    for (const ConverterSetting& setting : request->settings)
+        ApplySetting(*AVC1, setting);
+    AVC1->ConvertMedia(true);
+    return true;
+}
+
+void frmConvert::btnCancel_Click() {
+    if (MsgBox(this, QStringLiteral("Do you want to abort current conversion?"), vbYesNo,
+               kProductName) != vbYes)
+        return;
+    if (AVC1)
+        AVC1->CancelConvert();
+    Timer1->stop();
+    SetInputsEnabled(true);
+    lblInfo->clear();
+    StatusStep = 0;
+    StopBusyBar();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Converter events and the busy bar
+
+void frmConvert::AVC1_Converting() {
+    if (!tmrPrg->isActive())
+        tmrPrg->start();
+    lblInfo->setText(statusTexts().at(StatusStep));
+    lblInfo->adjustSize();
+    StatusStep = (StatusStep + 1) % statusTexts().size();
+}
+
+void frmConvert::AVC1_Complete() {
+    lblInfo->clear();
+    Timer1->stop();
+    SetInputsEnabled(true);
+    StatusStep = 0;
+    StopBusyBar();
+    MsgBox(this, QStringLiteral("Conversion Completed"), vbInformation, kProductName);
+}
+
+void frmConvert::AVC1_ErrorEvent(const QString& message) {
+    lblInfo->setText(message);
+    lblInfo->adjustSize();
+    Timer1->stop();
+    SetInputsEnabled(true);
+    StatusStep = 0;
+    // A run can now fail after it has started; the idle dialog never keeps a moving bar.
+    StopBusyBar();
+}
+
+void frmConvert::tmrPrg_Timer() {
+    ++BusyCounter;
+    if (BusyCounter == kBusyWrap)
+        BusyCounter = 1;
+    Prg->setValue(BusyCounter);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Helpers
+
+// Idle: the three frames and Convert open, Cancel closed; converting: the other way round.
+void frmConvert::SetInputsEnabled(bool enabled) {
+    frmSource->setEnabled(enabled);
+    FrmOptions->setEnabled(enabled);
+    frmDest->setEnabled(enabled);
+    cmdConvert->setEnabled(enabled);
+    btnCancel->setEnabled(!enabled);
+}
+
+void frmConvert::StopBusyBar() {
+    tmrPrg->stop();
+    Prg->setValue(0);
 }

@@ -1,9 +1,129 @@
 #pragma once
-#include <QWidget>
+#include "OptionChoices.h"
 
-// The conversion dialog "Convert YouTube Video": modeless, owned by the main window.
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class AVC;
+class AeroButton;
+class ProgressBar;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class ZebCheck;
+class ZebLabel;
+class ZebOption;
+
+// The conversion dialog "Convert YouTube Video": the user picks a source file, a target
+// format with its options and an output folder, converts with a busy indicator, and can
+// cancel. Modeless, owned by the main window. Constructing it loads it; closing it unloads it
+// (saves the options, ends any conversion, releases the converter); showing it again after a
+// close loads it afresh.
 class frmConvert : public QWidget {
     Q_OBJECT
 public:
     explicit frmConvert(QWidget* owner = nullptr);
+    ~frmConvert() override;
+
+    // Sets the converter's parameters from the current choices and starts converting SrcPath.
+    // Returns false when the chosen format is not one the dialog knows (nothing starts then).
+    bool ConvertFLV(const QString& SrcPath);
+
+    // The thirteen saved options, in the order they are written when the dialog closes.
+    std::vector<std::pair<QString, QString>> SavedOptions() const;
+
+    const QString& sourcePath() const { return SourcePath; }
+    int busyCounter() const { return BusyCounter; }
+    int statusStep() const { return StatusStep; }
+    AVC* converter() const { return AVC1.get(); }
+    bool isLoaded() const { return loaded_; }
+
+    // The controls.
+    QGroupBox* frmSource;
+    QLineEdit* txtSource;
+    AeroButton* cmdSource;
+    QGroupBox* FrmOptions;
+    QComboBox* cmbFormat;
+    QFrame* Frame3; // video options
+    ZebLabel* lblVideo;
+    ZebLabel* lblVidCodec;
+    QComboBox* cmbVidCodec;
+    ZebLabel* lblVidBitRate;
+    QComboBox* VidBitrate;
+    ZebLabel* lblVidFrameRate;
+    QComboBox* FrameRate;
+    ZebLabel* lblVidSize;
+    QComboBox* cmbVideoSize;
+    ZebLabel* lblFormat;
+    QComboBox* cmbVidFormat; // output file extension
+    ZebCheck* chkQuality;
+    QFrame* Line1;
+    QFrame* Frame1; // audio options
+    ZebLabel* lblAudio;
+    ZebLabel* lblCodec;
+    QComboBox* cmdAudCodec;
+    ZebLabel* lblBitrate;
+    QComboBox* cmbAudVit;
+    ZebLabel* lblSample;
+    QComboBox* cmbSample;
+    ZebLabel* lblChannel;
+    ZebOption* OptMono;
+    ZebOption* OptStereo;
+    QLabel* lblInfo;
+    ProgressBar* Prg;
+    QGroupBox* frmDest;
+    QLineEdit* txtDest;
+    AeroButton* cmdBrowse;
+    AeroButton* cmdOpen;
+    AeroButton* btnCancel;
+    AeroButton* cmdConvert;
+    QTimer* Timer1; // the converter's poll timer
+    QTimer* tmrPrg; // the busy bar
+
+public slots:
+    void cmdSource_Click();
+    void cmdBrowse_Click();
+    void cmdOpen_Click();
+    void cmdConvert_Click();
+    void btnCancel_Click();
+    void cmbFormat_Click();
+    void AVC1_Converting();
+    void AVC1_Complete();
+    void AVC1_ErrorEvent(const QString& message);
+    void tmrPrg_Timer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateVideoPanel();
+    void CreateAudioPanel();
+    void CreateDestinationFrame();
+    void ConnectControls();
+
+    void Form_Load();
+    void Form_Unload();
+    void FillFormatList();
+    void RestoreFormat();
+    void RestoreOptions();
+    void RestoreOutputFolder();
+
+    OptionChoices ReadChoices() const;
+    void ShowChoices(const OptionChoices& choices);
+    void SetInputsEnabled(bool enabled);
+    void StopBusyBar();
+
+    QString SourcePath;
+    int BusyCounter = 0;
+    int StatusStep = 0;
+    std::unique_ptr<AVC> AVC1;
+    bool loaded_ = false;
 };

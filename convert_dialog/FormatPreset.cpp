@@ -1,0 +1,368 @@
+#include "FormatPreset.h"
+
+#include <array>
+#include <utility>
+
+namespace PresetCatalogue {
+
+namespace {
+
+PresetList open(const QStringList& items, int selected = 0) {
+    return {items, selected, false};
+}
+PresetList locked(const QStringList& items) {
+    return {items, 0, true};
+}
+
+ConverterSetting tolerance60() {
+    return ConverterSetting::Text(ConverterProperty::VideoBitrateTolerance, QStringLiteral("60"));
+}
+ConverterSetting channels(const QString& count) {
+    return ConverterSetting::Text(ConverterProperty::AudioChannels, count);
+}
+
+constexpr int kMpeg4InCodecList = 62;
+constexpr int kPcmInAviAudioCodecs = 2;
+constexpr int k128InAudioBitrates = 8;
+constexpr int k48InAudioBitrates = 2;
+constexpr int k22050InSampleRatesB = 3;
+
+std::vector<FormatPreset> buildCatalogue() {
+    const PresetList psp368Size = locked({"368x208"});
+    const PresetList pspRate = locked({"29.97"});
+    const PresetList aac = locked({"aac"});
+    const PresetList ipodRates = open({"29.97", "14.985"});
+    const PresetList sample22050 = open(SampleRateListB(), k22050InSampleRatesB);
+    const PresetList audio128 = open(AudioBitrateList(), k128InAudioBitrates);
+
+    return {
+        {"3rd Generation Partnership Project (*.3gp)",
+         locked({".3gp"}),
+         open(SizeListA()),
+         open({"120"}),
+         open({"11", "15"}),
+         open({"h263", "mpeg4", "xvid"}),
+         locked({"amr_nb"}),
+         open(AudioBitrateList()),
+         open(SampleRateListA()),
+         {tolerance60()}},
+        {"3rd Generation Partnership Project2 (*.3g2)",
+         locked({".3g2"}),
+         open(SizeListA()),
+         open({"120"}),
+         open({"11", "15"}),
+         open({"mpeg4", "xvid", "h263"}),
+         locked({"amr_nb"}),
+         open(AudioBitrateList()),
+         open(SampleRateListA()),
+         {tolerance60()}},
+        {"AVI Format (*.avi)",
+         locked({".avi"}),
+         open(SizeListB()),
+         open({"120"}),
+         locked({"29.97"}),
+         open(VideoCodecList(), kMpeg4InCodecList),
+         open(AviAudioCodecList(), kPcmInAviAudioCodecs),
+         audio128,
+         open(SampleRateListB()),
+         {tolerance60()}},
+        {"DivX Format (*.avi)",
+         locked({".avi"}),
+         open(SizeListB()),
+         open({"1200"}),
+         locked({"29.97"}),
+         locked({"mpeg4"}),
+         open(AviAudioCodecList()),
+         audio128,
+         open(SampleRateListB()),
+         {}},
+        {"MPEG-1 Format (*.mpg)",
+         locked({".mpg"}),
+         open(SizeListB()),
+         open({"120"}),
+         locked({"Auto"}),
+         locked({"mpeg1video"}),
+         open({"mp2"}),
+         open(AudioBitrateList128First()),
+         open(SampleRateListB()),
+         {channels("1")}},
+        {"MPEG-2 Format (*.mpg)",
+         locked({".mpg"}),
+         open(SizeListB()),
+         open({"120"}),
+         locked({"Auto"}),
+         locked({"mpeg2video"}),
+         open({"mp2", "ac3"}),
+         open(AudioBitrateList128First()),
+         open(SampleRateListB()),
+         {channels("1")}},
+        {"WMV Format (*.wmv)",
+         locked({".wmv"}),
+         open(SizeListB()),
+         open({"120"}),
+         locked({"Auto"}),
+         open({"wmv1", "wmv2"}),
+         open({"wmav1", "wmav2", "mp3"}),
+         audio128,
+         open(SampleRateListB()),
+         {tolerance60()}},
+        {"Sony PSP (PSP AVC)",
+         locked({".avi"}),
+         psp368Size,
+         locked({"400"}),
+         pspRate,
+         locked({"h264"}),
+         aac,
+         locked({"128"}),
+         locked({"48000"}),
+         {}},
+        {"Sony PSP (Minimal Size)",
+         locked({".avi"}),
+         locked({"160x112"}),
+         locked({"216"}),
+         pspRate,
+         locked({"xvid"}),
+         aac,
+         locked({"64"}),
+         locked({"24000"}),
+         {}},
+        {"Sony PSP (Excellent Quality)",
+         locked({".avi"}),
+         psp368Size,
+         locked({"768"}),
+         pspRate,
+         locked({"xvid"}),
+         aac,
+         locked({"64"}),
+         locked({"24000"}),
+         {}},
+        {"Sony PSP (Normal)",
+         locked({".avi"}),
+         psp368Size,
+         locked({"512"}),
+         pspRate,
+         locked({"xvid"}),
+         aac,
+         locked({"64"}),
+         locked({"24000"}),
+         {}},
+        {"RealONE/RealPlayer Format (*.rm)",
+         locked({".rm"}),
+         open(SizeListB()),
+         locked({"Auto"}),
+         locked({"Auto"}),
+         open(RealVideoCodecList()),
+         locked({"ac3"}),
+         locked({"Auto"}),
+         sample22050,
+         {}},
+        {"QuickTime MOV (*.mov)",
+         locked({".mov"}),
+         open(SizeListB()),
+         locked({"360"}),
+         locked({"29.97"}),
+         locked({"Auto"}),
+         aac,
+         open(AudioBitrateList(), k48InAudioBitrates),
+         sample22050,
+         {channels("2")}},
+        {"iPOD Video (320x240) MPEG4 (*.mpg)",
+         locked({".mpg"}),
+         locked({"320x240"}),
+         open({"512"}),
+         ipodRates,
+         locked({"mpeg4"}),
+         aac,
+         locked({"48"}),
+         sample22050,
+         {tolerance60(), channels("2")}},
+        {"iPOD Video2 (640x480) MPEG4 (*.mpg)",
+         locked({".mpg"}),
+         locked({"640x480"}),
+         open({"1200"}),
+         ipodRates,
+         locked({"Auto"}),
+         aac,
+         locked({"48"}),
+         sample22050,
+         {tolerance60(), channels("2")}},
+        {"iPhone Video (*.mpg)",
+         locked({".mpg"}),
+         locked({"320x240"}),
+         open({"1200"}),
+         ipodRates,
+         locked({"mpeg4"}),
+         aac,
+         locked({"48"}),
+         sample22050,
+         {tolerance60(), channels("2")}},
+    };
+}
+
+using ChoiceList = OptionList OptionChoices::*;
+using PresetField = PresetList FormatPreset::*;
+
+// The lists in the order they are emptied and enabled, and later given their selection.
+constexpr std::array<ChoiceList, 8> kResetOrder = {
+    &OptionChoices::cmbAudVit,   &OptionChoices::cmdAudCodec,  &OptionChoices::cmbSample,
+    &OptionChoices::cmbVidCodec, &OptionChoices::cmbVidFormat, &OptionChoices::cmbVideoSize,
+    &OptionChoices::VidBitrate,  &OptionChoices::FrameRate,
+};
+
+// Each list with its field in the preset, in the order the lists are filled.
+constexpr std::array<std::pair<ChoiceList, PresetField>, 8> kFillOrder = {{
+    {&OptionChoices::cmbVidFormat, &FormatPreset::cmbVidFormat},
+    {&OptionChoices::cmbVideoSize, &FormatPreset::cmbVideoSize},
+    {&OptionChoices::VidBitrate, &FormatPreset::VidBitrate},
+    {&OptionChoices::FrameRate, &FormatPreset::FrameRate},
+    {&OptionChoices::cmbVidCodec, &FormatPreset::cmbVidCodec},
+    {&OptionChoices::cmdAudCodec, &FormatPreset::cmdAudCodec},
+    {&OptionChoices::cmbAudVit, &FormatPreset::cmbAudVit},
+    {&OptionChoices::cmbSample, &FormatPreset::cmbSample},
+}};
+
+PresetField presetFieldOf(ChoiceList list) {
+    for (const auto& [choice, field] : kFillOrder)
+        if (choice == list)
+            return field;
+    return nullptr;
+}
+
+} // namespace
+
+const QStringList& SizeListA() {
+    static const QStringList list{"176x144", "320x240", "352x288", "128x96",
+                                  "160x120", "704x576", "640x480", "480x272"};
+    return list;
+}
+
+const QStringList& SizeListB() {
+    static const QStringList list{"320x240", "352x288", "176x144", "128x96",
+                                  "160x120", "704x576", "640x480", "480x272"};
+    return list;
+}
+
+const QStringList& AudioBitrateList() {
+    static const QStringList list{"32",  "40",  "48",  "56",  "64",  "80",  "96",
+                                  "112", "128", "160", "192", "224", "256", "320"};
+    return list;
+}
+
+const QStringList& AudioBitrateList128First() {
+    static const QStringList list{"128", "32",  "40",  "48",  "56",  "64",  "80",
+                                  "96",  "112", "160", "192", "224", "256", "320"};
+    return list;
+}
+
+// Both sample-rate lists hold "3200" (four digits), as the program always offered it.
+const QStringList& SampleRateListA() {
+    static const QStringList list{"8000", "48000", "44100", "3200", "22050"};
+    return list;
+}
+
+const QStringList& SampleRateListB() {
+    static const QStringList list{"44100", "48000", "3200", "22050"};
+    return list;
+}
+
+const QStringList& AviAudioCodecList() {
+    static const QStringList list{"mp3", "mp2", "pcm_s16le", "ac3"};
+    return list;
+}
+
+const QStringList& VideoCodecList() {
+    static const QStringList list{"4xm",        "8bps",
+                                  "asv1",       "asv2",
+                                  "camtasia",   "cinepak",
+                                  "cljr",       "cyuv",
+                                  "dvvideo",    "ffv1",
+                                  "ffvhuff",    "flic",
+                                  "flv",        "h261",
+                                  "h263",       "h263i",
+                                  "h263p",      "h264",
+                                  "huffyuv",    "idcinvideo",
+                                  "indeo3",     "interplayvideo",
+                                  "ljpeg",      "loco",
+                                  "mdec",       "mjpeg",
+                                  "mjpegb",     "pgm",
+                                  "pgmyuv",     "png",
+                                  "ppm",        "qdraw",
+                                  "qpeg",       "qtrle",
+                                  "rawvideo",   "roqvideo",
+                                  "rpza",       "rv10",
+                                  "rv20",       "smc",
+                                  "snow",       "sp5x",
+                                  "svq1",       "svq3",
+                                  "theora",     "truemotion1",
+                                  "ultimotion", "vc9",
+                                  "vcr1",       "vmdvideo",
+                                  "vp3",        "vqavideo",
+                                  "wmv1",       "wmv2",
+                                  "wmv3",       "wnv1",
+                                  "xan_wc3",    "xl",
+                                  "xvid",       "zlib",
+                                  "mpeg1video", "mpeg2video",
+                                  "mpeg4",      "mpegvideo",
+                                  "msmpeg4",    "msmpeg4v1",
+                                  "msmpeg4v2",  "msrle",
+                                  "msvideo1",   "mszh",
+                                  "pam",        "pbm"};
+    return list;
+}
+
+const QStringList& RealVideoCodecList() {
+    static const QStringList list = [] {
+        QStringList real{"rv10", "rv20"};
+        for (const QString& codec : VideoCodecList())
+            if (codec != QLatin1String("rv10") && codec != QLatin1String("rv20"))
+                real.append(codec);
+        return real;
+    }();
+    return list;
+}
+
+const std::vector<FormatPreset>& Presets() {
+    static const std::vector<FormatPreset> catalogue = buildCatalogue();
+    return catalogue;
+}
+
+const FormatPreset* Find(const QString& formatText) {
+    for (const FormatPreset& preset : Presets())
+        if (preset.key == formatText)
+            return &preset;
+    return nullptr;
+}
+
+void ResetOptionLists(OptionChoices& choices) {
+    for (ChoiceList list : kResetOrder) {
+        (choices.*list).items.clear();
+        (choices.*list).selected = -1;
+    }
+    for (ChoiceList list : kResetOrder)
+        (choices.*list).enabled = true;
+    choices.chkQuality = 1;
+    choices.chkQualityEnabled = true;
+    choices.OptMono = false;
+    choices.OptStereo = false;
+}
+
+bool Apply(const QString& formatText, OptionChoices& choices, const ImmediateSink& sink) {
+    ResetOptionLists(choices);
+    const FormatPreset* preset = Find(formatText);
+    if (!preset)
+        return false;
+    for (const auto& [list, field] : kFillOrder) {
+        (choices.*list).items = (preset->*field).items;
+        if ((preset->*field).locked)
+            (choices.*list).enabled = false;
+    }
+    for (const ConverterSetting& setting : preset->ImmediateParameters)
+        sink(setting);
+    choices.OptMono = true;
+    choices.OptStereo = false;
+    for (ChoiceList list : kResetOrder)
+        (choices.*list).selected = (preset->*presetFieldOf(list)).selected;
+    return true;
+}
+
+} // namespace PresetCatalogue

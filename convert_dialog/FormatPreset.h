@@ -1,0 +1,59 @@
+#pragma once
+#include "ConverterSetting.h"
+#include "OptionChoices.h"
+
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+// One option list as a preset leaves it: its items, the item selected afterwards (0-based) and
+// whether the list is locked (disabled).
+struct PresetList {
+    QStringList items;
+    int selected = 0;
+    bool locked = false;
+};
+
+// The preset of one target format, keyed by the format's display text. The lists are declared
+// in the order they are filled.
+struct FormatPreset {
+    QString key;
+    PresetList cmbVidFormat;
+    PresetList cmbVideoSize;
+    PresetList VidBitrate;
+    PresetList FrameRate;
+    PresetList cmbVidCodec;
+    PresetList cmdAudCodec;
+    PresetList cmbAudVit;
+    PresetList cmbSample;
+    // Set on the converter at once; no preset ever takes them back.
+    std::vector<ConverterSetting> ImmediateParameters;
+};
+
+namespace PresetCatalogue {
+
+// The shared item lists.
+const QStringList& SizeListA();
+const QStringList& SizeListB();
+const QStringList& AudioBitrateList();
+const QStringList& AudioBitrateList128First();
+const QStringList& SampleRateListA();
+const QStringList& SampleRateListB();
+const QStringList& AviAudioCodecList();
+const QStringList& VideoCodecList();
+const QStringList& RealVideoCodecList();
+
+// The sixteen presets in catalogue order.
+const std::vector<FormatPreset>& Presets();
+// The preset whose key equals `formatText` exactly (case-sensitive, whole text), or nullptr.
+const FormatPreset* Find(const QString& formatText);
+
+// Empties and opens the eight lists, ticks and enables "Same quality", clears both channels.
+void ResetOptionLists(OptionChoices& choices);
+
+using ImmediateSink = std::function<void(const ConverterSetting&)>;
+// Applies the preset of `formatText` to `choices`, handing its immediate parameters to `sink`.
+// A text without a preset leaves the lists reset and touches nothing else; returns false then.
+bool Apply(const QString& formatText, OptionChoices& choices, const ImmediateSink& sink);
+
+} // namespace PresetCatalogue

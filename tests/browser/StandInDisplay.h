@@ -1,0 +1,102 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QtGlobal>
+#include <cstdlib>
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+
+// A private Xvfb display with stand-in browser windows on it: top-level windows carrying the
+// class and title properties that Firefox sets. The test acts as the window manager and
+// publishes the window lists itself.
+class StandInDisplay {
+public:
+    StandInDisplay() {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        if (xvfb.isEmpty())
+            return;
+        // -displayfd picks a free display number and writes it to our standard output.
+        server_.start(xvfb, {"-displayfd", "1", "-screen", "0", "320x240x24", "-nolisten", "tcp"});
+        QByteArray number;
+        while (!number.contains('\n') && server_.waitForReadyRead(10000))
+            number += server_.readAllStandardOutput();
+        if (number.trimmed().isEmpty())
+            return;
+        name_ = ":" + QString::fromLatin1(number.trimmed());
+        connection_ = xcb_connect(name_.toLocal8Bit().constData(), &screen_);
+        if (xcb_connection_has_error(connection_))
+            return;
+        ready_ =
+            xcb_ewmh_init_atoms_replies(&ewmh_, xcb_ewmh_init_atoms(connection_, &ewmh_), nullptr);
+    }
+    ~StandInDisplay() {
+        if (ready_)
+            xcb_ewmh_connection_wipe(&ewmh_);
+        if (connection_)
+            xcb_disconnect(connection_);
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+    StandInDisplay(const StandInDisplay&) = delete;
+    StandInDisplay& operator=(const StandInDisplay&) = delete;
+
+    bool ready() const { return ready_; }
+    // The value for $DISPLAY, e.g. ":7".
+    QString name() const { return name_; }
+
+    // A new top-level window with WM_CLASS (instance, class) and a title in _NET_WM_NAME; the
+    // title goes into WM_NAME instead when netWmName is false.
+    xcb_window_t AddWindow(const QByteArray& instance, const QByteArray& className,
+                           const QString& title, bool netWmName = true) {
+        const xcb_window_t window = xcb_generate_id(connection_);
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root(), 0, 0, 100, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const QByteArray wmClass = instance + '\0' + className + '\0';
+        SetProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, wmClass);
+        if (netWmName)
+            SetProperty(window, ewmh_._NET_WM_NAME, ewmh_.UTF8_STRING, title.toUtf8());
+        else
+            SetProperty(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title.toLatin1());
+        xcb_map_window(connection_, window);
+        Sync();
+        return window;
+    }
+
+    // Publishes the window manager's lists: stacking order bottom to top, client list in order
+    // of mapping.
+    void PublishLists(QList<xcb_window_t> stacking, QList<xcb_window_t> clients) {
+        xcb_ewmh_set_client_list_stacking(&ewmh_, screen_, stacking.size(), stacking.data());
+        xcb_ewmh_set_client_list(&ewmh_, screen_, clients.size(), clients.data());
+        Sync();
+    }
+
+    void DestroyWindow(xcb_window_t window) {
+        xcb_destroy_window(connection_, window);
+        Sync();
+    }
+
+private:
+    xcb_window_t root() const { return ewmh_.screens[screen_]->root; }
+
+    void SetProperty(xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
+                     const QByteArray& value) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, name, type, 8, value.size(),
+                            value.constData());
+    }
+
+    // A round trip: every request sent so far has been carried out when it returns.
+    void Sync() {
+        std::free(
+            xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+
+    QProcess server_;
+    QString name_;
+    xcb_connection_t* connection_ = nullptr;
+    xcb_ewmh_connection_t ewmh_{};
+    int screen_ = 0;
+    bool ready_ = false;
+};

@@ -5,7 +5,9 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QtGlobal>
+#include <csignal>
 #include <cstdlib>
+#include <sys/types.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
@@ -37,6 +39,7 @@ public:
             xcb_ewmh_connection_wipe(&ewmh_);
         if (connection_)
             xcb_disconnect(connection_);
+        Thaw();
         server_.terminate();
         server_.waitForFinished(5000);
     }
@@ -72,6 +75,10 @@ public:
         xcb_ewmh_set_client_list(&ewmh_, screen_, clients.size(), clients.data());
         Sync();
     }
+
+    // Stops and resumes the display server, which then accepts connections but answers nothing.
+    void Freeze() { ::kill(static_cast<pid_t>(server_.processId()), SIGSTOP); }
+    void Thaw() { ::kill(static_cast<pid_t>(server_.processId()), SIGCONT); }
 
     void DestroyWindow(xcb_window_t window) {
         xcb_destroy_window(connection_, window);

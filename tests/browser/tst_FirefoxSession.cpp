@@ -193,12 +193,6 @@ private slots:
         QVERIFY(WriteFile(ShutdownFile(root + "/xyz.default-release"), MozLz4(TwoWindowSession())));
         QCOMPARE(FirefoxSession::ShownPageUrl(kCatTitle), kCatUrl);
     }
-
-    void profileListWithoutProfileGivesEmptyText() {
-        TestHome home;
-        QVERIFY(WriteFile(home.path() + "/.mozilla/firefox/profiles.ini", "[General]\n"));
-        QCOMPARE(FirefoxSession::ShownPageUrl(kCatTitle), QString());
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_FirefoxSession)

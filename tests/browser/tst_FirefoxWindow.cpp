@@ -140,6 +140,12 @@ private slots:
         display.DestroyWindow(home1);
         QCOMPARE(modNabrix::GetBrowserVideoUrl(), kCatUrl);
 
+        // A display server that stops answering does not hold the caller.
+        display.Freeze();
+        QCOMPARE(modNabrix::GetBrowserVideoUrl(), QString());
+        display.Thaw();
+        QCOMPARE(modNabrix::GetBrowserVideoUrl(), kCatUrl);
+
         // A title the session store does not know yet (saved a few seconds late).
         display.DestroyWindow(cat);
         display.AddWindow("Navigator", "firefox", "YouTube - Brand new" + kDash);

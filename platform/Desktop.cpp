@@ -46,15 +46,30 @@ int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QS
 
 QString Desktop::pickFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
     // Qt's own dialog: folders only, with a "Create New Folder" button.
-    return QFileDialog::getExistingDirectory(owner, title, initialFolder,
-                                             QFileDialog::ShowDirsOnly |
-                                                 QFileDialog::DontUseNativeDialog);
+    return QFileDialog::getExistingDirectory(
+        owner, title, initialFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+}
+
+void Desktop::prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
+                                    const QString& startFolder, const QString& nameFilter) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The descriptions carry their own pattern text; don't repeat Qt's after them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setWindowTitle(title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDirectory(startFolder);
+    dialog.setNameFilter(nameFilter);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
 }
 
 QString Desktop::pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,
                               const QString& nameFilter) {
-    return QFileDialog::getOpenFileName(owner, title, startFolder, nameFilter, nullptr,
-                                        QFileDialog::DontUseNativeDialog);
+    QFileDialog dialog(owner);
+    prepareOpenFileDialog(dialog, title, startFolder, nameFilter);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
 }
 
 QString Desktop::clipboardText() {
@@ -62,7 +77,9 @@ QString Desktop::clipboardText() {
     return clipboard ? clipboard->text() : QString();
 }
 
-bool Desktop::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool Desktop::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
 
 bool Desktop::startProgram(const QString& program, const QStringList& arguments) {
     return QProcess::startDetached(program, arguments);
@@ -73,4 +90,6 @@ Desktop& Desktop::instance() {
     return overrideDesktop ? *overrideDesktop : real;
 }
 
-void Desktop::setInstance(Desktop* desktop) { overrideDesktop = desktop; }
+void Desktop::setInstance(Desktop* desktop) {
+    overrideDesktop = desktop;
+}

@@ -2,6 +2,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 class QUrl;
 
@@ -24,6 +25,11 @@ public:
     virtual bool openUrl(const QUrl& url);
     // Starts a program detached from this one.
     virtual bool startProgram(const QString& program, const QStringList& arguments);
+
+    // Sets up Qt's open-file dialog the way pickOpenFile shows it: matching the name filter
+    // without regard to case, as the file names it is made for come in either case.
+    static void prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
+                                      const QString& startFolder, const QString& nameFilter);
 
     static Desktop& instance();
     // Replaces the desktop (tests); nullptr puts the real one back. Not owned.

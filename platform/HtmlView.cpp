@@ -1,16 +1,297 @@
 #include "HtmlView.h"
 
+#include "Desktop.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace {
+constexpr auto kNavigationProperty = "vanteloNavigation";
+constexpr auto kImageRequestProperty = "vanteloImage";
+constexpr int kTransferTimeoutMs = 30000;
+
+// Asks the system for the proxy of every request (on Linux the http_proxy, https_proxy and
+// no_proxy variables), for this view's requests only.
+class SystemProxyFactory : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        return systemProxyForQuery(query);
+    }
+};
+
+bool isWebAddress(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+// Stands in for an image that has not arrived (or never will): nothing is drawn, as the
+// page's own width and height keep its place.
+QImage emptyImage() {
+    QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+QString decodePage(const QByteArray& body, const QString& contentType) {
+    static const QRegularExpression charsetPattern(
+        QStringLiteral("charset\\s*=\\s*[\"']?([A-Za-z0-9._:-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch declared = charsetPattern.match(contentType);
+    if (declared.hasMatch()) {
+        QStringDecoder decoder(declared.captured(1).toLatin1().constData());
+        if (decoder.isValid())
+            return decoder.decode(body);
+    }
+    const auto sniffed = QStringConverter::encodingForHtml(body);
+    QStringDecoder decoder(sniffed.value_or(QStringConverter::Latin1));
+    return decoder.decode(body);
+}
+
+// The value of a numeric attribute of the page's <body> tag, or -1.
+int bodyNumber(const QString& bodyTag, const QString& attribute) {
+    const QRegularExpression pattern(QStringLiteral("\\b%1\\s*=\\s*[\"']?(\\d+)").arg(attribute),
+                                     QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(bodyTag);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+} // namespace
+
 HtmlView::HtmlView(QWidget* parent) : QTextBrowser(parent) {
     setOpenLinks(false);
+    setOpenExternalLinks(false);
     setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(this, &QTextBrowser::anchorClicked, this, &HtmlView::openLink);
+}
+
+HtmlView::~HtmlView() {
+    abortPending();
+}
+
+QNetworkAccessManager& HtmlView::network() {
+    // Made on first use: a view that only ever shows "about:" text needs no network.
+    if (!network_) {
+        network_ = new QNetworkAccessManager(this);
+        network_->setProxyFactory(new SystemProxyFactory);
+        network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    }
+    return *network_;
 }
 
 void HtmlView::Navigate(const QString& address) {
+    ++navigation_;
+    abortPending();
+    requestedImages_.clear();
+    imageNames_.clear();
+    images_.clear();
     location_ = address;
-    if (address.startsWith(QLatin1String("about:"))) {
-        setHtml(address.mid(6));
-        emit DocumentComplete();
+    if (address.startsWith(QLatin1String("about:"), Qt::CaseInsensitive)) {
+        const QString html = address.mid(6);
+        if (html.compare(QLatin1String("blank"), Qt::CaseInsensitive) == 0)
+            showBlank();
+        else
+            showHtml(html, QUrl());
+        fetchImagesOfDocument();
+        completeWhenIdle();
         return;
     }
+    const QUrl url(address.trimmed(), QUrl::TolerantMode);
+    if (!url.isValid() || url.scheme().isEmpty()) {
+        showBlank();
+        completeWhenIdle();
+        return;
+    }
+    // The old page stays until the new one is here, as in any browser.
+    fetchPage(url);
+}
+
+void HtmlView::showBlank() {
+    remotePage_ = false;
+    base_ = QUrl();
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     clear();
+}
+
+void HtmlView::showHtml(const QString& html, const QUrl& base) {
+    base_ = base;
+    remotePage_ = base.isValid();
+    applyBodyAttributes(html);
+    document()->setBaseUrl(base);
+    setHtml(html);
+}
+
+void HtmlView::applyBodyAttributes(const QString& html) {
+    static const QRegularExpression bodyPattern(QStringLiteral("<body\\b[^>]*>"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression noScroll(QStringLiteral("\\bscroll\\s*=\\s*[\"']?no\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    const QString bodyTag = bodyPattern.match(html).captured(0);
+    const Qt::ScrollBarPolicy scrolling =
+        noScroll.match(bodyTag).hasMatch() ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    setVerticalScrollBarPolicy(scrolling);
+    setHorizontalScrollBarPolicy(scrolling);
+    // The document has one margin for all sides; the page's top margin stands for it.
+    int margin = bodyNumber(bodyTag, QStringLiteral("topmargin"));
+    if (margin < 0)
+        margin = bodyNumber(bodyTag, QStringLiteral("marginheight"));
+    if (margin < 0)
+        margin = bodyNumber(bodyTag, QStringLiteral("leftmargin"));
+    document()->setDocumentMargin(margin < 0 ? 4 : margin);
+}
+
+QNetworkReply* HtmlView::startRequest(const QUrl& url) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(kTransferTimeoutMs);
+    QNetworkReply* reply = network().get(request);
+    reply->setProperty(kNavigationProperty, QVariant::fromValue(navigation_));
+    pending_.append(reply);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxDownloadBytes)
+            reply->abort();
+    });
+    return reply;
+}
+
+void HtmlView::fetchPage(const QUrl& url) {
+    QNetworkReply* reply = startRequest(url);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { pageArrived(reply); });
+}
+
+void HtmlView::fetchImage(const QUrl& url) {
+    if (requestedImages_.contains(url))
+        return;
+    requestedImages_.insert(url);
+    QNetworkReply* reply = startRequest(url);
+    reply->setProperty(kImageRequestProperty, url);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { imageArrived(reply); });
+}
+
+void HtmlView::fetchImagesOfDocument() {
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            const QTextCharFormat format = fragment.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QString name = format.toImageFormat().name();
+            const QUrl url = base_.resolved(QUrl(name));
+            if (!isWebAddress(url))
+                continue;
+            imageNames_[url].insert(name);
+            fetchImage(url);
+        }
+    }
+}
+
+bool HtmlView::isCurrent(QNetworkReply* reply) const {
+    return reply->property(kNavigationProperty).toULongLong() == navigation_;
+}
+
+void HtmlView::forget(QNetworkReply* reply) {
+    pending_.removeAll(reply);
+    reply->deleteLater();
+}
+
+void HtmlView::pageArrived(QNetworkReply* reply) {
+    forget(reply);
+    if (!isCurrent(reply))
+        return;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool reached = reply->error() == QNetworkReply::NoError && (status == 0 || status < 300);
+    if (!reached) {
+        showBlank();
+        completeWhenIdle();
+        return;
+    }
+    const QUrl pageUrl = reply->url();
+    const QString contentType = reply->header(QNetworkRequest::ContentTypeHeader).toString();
+    const QByteArray body = reply->readAll();
+    if (contentType.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {
+        // An image address shows the image alone.
+        images_.insert(pageUrl, QImage::fromData(body));
+        showHtml(QStringLiteral("<img src=\"%1\">").arg(pageUrl.toString().toHtmlEscaped()),
+                 pageUrl);
+    } else if (contentType.startsWith(QLatin1String("text/plain"), Qt::CaseInsensitive)) {
+        showHtml(QString(), pageUrl);
+        setPlainText(decodePage(body, contentType));
+    } else {
+        showHtml(decodePage(body, contentType), pageUrl);
+        fetchImagesOfDocument();
+    }
+    completeWhenIdle();
+}
+
+void HtmlView::imageArrived(QNetworkReply* reply) {
+    forget(reply);
+    if (!isCurrent(reply))
+        return;
+    const QUrl url = reply->property(kImageRequestProperty).toUrl();
+    const QImage image =
+        reply->error() == QNetworkReply::NoError ? QImage::fromData(reply->readAll()) : QImage();
+    if (!image.isNull()) {
+        images_.insert(url, image);
+        // The document keeps what it was first given for a name; hand it the real image
+        // under every name it knows it by, then lay the page out again.
+        document()->addResource(QTextDocument::ImageResource, url, image);
+        for (const QString& name : imageNames_.value(url))
+            document()->addResource(QTextDocument::ImageResource, QUrl(name), image);
+        document()->markContentsDirty(0, document()->characterCount());
+        viewport()->update();
+    }
+    completeWhenIdle();
+}
+
+void HtmlView::completeWhenIdle() {
+    if (IsBusy())
+        return;
+    const quint64 navigation = navigation_;
+    QTimer::singleShot(0, this, [this, navigation] {
+        if (navigation == navigation_ && !IsBusy())
+            emit DocumentComplete();
+    });
+}
+
+void HtmlView::abortPending() {
+    const QList<QPointer<QNetworkReply>> replies = pending_;
+    pending_.clear();
+    for (const QPointer<QNetworkReply>& reply : replies) {
+        if (!reply)
+            continue;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+QVariant HtmlView::loadResource(int type, const QUrl& name) {
+    const QUrl url = base_.resolved(name);
+    if (type == QTextDocument::ImageResource) {
+        const auto found = images_.constFind(url);
+        if (found != images_.constEnd())
+            return *found;
+        if (isWebAddress(url)) {
+            imageNames_[url].insert(name.toString());
+            fetchImage(url);
+            return emptyImage();
+        }
+        // A page from the web gets nothing from this computer.
+        if (remotePage_)
+            return emptyImage();
+    }
+    if (remotePage_ || isWebAddress(url))
+        return QVariant();
+    return QTextBrowser::loadResource(type, name);
+}
+
+void HtmlView::openLink(const QUrl& link) {
+    const QUrl target = base_.resolved(link);
+    if (isWebAddress(target))
+        Desktop::instance().openUrl(target);
 }

@@ -1,23 +1,68 @@
 #pragma once
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QPointer>
+#include <QSet>
 #include <QTextBrowser>
+#include <QUrl>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 // An embedded HTML view without a script engine. Navigate takes either an "about:" address,
 // whose text after "about:" is shown as HTML, or a web address, which is loaded
-// asynchronously together with its images. A page that cannot be reached leaves the view blank.
+// asynchronously; the images a page refers to by web address are fetched afterwards and shown
+// as they arrive. A page that cannot be reached leaves the view blank. A newer Navigate
+// supersedes whatever is still loading. Network access uses the system's proxy settings
+// (http_proxy, no_proxy).
 class HtmlView : public QTextBrowser {
     Q_OBJECT
 public:
     explicit HtmlView(QWidget* parent = nullptr);
+    ~HtmlView() override;
 
     void Navigate(const QString& address);
     QString LocationURL() const { return location_; }
+    // True while the page or one of its images is still on its way.
+    bool IsBusy() const { return !pending_.isEmpty(); }
+
+    // Largest page or image accepted; anything bigger is dropped.
+    static constexpr qint64 kMaxDownloadBytes = 8 * 1024 * 1024;
 
 signals:
-    // The page and the images it asked for have arrived (or failed).
+    // The page and the images it asked for have arrived (or failed). Emitted once per
+    // Navigate, from the event loop, unless a newer Navigate came first.
     void DocumentComplete();
 
+protected:
+    QVariant loadResource(int type, const QUrl& name) override;
+
 private:
+    void showHtml(const QString& html, const QUrl& base);
+    void showBlank();
+    void applyBodyAttributes(const QString& html);
+    void fetchPage(const QUrl& url);
+    void fetchImagesOfDocument();
+    void fetchImage(const QUrl& url);
+    QNetworkReply* startRequest(const QUrl& url);
+    void pageArrived(QNetworkReply* reply);
+    void imageArrived(QNetworkReply* reply);
+    bool isCurrent(QNetworkReply* reply) const;
+    void forget(QNetworkReply* reply);
+    void completeWhenIdle();
+    void abortPending();
+    void openLink(const QUrl& link);
+    QNetworkAccessManager& network();
+
+    QNetworkAccessManager* network_ = nullptr;
     QString location_;
+    QUrl base_;
+    bool remotePage_ = false;
+    quint64 navigation_ = 0;
+    QList<QPointer<QNetworkReply>> pending_;
+    QSet<QUrl> requestedImages_;
+    // The names the document uses for each fetched image, for handing the image back to it.
+    QHash<QUrl, QSet<QString>> imageNames_;
+    QHash<QUrl, QImage> images_;
 };

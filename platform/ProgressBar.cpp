@@ -1,5 +1,24 @@
 #include "ProgressBar.h"
 
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+
+namespace {
+constexpr qreal kRadius = 3.0;
+const QColor kTrackTop(0xE4, 0xE4, 0xE4);
+const QColor kTrackBottom(0xF7, 0xF7, 0xF7);
+const QColor kTrackBorder(0x9C, 0x9C, 0x9C);
+const QColor kCaptionOnTrack(0x30, 0x30, 0x30);
+const QColor kCaptionOnBar(0xFF, 0xFF, 0xFF);
+
+QPainterPath roundedPath(const QRectF& rect, qreal radius) {
+    QPainterPath path;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+}
+} // namespace
+
 ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
     setRange(0, 100);
     setValue(0);
@@ -8,11 +27,108 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
     setBarColor(QColor(255, 128, 0));
 }
 
-void ProgressBar::setMax(int maximum) { setMaximum(maximum); }
-
 void ProgressBar::setBarColor(const QColor& color) {
     barColor_ = color;
     QPalette pal = palette();
     pal.setColor(QPalette::Highlight, color);
     setPalette(pal);
+    update();
+}
+
+void ProgressBar::setValue(int value) {
+    QProgressBar::setValue(std::clamp(value, minimum(), maximum()));
+}
+
+void ProgressBar::setMinimum(int minimum) {
+    setRange(minimum, std::max(minimum, maximum()));
+}
+
+void ProgressBar::setMaximum(int maximum) {
+    setRange(std::min(minimum(), maximum), maximum);
+}
+
+void ProgressBar::setRange(int minimum, int maximum) {
+    // QProgressBar forgets a value that falls outside a new range; keep it, clamped.
+    const int kept = value();
+    maximum = std::max(minimum, maximum);
+    QProgressBar::setRange(minimum, maximum);
+    QProgressBar::setValue(std::clamp(kept, minimum, maximum));
+    update();
+}
+
+QString ProgressBar::text() const {
+    if (!isTextVisible())
+        return QString();
+    QString shown = format();
+    shown.replace(QLatin1String("%v"), QString::number(value()));
+    shown.replace(QLatin1String("%m"), QString::number(maximum()));
+    shown.replace(QLatin1String("%p"), QString::number(qRound(filledFraction() * 100)));
+    return shown;
+}
+
+QSize ProgressBar::sizeHint() const {
+    return QSize(150, std::max(17, fontMetrics().height() + 4));
+}
+
+QSize ProgressBar::minimumSizeHint() const {
+    return QSize(16, fontMetrics().height() + 2);
+}
+
+double ProgressBar::filledFraction() const {
+    const qint64 span = qint64(maximum()) - minimum();
+    if (span <= 0)
+        return 0.0;
+    return double(qint64(value()) - minimum()) / double(span);
+}
+
+void ProgressBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    paintTrack(painter, frame);
+    const QRectF inner = frame.adjusted(1.5, 1.5, -1.5, -1.5);
+    QRectF fill = inner;
+    fill.setWidth(inner.width() * filledFraction());
+    if (fill.width() >= 1.0)
+        paintFill(painter, fill);
+    paintCaption(painter, frame, fill);
+}
+
+void ProgressBar::paintTrack(QPainter& painter, const QRectF& frame) const {
+    QLinearGradient track(frame.topLeft(), frame.bottomLeft());
+    track.setColorAt(0.0, kTrackTop);
+    track.setColorAt(1.0, kTrackBottom);
+    painter.setPen(QPen(isEnabled() ? kTrackBorder : kTrackBorder.lighter(130), 1.0));
+    painter.setBrush(track);
+    painter.drawPath(roundedPath(frame, kRadius));
+}
+
+void ProgressBar::paintFill(QPainter& painter, const QRectF& fill) const {
+    const QColor base = isEnabled() ? barColor_ : QColor(0xB0, 0xB0, 0xB0);
+    // A glossy bar: light upper half, the plain colour below, a slightly darker foot.
+    QLinearGradient gloss(fill.topLeft(), fill.bottomLeft());
+    gloss.setColorAt(0.0, base.lighter(150));
+    gloss.setColorAt(0.45, base.lighter(115));
+    gloss.setColorAt(0.5, base);
+    gloss.setColorAt(1.0, base.darker(112));
+    painter.setPen(QPen(base.darker(125), 1.0));
+    painter.setBrush(gloss);
+    painter.drawPath(roundedPath(fill, kRadius - 1.0));
+}
+
+void ProgressBar::paintCaption(QPainter& painter, const QRectF& frame, const QRectF& fill) const {
+    const QString caption = text();
+    if (caption.isEmpty())
+        return;
+    // Dark text over the empty track, white text where it lies over the bar.
+    painter.setPen(isEnabled() ? kCaptionOnTrack
+                               : palette().color(QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(frame, Qt::AlignCenter, caption);
+    if (fill.width() < 1.0)
+        return;
+    painter.save();
+    painter.setClipRect(fill);
+    painter.setPen(kCaptionOnBar);
+    painter.drawText(frame, Qt::AlignCenter, caption);
+    painter.restore();
 }

@@ -3,16 +3,39 @@
 #include <QProgressBar>
 
 // Progress bar with a value and a maximum (32-bit), a bar colour, and its value shown as text.
+// Unlike QProgressBar, a value outside the range is clamped instead of ignored, and a maximum
+// of 0 shows an empty bar rather than a busy animation.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
 public:
     explicit ProgressBar(QWidget* parent = nullptr);
 
-    void setMax(int maximum);
+    void setMax(int maximum) { setMaximum(maximum); }
     int max() const { return maximum(); }
     void setBarColor(const QColor& color);
     QColor barColor() const { return barColor_; }
 
+    // The value shown, as text.
+    QString text() const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+public slots:
+    // These hide QProgressBar's own: the value is kept within the range.
+    void setValue(int value);
+    void setMinimum(int minimum);
+    void setMaximum(int maximum);
+    void setRange(int minimum, int maximum);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    // How much of the bar is filled, 0 to 1.
+    double filledFraction() const;
+    void paintTrack(class QPainter& painter, const QRectF& frame) const;
+    void paintFill(QPainter& painter, const QRectF& fill) const;
+    void paintCaption(QPainter& painter, const QRectF& frame, const QRectF& fill) const;
+
     QColor barColor_;
 };

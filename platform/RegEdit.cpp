@@ -18,6 +18,14 @@ QString cutAtNul(const QString& text) {
     return nul < 0 ? text : text.left(nul);
 }
 
+// Only text is ever written, but a hand-edited file may hold a bare "a, b", which the file
+// format reads as a list; give it back as it was typed.
+QString storedText(const QVariant& stored) {
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList().join(QStringLiteral(", "));
+    return stored.canConvert<QString>() ? stored.toString() : QString();
+}
+
 bool isBlank(const QString& text) {
     for (const QChar c : text)
         if (c != QLatin1Char(' '))
@@ -33,6 +41,10 @@ QString RegEdit::CleanStoredText(const QString& raw) {
 
 void RegEdit::WriteKey(const QString& valueName, const QString& value) {
     QSettings settings(kOrganisation, kApplication);
+    // A damaged file reads as empty; start it afresh rather than keep its debris, so what
+    // the user saw before this write is what the next start sees.
+    if (settings.status() == QSettings::FormatError)
+        settings.clear();
     settings.setValue(valueName, value);
     settings.sync();
 }
@@ -42,10 +54,7 @@ QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) 
     // A damaged or unreadable store counts as an empty one.
     if (settings.status() != QSettings::NoError)
         return defaultValue;
-    const QVariant stored = settings.value(valueName);
-    if (!stored.isValid() || !stored.canConvert<QString>())
-        return defaultValue;
-    const QString text = CleanStoredText(stored.toString());
+    const QString text = CleanStoredText(storedText(settings.value(valueName)));
     return text.isEmpty() ? defaultValue : text;
 }
 

@@ -10,4 +10,5 @@ public:
     int value() const { return isChecked() ? 1 : 0; }
     void setValue(int value) { setChecked(value != 0); }
     void setBackColor(const QColor& color);
+    QColor backColor() const { return palette().color(QPalette::Window); }
 };

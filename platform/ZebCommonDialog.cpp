@@ -2,13 +2,27 @@
 
 #include "Desktop.h"
 
+#include <QStringList>
+
 QString ZebCommonDialog::ToQtFilter(const QString& filter) {
-    const int bar = filter.indexOf(QLatin1Char('|'));
-    if (bar < 0)
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    // Text without a "|" is taken to be in Qt's form already.
+    if (parts.size() < 2)
         return filter;
-    const QString description = filter.left(bar);
-    const QString patterns = filter.mid(bar + 1).replace(QLatin1Char(';'), QLatin1Char(' '));
-    return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    QStringList qtFilters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QStringList masks = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        QStringList trimmed;
+        for (const QString& mask : masks)
+            if (!mask.trimmed().isEmpty())
+                trimmed << mask.trimmed();
+        if (trimmed.isEmpty())
+            trimmed << QStringLiteral("*");
+        const QString description = parts.at(i).trimmed();
+        qtFilters << description + QStringLiteral(" (") + trimmed.join(QLatin1Char(' ')) +
+                         QLatin1Char(')');
+    }
+    return qtFilters.join(QStringLiteral(";;"));
 }
 
 QString ZebCommonDialog::ShowOpen(QWidget* owner, const QString& filter, const QString& title,

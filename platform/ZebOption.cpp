@@ -2,6 +2,18 @@
 
 ZebOption::ZebOption(const QString& caption, QWidget* parent) : QRadioButton(caption, parent) {}
 
+void ZebOption::setValue(bool selected) {
+    if (selected || !isChecked()) {
+        setChecked(selected);
+        return;
+    }
+    // An exclusive button refuses to be cleared directly.
+    const bool exclusive = autoExclusive();
+    setAutoExclusive(false);
+    setChecked(false);
+    setAutoExclusive(exclusive);
+}
+
 void ZebOption::setBackColor(const QColor& color) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, color);

@@ -8,6 +8,9 @@ class ZebOption : public QRadioButton {
 public:
     explicit ZebOption(const QString& caption = QString(), QWidget* parent = nullptr);
     bool value() const { return isChecked(); }
-    void setValue(bool selected) { setChecked(selected); }
+    // Unlike a plain radio button, the selected option can be cleared, leaving none of its
+    // container selected.
+    void setValue(bool selected);
     void setBackColor(const QColor& color);
+    QColor backColor() const { return palette().color(QPalette::Window); }
 };

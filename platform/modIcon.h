@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QIcon>
+#include <QImage>
 #include <QList>
 #include <QPixmap>
 #include <QString>
@@ -40,6 +41,8 @@ void SetWindowIcon(QWidget* window, const QString& resourceName, bool alsoOwner)
 QIcon LoadIcon(const QString& resourceName);
 // "MAINICON" drawn at one size (any size works; IconSizes() are the ones installed).
 QPixmap MainIconImage(int size);
+// The same as an image; needs no application object (the build-time icon writer uses it).
+QImage RenderMainIcon(int size);
 
 // A 16x16 button picture.
 QPixmap ButtonPicture(Picture picture);

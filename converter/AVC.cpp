@@ -1,30 +1,320 @@
 #include "AVC.h"
 
-AVC::AVC(QTimer* pollTimer, QObject* parent) : QObject(parent) { Q_UNUSED(pollTimer); }
-AVC::~AVC() = default;
+#include "modProcesses.h"
 
-void AVC::SetRateControlBuffer(const QString&) {}
-void AVC::SetVideoBitrateTolerance(const QString&) {}
-void AVC::SetTargetFormat(const QString&) {}
-void AVC::SetGroupOfPictureSize(const QString&) {}
-void AVC::SetVideoQuantiserScale(const QString&) {}
-void AVC::SetMaxVideoBitrate(const QString&) {}
-void AVC::SetSourceFile(const QString&) {}
-void AVC::SetDestFile(const QString&) {}
-void AVC::SetDeInterlace(bool) {}
-void AVC::SetSameQuality(bool) {}
-void AVC::SetVideoSize(const QString&) {}
-void AVC::SetVideoBitrate(const QString&) {}
-void AVC::SetVideoFrameRate(const QString&) {}
-void AVC::SetVideoCodec(const QString&) {}
-void AVC::SetVideoFourCCTag(const QString&) {}
-void AVC::SetVideoAspectRatio(const QString&) {}
-void AVC::SetForceFormat(const QString&) {}
-void AVC::SetAudioBitrate(const QString&) {}
-void AVC::SetAudioCodec(const QString&) {}
-void AVC::SetAudioFourCCTag(const QString&) {}
-void AVC::SetAudioSamples(const QString&) {}
-void AVC::SetAudioChannels(const QString&) {}
-void AVC::ConvertMedia(bool) { emit ErrorEvent(QStringLiteral("No source filename defined")); }
-void AVC::CancelConvert() {}
-QString AVC::CommandLine() const { return QString(); }
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QString kConverterName = QStringLiteral("avformat.dll");
+constexpr int kPollMilliseconds = 300;
+constexpr int kStopGraceMilliseconds = 3000;
+constexpr int kLineCap = 4096;
+
+QString& ProgramFolderSetting() {
+    static QString folder;
+    return folder;
+}
+
+QString Quoted(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// The index of the last line break in `data`, or -1.
+int LastBreak(const QByteArray& data) {
+    return std::max(data.lastIndexOf('\n'), data.lastIndexOf('\r'));
+}
+
+// The last line of `data` that is not blank, or an empty array.
+QByteArray LastNonBlankLine(const QByteArray& data) {
+    int end = data.size();
+    while (end > 0) {
+        const int start = LastBreak(data.left(end)) + 1;
+        const QByteArray line = data.mid(start, end - start).trimmed();
+        if (!line.isEmpty())
+            return line;
+        end = start - 1;
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+AVC::AVC(QTimer* pollTimer, QObject* parent) : QObject(parent), timer_(pollTimer) {
+    if (!timer_)
+        timer_ = new QTimer(this);
+    connect(timer_, &QTimer::timeout, this, &AVC::PollTick);
+}
+
+AVC::~AVC() {
+    if (!process_)
+        return;
+    process_->disconnect(this);
+    if (process_->state() != QProcess::NotRunning) {
+        // A converter that is told to stop removes its partial output; only a stuck one is killed.
+        process_->terminate();
+        if (!process_->waitForFinished(kStopGraceMilliseconds))
+            process_->kill();
+        process_->waitForFinished(kStopGraceMilliseconds);
+    }
+}
+
+void AVC::SetRateControlBuffer(const QString& value) {
+    rateControlBuffer_ = value;
+}
+void AVC::SetVideoBitrateTolerance(const QString& value) {
+    videoBitrateTolerance_ = value;
+}
+void AVC::SetTargetFormat(const QString& value) {
+    targetFormat_ = value;
+}
+void AVC::SetGroupOfPictureSize(const QString& value) {
+    groupOfPictureSize_ = value;
+}
+void AVC::SetVideoQuantiserScale(const QString& value) {
+    videoQuantiserScale_ = value;
+}
+void AVC::SetMaxVideoBitrate(const QString& value) {
+    maxVideoBitrate_ = value;
+}
+void AVC::SetSourceFile(const QString& value) {
+    sourceFile_ = value;
+}
+void AVC::SetDestFile(const QString& value) {
+    destFile_ = value;
+}
+void AVC::SetDeInterlace(bool value) {
+    deInterlace_ = value;
+}
+void AVC::SetSameQuality(bool value) {
+    sameQuality_ = value;
+}
+void AVC::SetVideoSize(const QString& value) {
+    videoSize_ = value;
+}
+void AVC::SetVideoBitrate(const QString& value) {
+    videoBitrate_ = value;
+}
+void AVC::SetVideoFrameRate(const QString& value) {
+    videoFrameRate_ = value;
+}
+void AVC::SetVideoCodec(const QString& value) {
+    videoCodec_ = value;
+}
+void AVC::SetVideoFourCCTag(const QString& value) {
+    videoFourCCTag_ = value;
+}
+void AVC::SetVideoAspectRatio(const QString& value) {
+    videoAspectRatio_ = value;
+}
+void AVC::SetForceFormat(const QString& value) {
+    forceFormat_ = value;
+}
+void AVC::SetAudioBitrate(const QString& value) {
+    audioBitrate_ = value;
+}
+void AVC::SetAudioCodec(const QString& value) {
+    audioCodec_ = value;
+}
+void AVC::SetAudioFourCCTag(const QString& value) {
+    audioFourCCTag_ = value;
+}
+void AVC::SetAudioSamples(const QString& value) {
+    audioSamples_ = value;
+}
+void AVC::SetAudioChannels(const QString& value) {
+    audioChannels_ = value;
+}
+
+void AVC::SetProgramFolder(const QString& folder) {
+    ProgramFolderSetting() = folder;
+}
+
+QString AVC::ProgramFolder() {
+    const QString& folder = ProgramFolderSetting();
+    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+}
+
+// The option block in its fixed order; each piece is "-name value" or a lone flag.
+QStringList AVC::OptionPieces(bool overWrite) const {
+    QStringList pieces;
+    const auto add = [&pieces](const char* option, const QString& value) {
+        if (!value.isEmpty())
+            pieces << QLatin1String(option) + value;
+    };
+    if (overWrite)
+        pieces << QStringLiteral("-y");
+    add("-b ", videoBitrate_);
+    add("-r ", videoFrameRate_);
+    add("-s ", videoSize_);
+    add("-vcodec ", videoCodec_);
+    add("-vtag ", videoFourCCTag_);
+    add("-aspect ", videoAspectRatio_);
+    add("-bt ", videoBitrateTolerance_);
+    add("-f ", forceFormat_);
+    add("-target ", targetFormat_);
+    add("-bufsize ", rateControlBuffer_);
+    add("-g ", groupOfPictureSize_);
+    add("-qscale ", videoQuantiserScale_);
+    add("-maxrate ", maxVideoBitrate_);
+    if (deInterlace_)
+        pieces << QStringLiteral("-deinterlace");
+    if (sameQuality_)
+        pieces << QStringLiteral("-sameq");
+    add("-acodec ", audioCodec_);
+    add("-atag ", audioFourCCTag_);
+    add("-ab ", audioBitrate_);
+    add("-ar ", audioSamples_);
+    add("-ac ", audioChannels_);
+    return pieces;
+}
+
+void AVC::ConvertMedia(bool OverWrite) {
+    if (sourceFile_.isEmpty()) {
+        emit ErrorEvent(QStringLiteral("No source filename defined"));
+        return;
+    }
+    if (destFile_.isEmpty()) {
+        emit ErrorEvent(QStringLiteral("No destination filename defined"));
+        return;
+    }
+    QString block;
+    for (const QString& piece : OptionPieces(OverWrite))
+        block += piece + QLatin1Char(' ');
+    const QString converterPath = ProgramFolder() + QLatin1Char('/') + kConverterName;
+    // No short names here: the converter's path is quoted when it holds a space.
+    const QString shownPath =
+        converterPath.contains(QLatin1Char(' ')) ? Quoted(converterPath) : converterPath;
+    commandLine_ = shownPath + QStringLiteral(" -i ") + Quoted(sourceFile_) + QLatin1Char(' ') +
+                   block + Quoted(destFile_);
+    // As the old command line was read: option tokens split at spaces, each path one argument.
+    arguments_ = QStringList{QStringLiteral("-i"), sourceFile_} +
+                 block.split(QLatin1Char(' '), Qt::SkipEmptyParts) + QStringList{destFile_};
+    if (!QFileInfo(converterPath).isFile()) {
+        emit ErrorEvent(QStringLiteral("Unable to locate ") + kConverterName);
+        return;
+    }
+    StartConverterProcess(converterPath);
+}
+
+QString AVC::CommandLine() const {
+    return commandLine_;
+}
+QStringList AVC::Arguments() const {
+    return arguments_;
+}
+
+void AVC::StartConverterProcess(const QString& converterPath) {
+    ReleaseProcess();
+    cancelled_ = false;
+    pendingLine_.clear();
+    lastLine_.clear();
+    process_ = new QProcess(this);
+    process_->setProcessChannelMode(QProcess::MergedChannels);
+    process_->setStandardInputFile(QProcess::nullDevice());
+    connect(process_, &QProcess::readyReadStandardOutput, this, &AVC::DrainOutput);
+    process_->start(converterPath, arguments_);
+    if (!process_->waitForStarted()) {
+        const QString reason = process_->errorString();
+        ReleaseProcess();
+        emit ErrorEvent(QStringLiteral("Unable to start ") + kConverterName + QStringLiteral(": ") +
+                        reason);
+        return;
+    }
+    timer_->setInterval(kPollMilliseconds);
+    timer_->start();
+}
+
+// Lets go of the previous run's process. One that still runs (the caller started anew without
+// waiting) is left to finish on its own, as the old records were simply overwritten.
+void AVC::ReleaseProcess() {
+    if (!process_)
+        return;
+    process_->disconnect(this);
+    if (process_->state() == QProcess::NotRunning) {
+        process_->deleteLater();
+    } else {
+        connect(process_, &QProcess::finished, process_, &QObject::deleteLater);
+        process_->closeReadChannel(QProcess::StandardOutput);
+    }
+    process_ = nullptr;
+}
+
+// Takes everything waiting in the pipe, so the converter never blocks on a full pipe; only the
+// last line is kept, for the error message of a failed run.
+void AVC::DrainOutput() {
+    if (!process_)
+        return;
+    const QByteArray data = process_->readAll();
+    const int lastBreak = LastBreak(data);
+    if (lastBreak < 0) {
+        pendingLine_ += data;
+    } else {
+        const QByteArray line = LastNonBlankLine(pendingLine_ + data.left(lastBreak));
+        if (!line.isEmpty())
+            lastLine_ = line;
+        pendingLine_ = data.mid(lastBreak + 1);
+    }
+    if (pendingLine_.size() > kLineCap)
+        pendingLine_ = pendingLine_.right(kLineCap);
+}
+
+QString AVC::LastOutputLine() const {
+    const QByteArray pending = pendingLine_.trimmed();
+    return QString::fromLocal8Bit(pending.isEmpty() ? lastLine_ : pending);
+}
+
+QString AVC::FailureMessage() const {
+    const QString line = LastOutputLine();
+    if (!line.isEmpty())
+        return line;
+    if (process_->exitStatus() == QProcess::CrashExit)
+        return kConverterName + QStringLiteral(" ended abnormally");
+    return kConverterName + QStringLiteral(" ended with exit code %1").arg(process_->exitCode());
+}
+
+void AVC::PollTick() {
+    if (!process_)
+        return;
+    DrainOutput();
+    emit Converting();
+    if (process_->state() != QProcess::NotRunning)
+        return;
+    EndConversion();
+}
+
+void AVC::EndConversion() {
+    const bool succeeded =
+        cancelled_ || (process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0);
+    const QString failure = succeeded ? QString() : FailureMessage();
+    ReleaseProcess();
+    timer_->stop();
+    ClearParameters();
+    if (succeeded)
+        emit Complete();
+    else
+        emit ErrorEvent(failure);
+}
+
+void AVC::ClearParameters() {
+    for (QString* text :
+         {&rateControlBuffer_,   &videoBitrateTolerance_, &targetFormat_,   &groupOfPictureSize_,
+          &videoQuantiserScale_, &maxVideoBitrate_,       &sourceFile_,     &destFile_,
+          &videoSize_,           &videoBitrate_,          &videoFrameRate_, &videoCodec_,
+          &videoFourCCTag_,      &videoAspectRatio_,      &forceFormat_,    &audioBitrate_,
+          &audioCodec_,          &audioFourCCTag_,        &audioSamples_,   &audioChannels_})
+        text->clear();
+    deInterlace_ = false;
+    sameQuality_ = false;
+}
+
+void AVC::CancelConvert() {
+    if (process_)
+        cancelled_ = true;
+    modProcesses::TerminateProcessesByName(kConverterName);
+}

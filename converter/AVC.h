@@ -1,7 +1,10 @@
 #pragma once
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
+class QProcess;
 class QTimer;
 
 // The media converter component: holds the parameters of one conversion, builds the
@@ -43,9 +46,44 @@ public:
 
     // The command line of the last ConvertMedia that got past its parameter checks.
     QString CommandLine() const;
+    // The same line as the converter receives it: one argument per token, never re-read by a
+    // shell, so no file name can add options.
+    QStringList Arguments() const;
+
+    // The folder that holds the converter program, for every instance; empty means the
+    // program's own folder. Tests point it at stand-in converters.
+    static void SetProgramFolder(const QString& folder);
+    static QString ProgramFolder();
 
 signals:
     void Converting();
     void Complete();
     void ErrorEvent(const QString& message);
+
+private:
+    QStringList OptionPieces(bool overWrite) const;
+    void StartConverterProcess(const QString& converterPath);
+    void ReleaseProcess();
+    void PollTick();
+    void DrainOutput();
+    QString LastOutputLine() const;
+    QString FailureMessage() const;
+    void EndConversion();
+    void ClearParameters();
+
+    QString rateControlBuffer_, videoBitrateTolerance_, targetFormat_, groupOfPictureSize_;
+    QString videoQuantiserScale_, maxVideoBitrate_, sourceFile_, destFile_;
+    QString videoSize_, videoBitrate_, videoFrameRate_, videoCodec_, videoFourCCTag_;
+    QString videoAspectRatio_, forceFormat_, audioBitrate_, audioCodec_, audioFourCCTag_;
+    QString audioSamples_, audioChannels_;
+    bool deInterlace_ = false;
+    bool sameQuality_ = false;
+
+    QTimer* timer_ = nullptr;
+    QProcess* process_ = nullptr;
+    bool cancelled_ = false;
+    QString commandLine_;
+    QStringList arguments_;
+    QByteArray pendingLine_; // output after the last line break
+    QByteArray lastLine_;    // the last complete line that was not blank
 };

@@ -1,0 +1,114 @@
+// avformat.dll: Vantelo's converter program. It takes the command line that the converter
+// component writes (the option language of an old FFmpeg generation), rewrites it for the
+// ffmpeg installed on this system, and runs that ffmpeg. The result is written to a hidden
+// temporary file beside the destination and moved into place only when ffmpeg succeeds.
+#include "modEncoders.h"
+#include "modLegacyCommand.h"
+#include "modRun.h"
+#include "modTranslate.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char* const kName = "avformat.dll";
+
+int Fail(const std::string& message, int code = 1) {
+    std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
+    return code;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string Absolute(const std::string& path) {
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd))
+        return path;
+    return std::string(cwd) + "/" + path;
+}
+
+// ".~<pid>~name.ext" beside the destination: hidden, unique to this run, and with the
+// destination's extension so that nothing about the output format changes.
+std::string TemporaryBeside(const std::string& dest) {
+    const size_t slash = dest.find_last_of('/');
+    const std::string folder = dest.substr(0, slash + 1);
+    const std::string name = dest.substr(slash + 1);
+    return folder + ".~" + std::to_string(getpid()) + "~" + name;
+}
+
+// "file:" keeps ffmpeg from reading a name as a protocol ("http:...") or an option ("-x").
+std::string FileUrl(const std::string& absolutePath) {
+    return "file:" + absolutePath;
+}
+
+std::string Joined(const std::vector<std::string>& args) {
+    std::string line;
+    for (const std::string& arg : args)
+        line += " " + arg;
+    return line;
+}
+
+// Ends this process the way ffmpeg ended: with its exit status, or with its signal.
+[[noreturn]] void EndLike(const modRun::Outcome& outcome) {
+    std::fflush(nullptr);
+    if (outcome.signal) {
+        std::signal(outcome.signal, SIG_DFL);
+        raise(outcome.signal);
+    }
+    _exit(outcome.exitCode);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = modLegacyCommand::Parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.ok)
+        return Fail(parsed.error);
+    const modLegacyCommand::LegacyRequest& request = parsed.request;
+
+    modRun::InstallTerminationHandlers();
+    const std::string ffmpeg = modRun::FindOnPath("ffmpeg");
+    if (ffmpeg.empty())
+        return Fail("ffmpeg was not found on the PATH; install the ffmpeg package", 127);
+
+    const std::string dest = Absolute(request.dest);
+    if (!request.overwrite && Exists(dest))
+        return Fail("File '" + request.dest + "' already exists. Exiting.");
+
+    const auto encoders = modEncoders::EncoderSet::FromListing(
+        modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}));
+    if (modRun::TerminationSignal())
+        EndLike({0, modRun::TerminationSignal()});
+    if (encoders.Empty())
+        return Fail("ffmpeg did not list its encoders");
+
+    const std::string temporary = TemporaryBeside(dest);
+    std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y", "-i",
+                                     FileUrl(Absolute(request.source))};
+    for (const std::string& option : modTranslate::Translate(request, encoders))
+        args.push_back(option);
+    args.push_back(FileUrl(temporary));
+    std::fprintf(stderr, "%s: ffmpeg%s\n", kName, Joined(args).c_str());
+
+    modRun::Outcome outcome = modRun::Run(ffmpeg, args);
+    const bool succeeded = outcome.signal == 0 && outcome.exitCode == 0;
+    if (succeeded && !modRun::TerminationSignal() &&
+        std::rename(temporary.c_str(), dest.c_str()) == 0)
+        return 0;
+    std::remove(temporary.c_str());
+    if (modRun::TerminationSignal())
+        outcome = {0, modRun::TerminationSignal()};
+    else if (succeeded)
+        return Fail("could not move the result to '" + request.dest + "'");
+    EndLike(outcome);
+}

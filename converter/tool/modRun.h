@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Child processes of the converter program: finding ffmpeg, asking it questions, and running a
+// conversion that ends with the converter when the converter is terminated.
+namespace modRun {
+
+// The full path of an executable found on PATH; empty when there is none.
+std::string FindOnPath(const std::string& name);
+
+// Runs a program and returns what it wrote to standard output; empty when it could not run.
+std::string Capture(const std::string& program, const std::vector<std::string>& args);
+
+// Ends the conversion child when this process receives SIGTERM, SIGINT or SIGHUP.
+void InstallTerminationHandlers();
+
+// The signal that asked this process to end, or 0.
+int TerminationSignal();
+
+struct Outcome {
+    int exitCode = 0; // the child's exit status when it exited
+    int signal = 0;   // the signal that ended the child, when one did
+};
+
+// Runs the program with inherited standard output and error and no standard input, and waits.
+// On a termination signal the child gets SIGTERM, then SIGKILL if it lingers.
+Outcome Run(const std::string& program, const std::vector<std::string>& args);
+
+} // namespace modRun

@@ -1,0 +1,55 @@
+#pragma once
+#include "modEncoders.h"
+#include "modLegacyCommand.h"
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Turns the legacy converter command line into options that today's ffmpeg accepts. Every
+// rewrite is one row of TranslationTable(), applied in the table's order.
+namespace modTranslate {
+
+using Option = std::pair<std::string, std::string>;
+
+// The conversion while the rules rewrite it.
+struct Plan {
+    std::vector<Option> options; // legacy names until the last rule renames them
+    bool deinterlace = false;
+    bool sameQuality = false;
+    bool target = false;          // "-target" given: ffmpeg picks format and codecs itself
+    std::string container;        // the muxer that writes the file; empty when unknown
+    std::string legacyVideoCodec; // the codec name as the command line gave it
+    std::vector<std::string> videoFilters;
+    std::vector<Option> extra; // options of today's ffmpeg that rules add
+    const modEncoders::EncoderSet* encoders = nullptr;
+
+    bool Has(const std::string& name) const;
+    std::string Get(const std::string& name) const;
+    void Set(const std::string& name, const std::string& value); // in place, or appended
+    void Erase(const std::string& name);
+    void Rename(const std::string& from, const std::string& to);
+};
+
+struct Rule {
+    const char* what;
+    const char* why;
+    std::function<void(Plan&)> apply;
+};
+
+// The rules, in the order they are applied.
+const std::vector<Rule>& TranslationTable();
+
+// The muxer that writes a file of this name ("clip.mpg" -> "mpeg"); empty when unknown.
+std::string ContainerForFile(const std::string& path);
+
+// The ffmpeg options that go between the input and the output file.
+std::vector<std::string> Translate(const modLegacyCommand::LegacyRequest& request,
+                                   const modEncoders::EncoderSet& encoders);
+
+// The frame-rate, sample-rate and bit-rate helpers, exposed for tests.
+int NearestSampleRate(const std::string& encoder, int rate);
+int NearestMp2Bitrate(int sampleRate, int kbits);
+
+} // namespace modTranslate

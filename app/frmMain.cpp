@@ -1,10 +1,525 @@
 #include "frmMain.h"
 
+#include "AeroButton.h"
 #include "AppVersion.h"
+#include "Desktop.h"
+#include "HtmlView.h"
+#include "MakerSite.h"
+#include "MsgBox.h"
+#include "Nabrix.h"
+#include "ProgressBar.h"
+#include "RegEdit.h"
+#include "SpcFolder.h"
+#include "Twips.h"
+#include "WindowFonts.h"
+#include "frmAbout.h"
+#include "frmConvert.h"
+#include "modBrowse.h"
+#include "modIcon.h"
+#include "modMain.h"
+#include "modNabrix.h"
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QUrl>
+
+namespace {
+const QString kOutputPathSetting = QStringLiteral("Youtube Video output path");
+const QString kBlankPage = QStringLiteral("about:<html><body scroll='no'></body></html>");
+const QString kInformation = QStringLiteral("Information");
+const QString kEmptyAddress = QStringLiteral("http://");
+constexpr int kPersonalFolder = 5;
+constexpr int kFolderFlags = 2;
+// Shorter addresses make Download look at the user's browser first.
+constexpr int kShortestAddress = 10;
+
+QRect twipRect(const LayoutRules::TwipRect& r) {
+    return Twips::ToPixelRect(r.Left, r.Top, r.Width, r.Height);
+}
+
+LayoutRules::TwipRect twipsOf(const QWidget* widget) {
+    const QRect r = widget->geometry();
+    return {Twips::FromPixels(r.x()), Twips::FromPixels(r.y()), Twips::FromPixels(r.width()),
+            Twips::FromPixels(r.height())};
+}
+
+void setTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+AeroButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                       const QString& toolTip, const QFont& font, modIcon::Picture picture,
+                       bool whiteIsTransparent) {
+    auto* button = new AeroButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(toolTip);
+    button->setFont(font);
+    button->setPicture(modIcon::ButtonPicture(picture),
+                       whiteIsTransparent ? modIcon::kPictureTransparentColor : QColor());
+    return button;
+}
+} // namespace
+
+frmMain::frmMain(QWidget* parent)
+    : QWidget(parent), browserPickup_(&modNabrix::GetBrowserVideoUrl) {
+    setObjectName("frmMain");
+    setFont(WindowFonts::MsSansSerif(8.25));
+    resize(Twips::ToPixels(10665), Twips::ToPixels(8145));
+    CreateControls();
+    Nabrix1 = new Nabrix(this, this);
+    Nabrix1->setObjectName("Nabrix1");
+    ConnectHandlers();
+    CentreOnScreen();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+// --- Building the window ------------------------------------------------------------------
+
+void frmMain::CreateControls() {
+    CreatePreview();
+    CreateInfoFrame();
+    CreateDestinationFrame();
+    CreateButtonRow();
+    CreateAddressRow();
+    Adds = new HtmlView(this);
+    Adds->setObjectName("Adds");
+    Adds->setGeometry(twipRect(LayoutRules::DesignLayout().Adds));
+    Adds->setVisible(false);
+    SetDefaultButton(cmdDownload);
+    SetTabOrder();
+    txtSource->setFocus();
+}
+
+void frmMain::CreateAddressRow() {
+    lblurl = new QLabel(QStringLiteral("YouTube URL:"), this);
+    lblurl->setObjectName("lblurl");
+    QFont labelFont = WindowFonts::Tahoma(8.25);
+    labelFont.setBold(true);
+    lblurl->setFont(labelFont);
+    setTextColour(lblurl, QPalette::WindowText, QColor(255, 0, 0));
+    lblurl->setGeometry(Twips::ToPixelRect(120, 240, 1335, 285));
+
+    txtSource = new QLineEdit(kEmptyAddress, this);
+    txtSource->setObjectName("txtSource");
+    txtSource->setToolTip(QStringLiteral("Example : ") + MakerSite::SampleVideoPage +
+                          QStringLiteral("  "));
+    setTextColour(txtSource, QPalette::Base, Qt::white);
+    setTextColour(txtSource, QPalette::Text, QColor(64, 64, 64));
+    txtSource->setGeometry(twipRect(LayoutRules::DesignLayout().txtSource));
+    txtSource->setMouseTracking(true);
+    txtSource->installEventFilter(this);
+
+    cmdDownload = makeButton(this, "cmdDownload", QStringLiteral("Download"),
+                             QStringLiteral("Insert a valid youtube link then click to download"),
+                             WindowFonts::Tahoma(9), modIcon::Picture::RedDownArrow, true);
+    cmdDownload->setGeometry(twipRect(LayoutRules::DesignLayout().cmdDownload));
+}
+
+void frmMain::CreatePreview() {
+    // The idle player lies under the preview pane and shows wherever the pane is hidden.
+    Image1 = new QLabel(this);
+    Image1->setObjectName("Image1");
+    Image1->setPixmap(modIcon::IdlePlayerPicture());
+    Image1->setGeometry(Twips::ToPixelRect(120, 720, 2700, 2205));
+
+    PicPreview = new QWidget(this);
+    PicPreview->setObjectName("PicPreview");
+    PicPreview->setGeometry(Image1->geometry());
+    Prv = new HtmlView(PicPreview);
+    Prv->setObjectName("Prv");
+    Prv->setToolTip(QStringLiteral("Wait for Image to Load"));
+    Prv->setGeometry(Twips::ToPixelRect(0, 0, 2700, 2205));
+    Prv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Prv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    PicPreview->setVisible(false);
+}
+
+void frmMain::CreateInfoFrame() {
+    const LayoutRules::MainLayout design = LayoutRules::DesignLayout();
+    FrmInfo = new QGroupBox(kInformation, this);
+    FrmInfo->setObjectName("FrmInfo");
+    FrmInfo->setGeometry(twipRect(design.FrmInfo));
+
+    cmdCancel = makeButton(FrmInfo, "cmdCancel", QStringLiteral("Cancel"),
+                           QStringLiteral("Cancel download"), WindowFonts::MsSansSerif(8.25),
+                           modIcon::Picture::RedCross, true);
+    cmdCancel->setGeometry(twipRect(design.cmdCancel));
+    cmdCancel->setEnabled(false);
+
+    Prg = new ProgressBar(FrmInfo);
+    Prg->setObjectName("Prg");
+    Prg->setBarColor(QColor(255, 128, 0));
+    Prg->setValue(0);
+    Prg->setGeometry(twipRect(design.Prg));
+
+    lblSize = new QLabel(QStringLiteral("File Name : "), FrmInfo);
+    lblSize->setObjectName("lblSize");
+    lblSize->move(Twips::ToPixels(120), Twips::ToPixels(720));
+    lblSize->adjustSize();
+}
+
+void frmMain::CreateDestinationFrame() {
+    const LayoutRules::MainLayout design = LayoutRules::DesignLayout();
+    frmDest = new QGroupBox(QStringLiteral("Destination"), this);
+    frmDest->setObjectName("frmDest");
+    frmDest->setGeometry(twipRect(design.frmDest));
+
+    txtDest = new QLineEdit(frmDest);
+    txtDest->setObjectName("txtDest");
+    txtDest->setGeometry(twipRect(design.txtDest));
+
+    cmdOpen = makeButton(frmDest, "cmdOpen", QStringLiteral("Open"),
+                         QStringLiteral("Open containing folder"), WindowFonts::MsSansSerif(8.25),
+                         modIcon::Picture::FolderArrow, true);
+    cmdOpen->setGeometry(twipRect(design.cmdOpen));
+    cmdBrowse = makeButton(frmDest, "cmdBrowse", QStringLiteral("Browse"),
+                           QStringLiteral("Browse for folder"), WindowFonts::MsSansSerif(8.25),
+                           modIcon::Picture::FolderMagnifier, false);
+    cmdBrowse->setGeometry(twipRect(design.cmdBrowse));
+}
+
+void frmMain::CreateButtonRow() {
+    const QFont rowFont = WindowFonts::MsSansSerif(8.25);
+    cmdAbout =
+        makeButton(this, "cmdAbout", QStringLiteral("About"), QStringLiteral("About Vantelo"),
+                   rowFont, modIcon::Picture::Information, true);
+    cmdAbout->setGeometry(Twips::ToPixelRect(6120, 3120, 1215, 375));
+    cmdHome = makeButton(this, "cmdHome", QStringLiteral("Homepage"), MakerSite::HomePage, rowFont,
+                         modIcon::Picture::Globe, false);
+    cmdHome->setGeometry(Twips::ToPixelRect(2760, 3120, 1215, 375));
+    cmdConvert = makeButton(this, "cmdConvert", QStringLiteral("Convert"),
+                            QStringLiteral("Convert YouTube Video"), rowFont,
+                            modIcon::Picture::CurvedArrow, false);
+    cmdConvert->setGeometry(Twips::ToPixelRect(1440, 3120, 1215, 375));
+    cmdRefresh =
+        makeButton(this, "cmdRefresh", QStringLiteral("Refresh"), QStringLiteral("Refresh Page"),
+                   rowFont, modIcon::Picture::CirclingArrows, false);
+    cmdRefresh->setGeometry(twipRect(LayoutRules::DesignLayout().cmdRefresh));
+    cmdUpdate = makeButton(this, "cmdUpdate", QStringLiteral("Check for Updates"),
+                           QStringLiteral("Check for updates"), WindowFonts::Tahoma(9),
+                           modIcon::Picture::RedDownArrow, true);
+    cmdUpdate->setGeometry(Twips::ToPixelRect(4080, 3120, 1935, 375));
+}
+
+void frmMain::SetTabOrder() {
+    // The focusable controls in the order of their tab indexes.
+    QWidget* const order[] = {txtSource, cmdDownload, Adds,       cmdCancel,  cmdOpen,
+                              cmdBrowse, txtDest,     cmdRefresh, cmdConvert, cmdHome,
+                              cmdAbout,  cmdUpdate,   Prv};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void frmMain::ConnectHandlers() {
+    connect(cmdDownload, &AeroButton::clicked, this, &frmMain::cmdDownload_Click);
+    connect(cmdCancel, &AeroButton::clicked, this, &frmMain::cmdCancel_Click);
+    connect(cmdBrowse, &AeroButton::clicked, this, &frmMain::cmdBrowse_Click);
+    connect(cmdOpen, &AeroButton::clicked, this, &frmMain::cmdOpen_Click);
+    connect(cmdHome, &AeroButton::clicked, this, &frmMain::cmdHome_Click);
+    connect(cmdUpdate, &AeroButton::clicked, this, &frmMain::cmdUpdate_Click);
+    connect(cmdRefresh, &AeroButton::clicked, this, &frmMain::cmdRefresh_Click);
+    connect(cmdConvert, &AeroButton::clicked, this, &frmMain::cmdConvert_Click);
+    connect(cmdAbout, &AeroButton::clicked, this, &frmMain::cmdAbout_Click);
+    connect(txtSource, &QLineEdit::textChanged, this, &frmMain::txtSource_Change);
+
+    connect(Nabrix1, &Nabrix::DownloadProgress, this, &frmMain::Nabrix1_DownloadProgress);
+    connect(Nabrix1, &Nabrix::VideoData, this,
+            [this](const QString& title) { Nabrix1_VideoData(title); });
+    connect(Nabrix1, &Nabrix::DownloadComplete, this, &frmMain::Nabrix1_DownloadComplete);
+    connect(Nabrix1, &Nabrix::DownloadError, this, &frmMain::Nabrix1_DownloadError);
+    connect(Nabrix1, &Nabrix::InvalidUrl, this, &frmMain::Nabrix1_InvalidUrl);
+    connect(Nabrix1, &Nabrix::InfoError, this, &frmMain::Nabrix1_InfoError);
+}
+
+void frmMain::CentreOnScreen() {
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    const QRect available = shownOn->availableGeometry();
+    move(available.center() - QPoint(width() / 2, height() / 2));
+}
+
+// --- What the fetcher uses ----------------------------------------------------------------
+
+QString frmMain::OutputFolderText() const {
+    return txtDest->text();
+}
+
+void frmMain::NavigatePreview(const QString& address) {
+    Prv->Navigate(address);
+}
+
+void frmMain::ShowPreviewPane() {
+    PicPreview->setVisible(true);
+}
+
+frmConvert* frmMain::ConvertDialog() const {
+    return convertDialog_.data();
+}
+
+void frmMain::SetBrowserPickup(std::function<QString()> pickup) {
+    browserPickup_ = std::move(pickup);
+}
+
+// --- Loading, layout and unloading --------------------------------------------------------
+
+void frmMain::Form_Load() {
+    modIcon::SetWindowIcon(this, QStringLiteral("MAINICON"), true);
     setWindowTitle(QStringLiteral("Vantelo %1.%2.%3")
                        .arg(AppVersion::Major)
                        .arg(AppVersion::Minor)
                        .arg(AppVersion::Revision));
+    Form_Resize();
+    const QString documents = SpecialFolder(this, kPersonalFolder, kFolderFlags);
+    txtDest->setText(SettingsStore().LoadKey(kOutputPathSetting,
+                                             documents + QStringLiteral("/Morvane/Vantelo")));
+    if (!QFileInfo::exists(txtDest->text()))
+        modMain::CreatePath(txtDest->text());
+    Prg->setValue(0);
+    Prv->Navigate(kBlankPage);
+    Adds->Navigate(kBlankPage);
+    Adds->Navigate(MakerSite::AdsPage);
+    Adds->setVisible(true);
+}
+
+void frmMain::Form_Resize() {
+    // A minimised window has no client area; the rules that would go negative then skip.
+    const bool minimised = isMinimized();
+    const int width = minimised ? 0 : Twips::FromPixels(this->width());
+    const int height = minimised ? 0 : Twips::FromPixels(this->height());
+    LayoutRules::MainLayout layout = CurrentLayout();
+    LayoutRules::Apply(layout, width, height);
+    ApplyLayout(layout);
+}
+
+LayoutRules::MainLayout frmMain::CurrentLayout() const {
+    LayoutRules::MainLayout layout;
+    layout.cmdDownload = twipsOf(cmdDownload);
+    layout.txtSource = twipsOf(txtSource);
+    layout.FrmInfo = twipsOf(FrmInfo);
+    layout.Prg = twipsOf(Prg);
+    layout.cmdCancel = twipsOf(cmdCancel);
+    layout.frmDest = twipsOf(frmDest);
+    layout.cmdOpen = twipsOf(cmdOpen);
+    layout.cmdBrowse = twipsOf(cmdBrowse);
+    layout.txtDest = twipsOf(txtDest);
+    layout.cmdRefresh = twipsOf(cmdRefresh);
+    layout.Adds = twipsOf(Adds);
+    return layout;
+}
+
+void frmMain::ApplyLayout(const LayoutRules::MainLayout& layout) {
+    cmdDownload->setGeometry(twipRect(layout.cmdDownload));
+    txtSource->setGeometry(twipRect(layout.txtSource));
+    FrmInfo->setGeometry(twipRect(layout.FrmInfo));
+    Prg->setGeometry(twipRect(layout.Prg));
+    cmdCancel->setGeometry(twipRect(layout.cmdCancel));
+    frmDest->setGeometry(twipRect(layout.frmDest));
+    cmdOpen->setGeometry(twipRect(layout.cmdOpen));
+    cmdBrowse->setGeometry(twipRect(layout.cmdBrowse));
+    txtDest->setGeometry(twipRect(layout.txtDest));
+    cmdRefresh->setGeometry(twipRect(layout.cmdRefresh));
+    Adds->setGeometry(twipRect(layout.Adds));
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Form_Resize();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload() {
+    // Events already queued (a last progress report, say) are handled before tearing down.
+    QCoreApplication::processEvents();
+    if (convertDialog_)
+        convertDialog_->close();
+    AbortDownload();
+}
+
+// --- Keyboard and the address box ---------------------------------------------------------
+
+void frmMain::SetDefaultButton(AeroButton* button) {
+    // The button takes Enter for the whole window and the role from the other buttons.
+    button->setDefault(true);
+    defaultButton_ = button;
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtSource && event->type() == QEvent::MouseMove)
+        txtSource_MouseMove();
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::txtSource_Change() {
+    SetDefaultButton(cmdDownload);
+}
+
+void frmMain::txtSource_MouseMove() {
+    const QString clipboard = Desktop::instance().clipboardText();
+    if (!clipboard.contains(MakerSite::VideoServiceDomain, Qt::CaseSensitive))
+        return;
+    const QString current = txtSource->text();
+    if (current.isEmpty() || current == kEmptyAddress)
+        txtSource->setText(current + clipboard);
+}
+
+// --- Commands -----------------------------------------------------------------------------
+
+void frmMain::cmdDownload_Click() {
+    // A folder that cannot be made is reported by the fetcher when it writes the file.
+    modMain::CreatePath(modMain::AddSlash(txtDest->text()));
+    cmdDownload->setEnabled(false);
+    cmdCancel->setEnabled(false);
+    frmDest->setEnabled(false);
+    if (txtSource->text().size() < kShortestAddress && browserPickup_) {
+        const QString shown = browserPickup_();
+        if (!shown.isEmpty())
+            txtSource->setText(shown);
+    }
+    Nabrix1->GetVideoInfo(txtSource->text());
+}
+
+void frmMain::cmdCancel_Click() {
+    // The transfer goes on while the question is open.
+    if (MsgBox(this, QStringLiteral("Do you want to abort current download?"), vbYesNo) == vbYes)
+        AbortDownload();
+}
+
+void frmMain::AbortDownload() {
+    Prg->setValue(0);
+    Nabrix1->ClearDownload();
+    FrmInfo->setEnabled(true);
+    cmdCancel->setEnabled(false);
+    frmDest->setEnabled(true);
+    cmdDownload->setEnabled(true);
+    txtSource->setEnabled(true);
+    PicPreview->setVisible(false);
+}
+
+void frmMain::cmdBrowse_Click() {
+    const QString current = txtDest->text();
+    const QString chosen = BrowseFolder(this, QStringLiteral("Browse for Folder"), 0, current,
+                                        current, true, false, QString());
+    if (!chosen.isEmpty())
+        txtDest->setText(chosen);
+    SettingsStore().WriteKey(kOutputPathSetting, txtDest->text());
+}
+
+void frmMain::cmdOpen_Click() {
+    const QFileInfo folder(txtDest->text());
+    const bool shown = !txtDest->text().isEmpty() && folder.isDir() &&
+                       Desktop::instance().openUrl(QUrl::fromLocalFile(folder.absoluteFilePath()));
+    if (!shown)
+        MsgBox(this, QStringLiteral("An error occurd!"), vbCritical, QStringLiteral("Error!"));
+}
+
+void frmMain::OpenMakerPage(const QString& address) {
+    // The desktop reports a failure only when no program could be started for the address.
+    if (modMain::ShellOpen(address, QString(), QString()).isEmpty())
+        return;
+    MsgBox(this,
+           QStringLiteral("An error has occured while trying to connect to the internet\r\n"
+                          "Please ensure that your internet connection is functioning correctly "
+                          "and try again."),
+           vbInformation, QStringLiteral("Error!"));
+}
+
+void frmMain::cmdHome_Click() {
+    OpenMakerPage(MakerSite::HomePage);
+}
+
+void frmMain::cmdUpdate_Click() {
+    OpenMakerPage(MakerSite::ProductPage);
+}
+
+void frmMain::cmdRefresh_Click() {
+    Adds->Navigate(MakerSite::AdsPage);
+}
+
+void frmMain::cmdConvert_Click() {
+    if (!convertDialog_)
+        convertDialog_ = new frmConvert(this);
+    convertDialog_->show();
+    convertDialog_->raise();
+    convertDialog_->activateWindow();
+}
+
+void frmMain::cmdAbout_Click() {
+    frmAbout about(this);
+    about.exec();
+}
+
+// --- The fetcher's events -----------------------------------------------------------------
+
+void frmMain::Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax) {
+    Prg->setMax(lngMax);
+    Prg->setValue(lngCurrent);
+    // The page phase runs with Cancel disabled, the video transfer with it enabled.
+    const QString prefix = cmdCancel->isEnabledTo(FrmInfo)
+                               ? QStringLiteral("Downloading : ")
+                               : QStringLiteral("Recieving YouTube Data : ");
+    FrmInfo->setTitle(prefix + modNabrix::FormatByteSize(lngCurrent) + QStringLiteral(" / ") +
+                      modNabrix::FormatByteSize(lngMax));
+}
+
+void frmMain::Nabrix1_VideoData(const QString& VideoTitle) {
+    lblSize->setText(QStringLiteral("Name : ") + VideoTitle);
+    lblSize->adjustSize();
+    cmdDownload->setEnabled(false);
+    cmdCancel->setEnabled(true);
+    frmDest->setEnabled(false);
+}
+
+void frmMain::Nabrix1_DownloadComplete() {
+    Prg->setValue(0);
+    Prg->setMax(5);
+    FrmInfo->setTitle(kInformation);
+    FrmInfo->setEnabled(true);
+    cmdCancel->setEnabled(false);
+    frmDest->setEnabled(true);
+    cmdDownload->setEnabled(true);
+    MsgBox(this, QStringLiteral("Download Complete"), vbInformation);
+}
+
+void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
+    MsgBox(this, QStringLiteral("Error:") + ErrorDescription, vbOKOnly);
+}
+
+void frmMain::Nabrix1_InvalidUrl() {
+    FrmInfo->setTitle(kInformation);
+    frmDest->setEnabled(true);
+    FrmInfo->setEnabled(true);
+    cmdDownload->setEnabled(true);
+    cmdCancel->setEnabled(false);
+}
+
+void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
+    // The page could not be had: back to Idle, then say why.
+    Prg->setValue(0);
+    Nabrix1_InvalidUrl();
+    MsgBox(this, QStringLiteral("Error:") + ErrorDescription, vbOKOnly);
 }

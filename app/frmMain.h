@@ -1,9 +1,113 @@
 #pragma once
-#include <QWidget>
+#include "LayoutRules.h"
+#include "NabrixHost.h"
 
-// The main window.
-class frmMain : public QWidget {
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class AeroButton;
+class HtmlView;
+class Nabrix;
+class ProgressBar;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class frmConvert;
+
+// The main window: the address row, the preview, the progress and destination frames, the
+// button row and the advertisement pane. It hosts the video fetcher Nabrix1 and walks through
+// its workflow states (Idle, FetchingPage, Downloading, DownloadFailed), which live in the
+// enabled flags of cmdDownload, cmdCancel and frmDest.
+class frmMain : public QWidget, public NabrixHost {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // What the fetcher uses of this window.
+    QString OutputFolderText() const override;
+    void NavigatePreview(const QString& address) override;
+    void ShowPreviewPane() override;
+
+    // Where Download looks for an address when the box holds almost nothing (the user's
+    // browser unless replaced).
+    void SetBrowserPickup(std::function<QString()> pickup);
+    // The conversion dialog once Convert has opened it, else nullptr.
+    frmConvert* ConvertDialog() const;
+    // The button that Enter presses.
+    AeroButton* DefaultButton() const { return defaultButton_; }
+
+    // The controls, named as on the form.
+    QLabel* lblurl = nullptr;
+    QLineEdit* txtSource = nullptr;
+    AeroButton* cmdDownload = nullptr;
+    QLabel* Image1 = nullptr;
+    QWidget* PicPreview = nullptr;
+    HtmlView* Prv = nullptr;
+    QGroupBox* FrmInfo = nullptr;
+    ProgressBar* Prg = nullptr;
+    QLabel* lblSize = nullptr;
+    AeroButton* cmdCancel = nullptr;
+    QGroupBox* frmDest = nullptr;
+    QLineEdit* txtDest = nullptr;
+    AeroButton* cmdBrowse = nullptr;
+    AeroButton* cmdOpen = nullptr;
+    AeroButton* cmdRefresh = nullptr;
+    AeroButton* cmdConvert = nullptr;
+    AeroButton* cmdHome = nullptr;
+    AeroButton* cmdUpdate = nullptr;
+    AeroButton* cmdAbout = nullptr;
+    HtmlView* Adds = nullptr;
+    Nabrix* Nabrix1 = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateAddressRow();
+    void CreatePreview();
+    void CreateInfoFrame();
+    void CreateDestinationFrame();
+    void CreateButtonRow();
+    void SetTabOrder();
+    void ConnectHandlers();
+    void CentreOnScreen();
+
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    LayoutRules::MainLayout CurrentLayout() const;
+    void ApplyLayout(const LayoutRules::MainLayout& layout);
+    void SetDefaultButton(AeroButton* button);
+
+    void cmdDownload_Click();
+    void cmdCancel_Click();
+    void cmdBrowse_Click();
+    void cmdOpen_Click();
+    void cmdHome_Click();
+    void cmdUpdate_Click();
+    void cmdRefresh_Click();
+    void cmdConvert_Click();
+    void cmdAbout_Click();
+    void txtSource_Change();
+    void txtSource_MouseMove();
+    void AbortDownload();
+    void OpenMakerPage(const QString& address);
+
+    void Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax);
+    void Nabrix1_VideoData(const QString& VideoTitle);
+    void Nabrix1_DownloadComplete();
+    void Nabrix1_DownloadError(const QString& ErrorDescription);
+    void Nabrix1_InvalidUrl();
+    void Nabrix1_InfoError(const QString& ErrorDescription);
+
+    AeroButton* defaultButton_ = nullptr;
+    QPointer<frmConvert> convertDialog_;
+    std::function<QString()> browserPickup_;
 };

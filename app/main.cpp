@@ -1,10 +1,5 @@
-#include "frmMain.h"
-
-#include <QApplication>
+#include "Startup.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    frmMain window;
-    window.show();
-    return app.exec();
+    return Startup::Main(argc, argv);
 }

@@ -1,0 +1,54 @@
+#include "Startup.h"
+
+#include "AppVersion.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QNetworkProxyFactory>
+#include <QStandardPaths>
+
+namespace Startup {
+
+QString InstanceLockPath() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return folder + QStringLiteral("/Morvane-Vantelo.lock");
+}
+
+std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
+    auto lock = std::make_unique<QLockFile>(path);
+    // The program runs for hours: only an owner that is no longer alive makes the lock stale.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0))
+        return nullptr;
+    return lock;
+}
+
+void NameApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Morvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")
+                                                .arg(AppVersion::Major)
+                                                .arg(AppVersion::Minor)
+                                                .arg(AppVersion::Build)
+                                                .arg(AppVersion::Revision));
+}
+
+int Main(int argc, char* argv[]) {
+    NameApplication();
+    // Checked before the display is opened, so a second copy ends without a trace.
+    const std::unique_ptr<QLockFile> instanceLock = AcquireInstanceLock(InstanceLockPath());
+    if (!instanceLock)
+        return 0;
+
+    QApplication app(argc, argv);
+    // Honours http_proxy and the desktop's proxy settings.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    frmMain window;
+    window.show();
+    return app.exec();
+}
+
+} // namespace Startup

@@ -92,7 +92,7 @@ bool AeroButton::eventFilter(QObject* watched, QEvent* event) {
     // Enter that no control of the window took presses the default button.
     if (watched == watchedWindow_ && event->type() == QEvent::KeyPress && isDefault() &&
         isEnabled() && isVisible() && isEnterKey(static_cast<QKeyEvent*>(event))) {
-        animateClick();
+        click();
         return true;
     }
     return QPushButton::eventFilter(watched, event);
@@ -101,7 +101,7 @@ bool AeroButton::eventFilter(QObject* watched, QEvent* event) {
 void AeroButton::keyPressEvent(QKeyEvent* event) {
     // As on the platform this comes from, Enter presses the button that has the focus.
     if (isEnterKey(event)) {
-        animateClick();
+        click();
         event->accept();
         return;
     }

@@ -153,6 +153,11 @@ QNetworkReply* HtmlView::startRequest(const QUrl& url) {
     QNetworkReply* reply = network().get(request);
     reply->setProperty(kNavigationProperty, QVariant::fromValue(navigation_));
     pending_.append(reply);
+    // Oversized answers are dropped as soon as they announce or reach their size.
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
+        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxDownloadBytes)
+            reply->abort();
+    });
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > kMaxDownloadBytes)
             reply->abort();
@@ -190,6 +195,12 @@ void HtmlView::fetchImagesOfDocument() {
     }
 }
 
+bool HtmlView::arrivedWhole(QNetworkReply* reply) {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return reply->error() == QNetworkReply::NoError && (status == 0 || status < 300) &&
+           reply->bytesAvailable() <= kMaxDownloadBytes;
+}
+
 bool HtmlView::isCurrent(QNetworkReply* reply) const {
     return reply->property(kNavigationProperty).toULongLong() == navigation_;
 }
@@ -203,9 +214,7 @@ void HtmlView::pageArrived(QNetworkReply* reply) {
     forget(reply);
     if (!isCurrent(reply))
         return;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool reached = reply->error() == QNetworkReply::NoError && (status == 0 || status < 300);
-    if (!reached) {
+    if (!arrivedWhole(reply)) {
         showBlank();
         completeWhenIdle();
         return;

@@ -49,6 +49,8 @@ private:
     void pageArrived(QNetworkReply* reply);
     void imageArrived(QNetworkReply* reply);
     bool isCurrent(QNetworkReply* reply) const;
+    // Answered with success, and not larger than accepted.
+    static bool arrivedWhole(QNetworkReply* reply);
     void forget(QNetworkReply* reply);
     void completeWhenIdle();
     void abortPending();

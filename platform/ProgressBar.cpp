@@ -43,8 +43,9 @@ void ProgressBar::setMinimum(int minimum) {
     setRange(minimum, std::max(minimum, maximum()));
 }
 
+// A maximum below the minimum (a length not known yet) leaves an empty bar.
 void ProgressBar::setMaximum(int maximum) {
-    setRange(std::min(minimum(), maximum), maximum);
+    setRange(minimum(), std::max(minimum(), maximum));
 }
 
 void ProgressBar::setRange(int minimum, int maximum) {

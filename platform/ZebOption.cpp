@@ -15,6 +15,8 @@ void ZebOption::setValue(bool selected) {
 }
 
 void ZebOption::setBackColor(const QColor& color) {
+    // Buttons fill with the button colour by default; these take the panel's colour.
+    setBackgroundRole(QPalette::Window);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, color);
     setPalette(pal);

@@ -2,15 +2,339 @@
 
 #include "NabrixHost.h"
 
-Nabrix::Nabrix(NabrixHost* host, QObject* parent) : QObject(parent), host_(host) {}
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <limits>
 
-Nabrix::~Nabrix() = default;
+namespace {
 
-void Nabrix::ClearDownload() {}
+const QString TimedOut = QStringLiteral("The operation timed out");
 
-void Nabrix::GetVideoInfo(const QString& VideoUrl) {
-    Q_UNUSED(VideoUrl);
-    emit InvalidUrl();
+// Users behind a proxy reach the video service through it, as their other programs do.
+void UseSystemProxiesUnlessConfigured() {
+    if (!QNetworkProxyFactory::usesSystemConfiguration() &&
+        QNetworkProxy::applicationProxy().type() == QNetworkProxy::DefaultProxy)
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
-void Nabrix::DownloadVideo() {}
+int HttpStatus(const QNetworkReply* reply) {
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// "404 Not Found" for a response with an HTTP error status; empty text otherwise.
+QString HttpErrorOf(const QNetworkReply* reply) {
+    const int status = HttpStatus(reply);
+    if (status < 400)
+        return QString();
+    const QString reason =
+        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+    return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
+}
+
+// A redirect the reply is about to follow: its own headers and body are not the video's.
+bool IsFollowedRedirect(const QNetworkReply* reply) {
+    const int status = HttpStatus(reply);
+    const bool redirectStatus = status == 301 || status == 302 || status == 303 || status == 305 ||
+                                status == 307 || status == 308;
+    return redirectStatus && reply->hasRawHeader("Location") &&
+           reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt() !=
+               QNetworkRequest::ManualRedirectPolicy;
+}
+
+// Stops a request for good: none of its events arrive any more.
+void Drop(QPointer<QNetworkReply>& reply, QObject* receiver) {
+    if (!reply)
+        return;
+    QNetworkReply* dropped = reply;
+    reply = nullptr;
+    QObject::disconnect(dropped, nullptr, receiver, nullptr);
+    // Deleting a reply aborts its request. abort() would do the same, but Qt then complains
+    // about the error the network thread reports a moment later for the same request.
+    dropped->deleteLater();
+}
+
+} // namespace
+
+Nabrix::Nabrix(NabrixHost* host, QObject* parent)
+    : QObject(parent), host_(host), http_(new QNetworkAccessManager(this)) {
+    UseSystemProxiesUnlessConfigured();
+    for (QTimer* stall : {&pageStall_, &videoStall_}) {
+        stall->setSingleShot(true);
+        stall->setInterval(stallTimeoutMs_);
+    }
+    connect(&pageStall_, &QTimer::timeout, this, &Nabrix::PageTimedOut);
+    connect(&videoStall_, &QTimer::timeout, this, &Nabrix::VideoTimedOut);
+}
+
+Nabrix::~Nabrix() {
+    Drop(VideoInfo, this);
+    Drop(VideoDownload, this);
+    CloseVideoFile();
+}
+
+void Nabrix::setStallTimeout(int milliseconds) {
+    stallTimeoutMs_ = milliseconds;
+    pageStall_.setInterval(milliseconds);
+    videoStall_.setInterval(milliseconds);
+}
+
+void Nabrix::ClearDownload() {
+    videoStall_.stop();
+    Drop(VideoDownload, this);
+    CloseVideoFile();
+}
+
+void Nabrix::GetVideoInfo(const QString& VideoUrl) {
+    const QString address = PageText::RepairDoubledScheme(VideoUrl);
+    if (!PageText::IsVideoPageAddress(address)) {
+        emit InvalidUrl();
+        return;
+    }
+    if (const auto host = PageText::HostName(address))
+        HostName = *host;
+    BytesReceived = 0;
+    AddressVideoId = PageText::AddressVideoId(address);
+    if (host_) {
+        host_->NavigatePreview(PageText::BlankPreview());
+        host_->NavigatePreview(PageText::ThumbnailPreview(AddressVideoId));
+        host_->ShowPreviewPane();
+    }
+
+    Drop(VideoInfo, this);
+    ++pageRequest_;
+    pageBody_.clear();
+    pageResponseStarted_ = false;
+    VideoInfo = SendRequest(address, false);
+    connect(VideoInfo, &QNetworkReply::metaDataChanged, this, &Nabrix::PageResponseStart);
+    connect(VideoInfo, &QIODevice::readyRead, this, &Nabrix::PageDataAvailable);
+    connect(VideoInfo, &QNetworkReply::finished, this, &Nabrix::PageFinished);
+    pageStall_.start();
+}
+
+void Nabrix::DownloadVideo() {
+    // A transfer still running is replaced together with its file.
+    Drop(VideoDownload, this);
+    CloseVideoFile();
+    ++videoTransfer_;
+    // The target file is opened once the response is known to carry the video (see
+    // VideoResponseStart), so an error answer never replaces a file already there.
+    BytesReceived = 0;
+    videoResponseStarted_ = false;
+    VideoDownload = SendRequest(DownloadUrl, true);
+    VideoDownload->setReadBufferSize(ChunkSize);
+    connect(VideoDownload, &QNetworkReply::metaDataChanged, this, &Nabrix::VideoResponseStart);
+    connect(VideoDownload, &QIODevice::readyRead, this, &Nabrix::VideoDataAvailable);
+    connect(VideoDownload, &QNetworkReply::finished, this, &Nabrix::VideoFinished);
+    connect(VideoDownload, &QNetworkReply::redirected, &videoStall_, qOverload<>(&QTimer::start));
+    videoStall_.start();
+}
+
+QNetworkReply* Nabrix::SendRequest(const QString& address, bool followRedirects) {
+    QNetworkRequest request{QUrl(address)};
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
+                                         : QNetworkRequest::ManualRedirectPolicy);
+    request.setRawHeader("Accept-Language", "en-us");
+    request.setRawHeader("User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
+    request.setRawHeader("Accept", "*/*");
+    return http_->get(request);
+}
+
+void Nabrix::TakeContentLength(const QNetworkReply* reply) {
+    bool isNumber = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&isNumber);
+    if (isNumber && length >= std::numeric_limits<qint32>::min() &&
+        length <= std::numeric_limits<qint32>::max())
+        ContentLength = qint32(length);
+}
+
+void Nabrix::AddToBytesReceived(qint64 count) {
+    const qint64 sum = qint64(BytesReceived) + count;
+    if (sum <= std::numeric_limits<qint32>::max())
+        BytesReceived = qint32(sum);
+}
+
+// --- The page ---
+
+void Nabrix::PageResponseStart() {
+    if (pageResponseStarted_)
+        return;
+    pageResponseStarted_ = true;
+    pageStall_.start();
+    const QString httpError = HttpErrorOf(VideoInfo);
+    if (!httpError.isEmpty()) {
+        FailPage(httpError);
+        return;
+    }
+    TakeContentLength(VideoInfo);
+    emit InfoProgress(0, ContentLength);
+}
+
+void Nabrix::PageDataAvailable() {
+    if (!pageResponseStarted_)
+        PageResponseStart();
+    if (!VideoInfo)
+        return;
+    pageStall_.start();
+    const QByteArray chunk = VideoInfo->readAll();
+    pageBody_ += chunk;
+    AddToBytesReceived(chunk.size());
+    emit DownloadProgress(BytesReceived, ContentLength);
+}
+
+void Nabrix::PageFinished() {
+    pageStall_.stop();
+    const quint64 request = pageRequest_;
+    if (VideoInfo && VideoInfo->bytesAvailable() > 0)
+        PageDataAvailable();
+    if (!VideoInfo || request != pageRequest_)
+        return;
+    if (VideoInfo->error() != QNetworkReply::NoError) {
+        FailPage(VideoInfo->errorString());
+        return;
+    }
+    const QString page = PageText::DecodePage(pageBody_, VideoInfo->rawHeader("Content-Type"));
+    pageBody_.clear();
+    Drop(VideoInfo, this);
+    ReadVideoPage(page);
+}
+
+void Nabrix::PageTimedOut() {
+    FailPage(TimedOut);
+}
+
+void Nabrix::FailPage(const QString& description) {
+    pageStall_.stop();
+    Drop(VideoInfo, this);
+    pageBody_.clear();
+    emit InfoError(description);
+}
+
+void Nabrix::ReadVideoPage(const QString& page) {
+    PageText::ReadTitle(page, details_);
+    if (host_)
+        FilePath = PageText::TargetFilePath(host_->OutputFolderText(), details_.VideoTitle);
+    PageText::ReadDetails(page, details_);
+    DownloadUrl = PageText::DownloadUrl(HostName, details_.PageVideoId, details_.PageToken);
+    BytesReceived = 0;
+    emit DownloadProgress(0, 1);
+    emit VideoData(details_.VideoTitle, details_.VideoCat, details_.UserID, details_.UploadDate,
+                   details_.ViewCount, details_.VideoDesc);
+    DownloadVideo();
+}
+
+// --- The video ---
+
+void Nabrix::VideoResponseStart() {
+    if (videoResponseStarted_ || IsFollowedRedirect(VideoDownload))
+        return;
+    videoResponseStarted_ = true;
+    videoStall_.start();
+    const QString httpError = HttpErrorOf(VideoDownload);
+    if (!httpError.isEmpty()) {
+        FailVideo(httpError);
+        return;
+    }
+    QString fileError;
+    if (!OpenVideoFile(fileError)) {
+        FailVideo(fileError);
+        return;
+    }
+    TakeContentLength(VideoDownload);
+    emit DownloadProgress(BytesReceived, ContentLength);
+}
+
+void Nabrix::VideoDataAvailable() {
+    if (IsFollowedRedirect(VideoDownload))
+        return;
+    if (!videoResponseStarted_)
+        VideoResponseStart();
+    if (!VideoDownload)
+        return;
+    videoStall_.start();
+    const QByteArray chunk = VideoDownload->readAll();
+    QString fileError;
+    if (!AppendChunk(chunk, fileError)) {
+        FailVideo(fileError);
+        return;
+    }
+    AddToBytesReceived(chunk.size());
+    emit DownloadProgress(BytesReceived, ContentLength);
+}
+
+void Nabrix::VideoFinished() {
+    videoStall_.stop();
+    const quint64 transfer = videoTransfer_;
+    while (VideoDownload && VideoDownload->bytesAvailable() > 0 && transfer == videoTransfer_)
+        VideoDataAvailable();
+    if (!VideoDownload || transfer != videoTransfer_)
+        return;
+    if (VideoDownload->error() != QNetworkReply::NoError) {
+        FailVideo(VideoDownload->errorString());
+        return;
+    }
+    // A response without a body (or a stream) still opens and closes the file.
+    if (!videoResponseStarted_)
+        VideoResponseStart();
+    if (!VideoDownload)
+        return;
+    CloseVideoFile();
+    BytesReceived = 0;
+    Drop(VideoDownload, this);
+    emit DownloadProgress(0, 1);
+    emit DownloadComplete();
+}
+
+void Nabrix::VideoTimedOut() {
+    FailVideo(TimedOut);
+}
+
+void Nabrix::FailVideo(const QString& description) {
+    videoStall_.stop();
+    // Stop the transfer first: nothing more may reach the file while the host reports.
+    Drop(VideoDownload, this);
+    const quint64 transfer = videoTransfer_;
+    BytesReceived = 0;
+    emit DownloadError(description);
+    if (transfer == videoTransfer_)
+        CloseVideoFile();
+}
+
+bool Nabrix::OpenVideoFile(QString& error) {
+    if (QFileInfo(FilePath).isFile())
+        QFile::remove(FilePath);
+    FileNumber.setFileName(FilePath);
+    if (FileNumber.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return true;
+    error = QStringLiteral("Cannot create %1: %2")
+                .arg(QDir::toNativeSeparators(FilePath), FileNumber.errorString());
+    return false;
+}
+
+bool Nabrix::AppendChunk(const QByteArray& chunk, QString& error) {
+    if (!FileNumber.isOpen())
+        return true;
+    // A short write is retried: the retry that writes nothing carries the reason (disk full).
+    qint64 written = 0;
+    while (written < chunk.size()) {
+        const qint64 count = FileNumber.write(chunk.constData() + written, chunk.size() - written);
+        if (count <= 0)
+            break;
+        written += count;
+    }
+    if (written == chunk.size())
+        return true;
+    error = QStringLiteral("Cannot write %1: %2")
+                .arg(QDir::toNativeSeparators(FilePath), FileNumber.errorString());
+    return false;
+}
+
+void Nabrix::CloseVideoFile() {
+    if (FileNumber.isOpen())
+        FileNumber.close();
+}

@@ -1,8 +1,15 @@
 #pragma once
+#include "PageText.h"
+
+#include <QFile>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
 class NabrixHost;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 // The video fetcher: checks a video page address, shows the thumbnail in the host's preview,
 // requests the page, extracts the video details, then downloads the stream into the output
@@ -17,6 +24,12 @@ public:
     void GetVideoInfo(const QString& VideoUrl);
     void DownloadVideo();
 
+    // A request that receives nothing for this long fails as timed out (30 seconds unless set).
+    void setStallTimeout(int milliseconds);
+    int stallTimeout() const { return stallTimeoutMs_; }
+    // The most the video reply buffers before the fetcher writes it out: one chunk.
+    static constexpr qint64 ChunkSize = 64 * 1024;
+
 signals:
     void DownloadProgress(qint32 lngCurrent, qint32 lngMax);
     void DownloadComplete();
@@ -28,5 +41,50 @@ signals:
     void InfoProgress(qint32 lngCurrent, qint32 lngMax);
 
 private:
+    QNetworkReply* SendRequest(const QString& address, bool followRedirects);
+    void TakeContentLength(const QNetworkReply* reply);
+    void AddToBytesReceived(qint64 count);
+
+    void PageResponseStart();
+    void PageDataAvailable();
+    void PageFinished();
+    void PageTimedOut();
+    void FailPage(const QString& description);
+    void ReadVideoPage(const QString& page);
+
+    void VideoResponseStart();
+    void VideoDataAvailable();
+    void VideoFinished();
+    void VideoTimedOut();
+    void FailVideo(const QString& description);
+
+    bool OpenVideoFile(QString& error);
+    bool AppendChunk(const QByteArray& chunk, QString& error);
+    void CloseVideoFile();
+
     NabrixHost* host_;
+    QNetworkAccessManager* http_;
+
+    QPointer<QNetworkReply> VideoInfo;
+    QPointer<QNetworkReply> VideoDownload;
+    QByteArray pageBody_;
+    bool pageResponseStarted_ = false;
+    bool videoResponseStarted_ = false;
+    // Count page requests and video transfers, so a handler that starts a new one is noticed.
+    quint64 pageRequest_ = 0;
+    quint64 videoTransfer_ = 0;
+
+    QString HostName;
+    QString AddressVideoId;
+    QString DownloadUrl;
+    QString FilePath;
+    PageText::VideoPage details_;
+    qint32 BytesReceived = 0;
+    qint32 ContentLength = 0;
+    // The open target file.
+    QFile FileNumber;
+
+    int stallTimeoutMs_ = 30000;
+    QTimer pageStall_;
+    QTimer videoStall_;
 };

@@ -1,0 +1,186 @@
+#include "PageText.h"
+
+#include "modMain.h"
+
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace PageText {
+
+namespace {
+
+const QString WatchPath = QStringLiteral("/watch?v=");
+
+// Puts a successful extraction into the field; a failed one leaves the field alone.
+void Extract(const QString& page, const QString& startMarker, int offset, const QString& endMarker,
+             QString& field) {
+    if (const auto value = ExtractBetween(page, startMarker, offset, endMarker))
+        field = *value;
+}
+
+// The strings a title loses, in the order they are removed.
+const QStringList& TitleRemovals() {
+    static const QStringList removals = {
+        QStringLiteral("YouTube - "), QStringLiteral("&amp;"), QStringLiteral("&quot;"),
+        QStringLiteral("?"),          QStringLiteral(";"),     QStringLiteral("!"),
+        QStringLiteral("@"),          QStringLiteral("#"),     QStringLiteral("$"),
+        QStringLiteral("%"),          QStringLiteral("^"),     QStringLiteral("&"),
+        QStringLiteral("*"),          QStringLiteral("("),     QStringLiteral(")"),
+        QStringLiteral("="),          QStringLiteral("\\"),    QStringLiteral("|"),
+        QStringLiteral("]"),          QStringLiteral("["),     QStringLiteral("}"),
+        QStringLiteral("{"),          QStringLiteral(";"),     QStringLiteral("'"),
+        QStringLiteral(":"),          QStringLiteral("\""),    QStringLiteral(","),
+        QStringLiteral("<"),          QStringLiteral(">"),     QStringLiteral("/"),
+        QStringLiteral("`"),          QStringLiteral("~"),
+    };
+    return removals;
+}
+
+// Text in a known character set; nothing when the name is not one we can decode.
+std::optional<QString> DecodeAs(const QByteArray& body, const QByteArray& charset) {
+    if (charset.isEmpty())
+        return std::nullopt;
+    QStringDecoder decoder(charset.constData());
+    if (!decoder.isValid())
+        return std::nullopt;
+    return QString(decoder(body));
+}
+
+// A page that declares nothing: UTF-8 when it is valid UTF-8, Latin-1 otherwise.
+QString DecodeUndeclared(const QByteArray& body) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(body);
+    return utf8.hasError() ? QString::fromLatin1(body) : text;
+}
+
+} // namespace
+
+QString RepairDoubledScheme(const QString& address) {
+    QString repaired = address;
+    return repaired.replace(QStringLiteral("http://http://"), QStringLiteral("http://"));
+}
+
+bool IsVideoPageAddress(const QString& address) {
+    return address.contains(VideoDomain + WatchPath);
+}
+
+std::optional<QString> HostName(const QString& address) {
+    const int start = 7; // the 8th character, after "http://"
+    const int slash = address.indexOf(QLatin1Char('/'), start);
+    if (slash < 0)
+        return std::nullopt;
+    return address.mid(start, slash - start);
+}
+
+QString AddressVideoId(const QString& address) {
+    const int watch = address.indexOf(WatchPath);
+    if (watch < 0)
+        return QString();
+    QString id = address.mid(watch + WatchPath.size());
+    const int nextWatch = id.indexOf(WatchPath);
+    if (nextWatch >= 0)
+        id.truncate(nextWatch);
+    const int ampersand = id.indexOf(QLatin1Char('&'));
+    if (ampersand >= 0)
+        id.truncate(ampersand);
+    return id;
+}
+
+std::optional<QString> ExtractBetween(const QString& page, const QString& startMarker, int offset,
+                                      const QString& endMarker) {
+    const qint64 s = qint64(page.indexOf(startMarker)) + 1 + offset;
+    if (s < 1)
+        return std::nullopt;
+    const qint64 e = s > page.size() ? 0 : qint64(page.indexOf(endMarker, int(s - 1))) + 1;
+    if (e < s)
+        return std::nullopt;
+    return page.mid(int(s - 1), int(e - s));
+}
+
+QString CleanTitle(const QString& text) {
+    QString cleaned = text;
+    for (const QString& removal : TitleRemovals())
+        cleaned.remove(removal);
+    return cleaned;
+}
+
+void ReadTitle(const QString& page, VideoPage& fields) {
+    if (const auto title =
+            ExtractBetween(page, QStringLiteral("<title>"), 7, QStringLiteral("</title>")))
+        fields.VideoTitle = CleanTitle(title->left(50));
+}
+
+void ReadDetails(const QString& page, VideoPage& fields) {
+    const QString span = QStringLiteral("</span>");
+    Extract(page, QStringLiteral("&video_id="), 10, QStringLiteral("&"), fields.PageVideoId);
+    Extract(page, QStringLiteral("&t="), 3, QStringLiteral("&"), fields.PageToken);
+    Extract(page, QStringLiteral("watch-view-count\">"), 18, span, fields.ViewCount);
+    Extract(page, QStringLiteral("watchUsername = '"), 17, QStringLiteral("';"), fields.UserID);
+    Extract(page, QStringLiteral("Added: <span class=\"watch-stat\">"), 32, span,
+            fields.UploadDate);
+    Extract(page, QStringLiteral("urchinTracker('/Events/VideoWatch/VideoCategoryLink');\">"), 56,
+            QStringLiteral("</a>"), fields.VideoCat);
+    Extract(page, QStringLiteral(" class=\"description\">"), 21, span, fields.VideoDesc);
+    fields.VideoDesc = DescriptionWithoutLinks(fields.VideoDesc);
+}
+
+QString TargetFilePath(const QString& outputFolder, const QString& videoTitle) {
+    return modMain::AddSlash(outputFolder) + videoTitle.left(20) + QStringLiteral(".flv");
+}
+
+QString DescriptionWithoutLinks(const QString& description) {
+    return description.toLower().contains(QStringLiteral(" href=")) ? QString() : description;
+}
+
+QString DownloadUrl(const QString& hostName, const QString& pageVideoId, const QString& pageToken) {
+    return QStringLiteral("http://") + hostName + QStringLiteral("/get_video.php?video_id=") +
+           pageVideoId + QStringLiteral("&t=") + pageToken;
+}
+
+QString BlankPreview() {
+    return QStringLiteral("about:<html><body scroll='no'></body></html>");
+}
+
+QString ThumbnailPreview(const QString& addressVideoId) {
+    const QString thumbnail = QStringLiteral("http://") + ThumbnailHost + QStringLiteral("/vi/") +
+                              HtmlEscaped(addressVideoId) + QStringLiteral("/default.jpg");
+    return QStringLiteral("about:<html><body scroll='no' topmargin=0 leftmargin=0><img src='") +
+           thumbnail + QStringLiteral("' width=180 height=147></img></body></html>");
+}
+
+QString HtmlEscaped(const QString& text) {
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QStringLiteral("&#39;"));
+}
+
+QString DecodePage(const QByteArray& body, const QByteArray& contentType) {
+    if (const auto text = DecodeAs(body, CharsetOfContentType(contentType)))
+        return *text;
+    if (const auto text = DecodeAs(body, CharsetOfMeta(body)))
+        return *text;
+    return DecodeUndeclared(body);
+}
+
+QByteArray CharsetOfContentType(const QByteArray& contentType) {
+    for (const QByteArray& parameter : contentType.split(';')) {
+        const QByteArray trimmed = parameter.trimmed();
+        if (trimmed.toLower().startsWith("charset=")) {
+            QByteArray name = trimmed.mid(8).trimmed();
+            if (name.size() >= 2 && (name.startsWith('"') || name.startsWith('\'')))
+                name = name.mid(1, name.size() - 2);
+            return name.trimmed();
+        }
+    }
+    return QByteArray();
+}
+
+QByteArray CharsetOfMeta(const QByteArray& body) {
+    // Browsers look for the declaration within the first 1024 bytes; allow a little more.
+    static const QRegularExpression meta(
+        QStringLiteral("<meta[^>]*charset\\s*=\\s*[\"']?\\s*([A-Za-z0-9._:-]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString head = QString::fromLatin1(body.left(4096));
+    const QRegularExpressionMatch match = meta.match(head);
+    return match.hasMatch() ? match.captured(1).toLatin1() : QByteArray();
+}
+
+} // namespace PageText

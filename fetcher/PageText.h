@@ -1,0 +1,66 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The text work of the fetcher: checking a video page address, reading the video's details out
+// of the page with fixed markers and naming the target file. No network, no files.
+namespace PageText {
+
+// The domain of the video service and the host of its thumbnails.
+inline const QString VideoDomain = QStringLiteral("youtube.com");
+inline const QString ThumbnailHost = QStringLiteral("img.youtube.com");
+
+// The address with every "http://http://" replaced by "http://" in one pass.
+QString RepairDoubledScheme(const QString& address);
+// True when the address names a video page: the domain directly followed by "/watch?v=".
+bool IsVideoPageAddress(const QString& address);
+// The host part: from the 8th character up to the next "/"; nothing when there is no "/".
+std::optional<QString> HostName(const QString& address);
+// The video id of the address: after "/watch?v=", up to a further "/watch?v=" or "&".
+QString AddressVideoId(const QString& address);
+
+// The page text between a start marker and an end marker, 1-based as follows: s is the
+// position of the start marker plus the offset (an absent marker counts as position 0); e is the
+// first end marker at or after s. Nothing when e < s (the field then keeps its old value).
+std::optional<QString> ExtractBetween(const QString& page, const QString& startMarker, int offset,
+                                      const QString& endMarker);
+// What the fetcher reads from a video page. A field whose markers fail keeps its value.
+struct VideoPage {
+    QString VideoTitle;
+    QString VideoCat;
+    QString UserID;
+    QString UploadDate;
+    QString ViewCount;
+    QString VideoDesc;
+    QString PageVideoId;
+    QString PageToken;
+};
+// Reads the title (cut to 50 characters, then cleaned).
+void ReadTitle(const QString& page, VideoPage& fields);
+// Reads the stream's id and token and the five details after the title, in that order.
+void ReadDetails(const QString& page, VideoPage& fields);
+
+// Removes the title's entity and punctuation strings, each everywhere, in a fixed order.
+QString CleanTitle(const QString& text);
+// The target file's path: the folder with a trailing "/", 20 characters of the title, ".flv".
+QString TargetFilePath(const QString& outputFolder, const QString& videoTitle);
+// The description, or empty text when it carries a link.
+QString DescriptionWithoutLinks(const QString& description);
+// The address of the video stream.
+QString DownloadUrl(const QString& hostName, const QString& pageVideoId, const QString& pageToken);
+
+// The blank preview page and the thumbnail preview for a video id (HTML-escaped here).
+QString BlankPreview();
+QString ThumbnailPreview(const QString& addressVideoId);
+// Text made safe to stand inside HTML text and quoted attribute values.
+QString HtmlEscaped(const QString& text);
+
+// The page bytes as text, decoded by the character set the response or the page declares.
+QString DecodePage(const QByteArray& body, const QByteArray& contentType);
+// The "charset" parameter of a Content-Type value; empty when absent.
+QByteArray CharsetOfContentType(const QByteArray& contentType);
+// The character set a <meta> tag near the page's start declares; empty when none.
+QByteArray CharsetOfMeta(const QByteArray& body);
+
+} // namespace PageText

@@ -1,0 +1,524 @@
+#include "FetcherTestSupport.h"
+#include "LoopbackHttpServer.h"
+
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using Response = LoopbackHttpServer::Response;
+using Ending = LoopbackHttpServer::Ending;
+using Framing = LoopbackHttpServer::Framing;
+
+namespace {
+
+const QString VideoAddress = QStringLiteral("http://www.youtube.com/watch?v=abc123");
+const QString StreamTarget =
+    QStringLiteral("http://www.youtube.com/get_video.php?video_id=VID123&t=TOK456");
+const QString TargetName = QStringLiteral("Cats  Dogs the movie.flv");
+const QString ExpectedVideoData =
+    QStringLiteral("VideoData|Cats  Dogs the movie|Pets &amp; Animals|catlover|March 3, "
+                   "2008|12,345|Two cats meet a dog.");
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+Response Cut(Response response, Ending ending, qint64 after) {
+    response.ending = ending;
+    response.endAfter = after;
+    return response;
+}
+
+// Lowers the largest file this process may write, for the duration of one test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+} // namespace
+
+class tst_Nabrix : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void wholeLifecycleInOrder();
+    void requestsCarryTheHeadersInOrder();
+    void doubledSchemeIsRepaired();
+    void invalidUrlDoesNothingElse_data();
+    void invalidUrlDoesNothingElse();
+    void addressWithoutSchemeReportsTheFailedRequest();
+    void thumbnailIdIsEscaped();
+    void pageDecodedByItsCharset();
+
+    void existingFileIsReplaced();
+    void streamWithoutContentLengthUsesThePageLength();
+    void chunkedPageAndStream();
+    void streamFollowsRedirectsPageDoesNot();
+
+    void pageErrorStatusRaisesInfoError();
+    void pageDroppedHalfWayRaisesInfoError();
+    void stalledPageTimesOut();
+    void secondRequestReplacesTheFirstPage();
+
+    void streamErrorStatusLeavesTheOldFile();
+    void streamDroppedHalfWayKeepsThePartialFile();
+    void stalledStreamTimesOut();
+    void clearDownloadAfterCompletionIsSilent();
+    void clearDownloadMidTransferKeepsThePartialFile();
+    void missingOutputFolderFailsTheDownload();
+    void targetNameTakenByAFolderFailsTheDownload();
+    void writeFailureStopsTheDownload();
+
+private:
+    void servePage(const VideoPageText& page = VideoPageText());
+    void serveStream(const Response& response) { server_.route("/get_video.php", response); }
+    QString target() const { return out_->path() + QLatin1Char('/') + TargetName; }
+    // Starts the usual video and waits for the end of its transfer, either way.
+    void downloadVideo();
+
+    LoopbackHttpServer server_;
+    TestNabrixHost host_;
+    std::unique_ptr<QTemporaryDir> out_;
+    std::unique_ptr<Nabrix> nabrix_;
+    std::unique_ptr<EventLog> log_;
+};
+
+void tst_Nabrix::initTestCase() {
+    QVERIFY(server_.listen());
+    // The server is the proxy, as for a user behind one: no request leaves the machine.
+    for (const char* name : {"HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                             "no_proxy", "NO_PROXY"})
+        qunsetenv(name);
+    qputenv("http_proxy", server_.proxyAddress());
+}
+
+void tst_Nabrix::init() {
+    out_ = std::make_unique<QTemporaryDir>();
+    host_ = TestNabrixHost();
+    host_.folder = out_->path();
+    server_.clearRoutes();
+    server_.clearRequests();
+    nabrix_ = std::make_unique<Nabrix>(&host_);
+    log_ = std::make_unique<EventLog>(*nabrix_);
+}
+
+void tst_Nabrix::cleanup() {
+    log_.reset();
+    nabrix_.reset();
+    out_.reset();
+}
+
+void tst_Nabrix::servePage(const VideoPageText& page) {
+    server_.route("/watch", Response::Fixed(page.html().toUtf8(), "text/html; charset=utf-8"));
+}
+
+void tst_Nabrix::downloadVideo() {
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("DownloadComplete") || log_->contains("DownloadError"));
+}
+
+void tst_Nabrix::wholeLifecycleInOrder() {
+    const int pageLength = VideoPageText().html().toUtf8().size();
+    QCOMPARE(nabrix_->stallTimeout(), 30000);
+    servePage();
+    serveStream(Response::Generated(300000));
+    downloadVideo();
+
+    QCOMPARE(log_->folded(), QStringList({
+                                 QStringLiteral("InfoProgress 0 %1").arg(pageLength),
+                                 QStringLiteral("DownloadProgress ... %1 %1").arg(pageLength),
+                                 "DownloadProgress 0 1",
+                                 ExpectedVideoData,
+                                 "DownloadProgress 0 300000",
+                                 "DownloadProgress ... 300000 300000",
+                                 "DownloadProgress 0 1",
+                                 "DownloadComplete",
+                             }));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 300000));
+    QCOMPARE(host_.previews,
+             QStringList({"about:<html><body scroll='no'></body></html>",
+                          "about:<html><body scroll='no' topmargin=0 leftmargin=0><img "
+                          "src='http://img.youtube.com/vi/abc123/default.jpg' width=180 "
+                          "height=147></img></body></html>"}));
+    QCOMPARE(host_.paneShown, 1);
+    QCOMPARE(host_.folderReads, 1);
+    const auto requests = server_.requests();
+    QCOMPARE(requests.size(), 2);
+    QCOMPARE(requests[0].target, VideoAddress.toLatin1());
+    QCOMPARE(requests[1].target, StreamTarget.toLatin1());
+}
+
+void tst_Nabrix::requestsCarryTheHeadersInOrder() {
+    servePage();
+    serveStream(Response::Generated(1000));
+    downloadVideo();
+
+    const auto requests = server_.requests();
+    QCOMPARE(requests.size(), 2);
+    for (const auto& request : requests) {
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.version, QByteArray("HTTP/1.1"));
+        QCOMPARE(request.header("Accept-Language"), QByteArray("en-us"));
+        QCOMPARE(request.header("User-Agent"),
+                 QByteArray("Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)"));
+        QCOMPARE(request.header("Accept"), QByteArray("*/*"));
+        const QList<QByteArray> names = request.headerNames();
+        QVERIFY(names.indexOf("Accept-Language") < names.indexOf("User-Agent"));
+        QVERIFY(names.indexOf("User-Agent") < names.indexOf("Accept"));
+        QVERIFY(request.header("Upgrade").isEmpty());
+    }
+}
+
+void tst_Nabrix::doubledSchemeIsRepaired() {
+    servePage();
+    serveStream(Response::Generated(1000));
+    nabrix_->GetVideoInfo(QStringLiteral("http://http://www.youtube.com/watch?v=abc123"));
+    QTRY_VERIFY(log_->contains("DownloadComplete"));
+    QCOMPARE(server_.requests().value(0).target, VideoAddress.toLatin1());
+}
+
+void tst_Nabrix::invalidUrlDoesNothingElse_data() {
+    QTest::addColumn<QString>("address");
+    QTest::newRow("no watch path") << "http://www.youtube.com/user/someone";
+    QTest::newRow("path between") << "http://www.youtube.com/v/watch?v=abc";
+    QTest::newRow("other letter case") << "http://www.YouTube.com/watch?v=abc";
+    QTest::newRow("other service") << "http://www.example.com/watch?v=abc";
+    QTest::newRow("empty") << "";
+}
+
+void tst_Nabrix::invalidUrlDoesNothingElse() {
+    QFETCH(QString, address);
+    servePage();
+    serveStream(Response::Generated(1000));
+    nabrix_->GetVideoInfo(address);
+    QCOMPARE(log_->all(), QStringList({"InvalidUrl"}));
+    QVERIFY(host_.previews.isEmpty());
+    QCOMPARE(host_.paneShown, 0);
+
+    // The next request the server sees is the next valid one's: none was made for the invalid.
+    log_->clear();
+    downloadVideo();
+    QCOMPARE(server_.requests().value(0).target, VideoAddress.toLatin1());
+}
+
+void tst_Nabrix::addressWithoutSchemeReportsTheFailedRequest() {
+    nabrix_->GetVideoInfo(QStringLiteral("www.youtube.com/watch?v=abc123"));
+    QCOMPARE(host_.paneShown, 1);
+    QTRY_VERIFY(log_->contains("InfoError "));
+    QCOMPARE(log_->all().size(), 1);
+    QVERIFY(log_->all()[0].size() > QStringLiteral("InfoError ").size());
+}
+
+void tst_Nabrix::thumbnailIdIsEscaped() {
+    servePage();
+    serveStream(Response::Generated(10));
+    nabrix_->GetVideoInfo(
+        QStringLiteral("http://www.youtube.com/watch?v=x'><script>bad()</script>&feature=y"));
+    QTRY_VERIFY(log_->contains("DownloadComplete"));
+    QCOMPARE(host_.previews.size(), 2);
+    QVERIFY(!host_.previews[1].contains(QStringLiteral("<script>")));
+    QVERIFY(host_.previews[1].contains(
+        QStringLiteral("/vi/x&#39;&gt;&lt;script&gt;bad()&lt;/script&gt;/default.jpg")));
+}
+
+void tst_Nabrix::pageDecodedByItsCharset() {
+    VideoPageText page;
+    page.title = QStringLiteral("YouTube - Caf\u00e9 cr\u00e8me \u20ac");
+    QStringEncoder cp1252("windows-1252");
+    const QByteArray body = cp1252(page.html());
+    QVERIFY(body.contains("Caf\xe9"));
+    server_.route("/watch", Response::Fixed(body, "text/html; charset=windows-1252"));
+    serveStream(Response::Generated(100));
+    downloadVideo();
+    QVERIFY(log_->contains(QStringLiteral("VideoData|Caf\u00e9 cr\u00e8me \u20ac|")));
+    QVERIFY(QFile::exists(out_->path() + QStringLiteral("/Caf\u00e9 cr\u00e8me \u20ac.flv")));
+}
+
+void tst_Nabrix::existingFileIsReplaced() {
+    WriteFile(target(), QByteArray(500000, 'x'));
+    servePage();
+    serveStream(Response::Generated(1234));
+    downloadVideo();
+    QVERIFY(log_->contains("DownloadComplete"));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 1234));
+}
+
+void tst_Nabrix::streamWithoutContentLengthUsesThePageLength() {
+    const int pageLength = VideoPageText().html().toUtf8().size();
+    servePage();
+    Response stream = Response::Generated(200000);
+    stream.framing = Framing::CloseDelimited;
+    serveStream(stream);
+    downloadVideo();
+    const QStringList events = log_->folded();
+    QCOMPARE(events.mid(3), QStringList({
+                                ExpectedVideoData,
+                                QStringLiteral("DownloadProgress 0 %1").arg(pageLength),
+                                QStringLiteral("DownloadProgress ... 200000 %1").arg(pageLength),
+                                "DownloadProgress 0 1",
+                                "DownloadComplete",
+                            }));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 200000));
+}
+
+void tst_Nabrix::chunkedPageAndStream() {
+    const QByteArray html = VideoPageText().html().toUtf8();
+    Response page = Response::Fixed(html, "text/html; charset=utf-8");
+    page.framing = Framing::Chunked;
+    server_.route("/watch", page);
+    Response stream = Response::Generated(150000);
+    stream.framing = Framing::Chunked;
+    serveStream(stream);
+    downloadVideo();
+    // Nothing has given a length yet: both phases report against the first value, 0.
+    QCOMPARE(log_->folded(), QStringList({
+                                 "InfoProgress 0 0",
+                                 QStringLiteral("DownloadProgress ... %1 0").arg(html.size()),
+                                 "DownloadProgress 0 1",
+                                 ExpectedVideoData,
+                                 "DownloadProgress 0 0",
+                                 "DownloadProgress ... 150000 0",
+                                 "DownloadProgress 0 1",
+                                 "DownloadComplete",
+                             }));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 150000));
+}
+
+void tst_Nabrix::streamFollowsRedirectsPageDoesNot() {
+    // The page's redirect answer is read as the page itself.
+    Response page = Response::Status(301, "Moved Permanently", VideoPageText().html().toUtf8());
+    page.headers.append({QByteArray("Location"), QByteArray("http://www.youtube.com/elsewhere")});
+    server_.route("/watch", page);
+    serveStream(Response::Redirect("http://www.youtube.com/media/one.flv"));
+    server_.route("/media/one.flv", Response::Redirect("/media/two.flv", 307));
+    server_.route("/media/two.flv", Response::Generated(100000));
+    downloadVideo();
+
+    const QStringList events = log_->folded();
+    QCOMPARE(events.mid(3), QStringList({
+                                ExpectedVideoData,
+                                "DownloadProgress 0 100000",
+                                "DownloadProgress ... 100000 100000",
+                                "DownloadProgress 0 1",
+                                "DownloadComplete",
+                            }));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 100000));
+    QStringList targets;
+    for (const auto& request : server_.requests())
+        targets.append(QString::fromLatin1(request.target));
+    QCOMPARE(targets,
+             QStringList({VideoAddress, StreamTarget, "http://www.youtube.com/media/one.flv",
+                          "http://www.youtube.com/media/two.flv"}));
+}
+
+void tst_Nabrix::pageErrorStatusRaisesInfoError() {
+    server_.route("/watch", Response::Status(404, "Not Found", "<html>gone</html>"));
+    serveStream(Response::Generated(100));
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("InfoError"));
+    QCoreApplication::processEvents();
+    QCOMPARE(log_->all(), QStringList({"InfoError 404 Not Found"}));
+    QCOMPARE(server_.requests().size(), 1);
+
+    // A server error without a reason phrase is named by its number.
+    log_->clear();
+    server_.route("/watch", Response::Status(503, ""));
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_COMPARE(log_->all(), QStringList({"InfoError 503"}));
+}
+
+void tst_Nabrix::pageDroppedHalfWayRaisesInfoError() {
+    const QByteArray html = VideoPageText().html().toUtf8();
+    server_.route("/watch", Cut(Response::Fixed(html), Ending::Drop, 100));
+    serveStream(Response::Generated(100));
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("InfoError"));
+    const QStringList events = log_->folded();
+    QCOMPARE(events.first(), QStringLiteral("InfoProgress 0 %1").arg(html.size()));
+    QVERIFY(events.last().size() > QStringLiteral("InfoError ").size());
+    QVERIFY(!log_->contains("VideoData"));
+    QCOMPARE(server_.requests().size(), 1);
+}
+
+void tst_Nabrix::stalledPageTimesOut() {
+    nabrix_->setStallTimeout(1000);
+    const QByteArray html = VideoPageText().html().toUtf8();
+    server_.route("/watch", Cut(Response::Fixed(html), Ending::Stall, 0));
+    const int closedBefore = server_.connectionsClosed();
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("InfoError"));
+    QCOMPARE(log_->all(), QStringList({QStringLiteral("InfoProgress 0 %1").arg(html.size()),
+                                       "InfoError The operation timed out"}));
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+}
+
+void tst_Nabrix::secondRequestReplacesTheFirstPage() {
+    const QByteArray html = VideoPageText().html().toUtf8();
+    server_.route("/watch", [html](const LoopbackHttpServer::Request& request) {
+        const bool slow = request.url().query().contains(QLatin1String("v=slow"));
+        return Cut(Response::Fixed(html), slow ? Ending::Stall : Ending::Complete, 10);
+    });
+    serveStream(Response::Generated(5000));
+    nabrix_->GetVideoInfo(QStringLiteral("http://www.youtube.com/watch?v=slow"));
+    QTRY_VERIFY(log_->contains("DownloadProgress 10 "));
+    log_->clear();
+    const int closedBefore = server_.connectionsClosed();
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("DownloadComplete"));
+    // The first request was given up: its connection is closed and none of its events came.
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+    QCOMPARE(log_->folded().first(), QStringLiteral("InfoProgress 0 %1").arg(html.size()));
+    QCOMPARE(log_->folded().last(), QStringLiteral("DownloadComplete"));
+    QVERIFY(!log_->contains("InfoError"));
+}
+
+void tst_Nabrix::streamErrorStatusLeavesTheOldFile() {
+    WriteFile(target(), "an earlier download");
+    servePage();
+    serveStream(Response::Status(404, "Not Found", "<html>No such video</html>"));
+    downloadVideo();
+    QCoreApplication::processEvents();
+    const QStringList events = log_->folded();
+    QCOMPARE(events.mid(3), QStringList({ExpectedVideoData, "DownloadError 404 Not Found"}));
+    QCOMPARE(ReadAll(target()), QByteArray("an earlier download"));
+
+    // Without an earlier file, no file at all.
+    QFile::remove(target());
+    log_->clear();
+    serveStream(Response::Status(500, "Internal Server Error", "oops"));
+    downloadVideo();
+    QVERIFY(log_->contains("DownloadError 500 Internal Server Error"));
+    QVERIFY(!QFile::exists(target()));
+}
+
+void tst_Nabrix::streamDroppedHalfWayKeepsThePartialFile() {
+    servePage();
+    serveStream(Cut(Response::Generated(300000), Ending::Drop, 100000));
+    downloadVideo();
+    // What the client had taken in when the connection broke is in the file; bytes still
+    // waiting in the socket behind the bounded read buffer may be lost with the connection.
+    const qint64 received = log_->lastProgress();
+    QVERIFY(received > 0 && received <= 100000);
+    const QStringList events = log_->folded();
+    QCOMPARE(events.mid(3),
+             QStringList({ExpectedVideoData, "DownloadProgress 0 300000",
+                          QStringLiteral("DownloadProgress ... %1 300000").arg(received),
+                          events.last()}));
+    QVERIFY(events.last().startsWith("DownloadError "));
+    QVERIFY(events.last().size() > QStringLiteral("DownloadError ").size());
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, received));
+}
+
+void tst_Nabrix::stalledStreamTimesOut() {
+    nabrix_->setStallTimeout(1000);
+    servePage();
+    serveStream(Cut(Response::Generated(300000), Ending::Stall, 50000));
+    const int closedBefore = server_.connectionsClosed();
+    downloadVideo();
+    QCOMPARE(log_->all().last(), QStringLiteral("DownloadError The operation timed out"));
+    QVERIFY(!log_->contains("DownloadComplete"));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 50000));
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+}
+
+void tst_Nabrix::clearDownloadAfterCompletionIsSilent() {
+    servePage();
+    serveStream(Response::Generated(70000));
+    downloadVideo();
+    QVERIFY(log_->contains("DownloadComplete"));
+    log_->clear();
+    nabrix_->ClearDownload();
+    nabrix_->ClearDownload();
+    QCoreApplication::processEvents();
+    QVERIFY(log_->all().isEmpty());
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 70000));
+}
+
+void tst_Nabrix::clearDownloadMidTransferKeepsThePartialFile() {
+    servePage();
+    serveStream(Cut(Response::Generated(300000), Ending::Stall, 70000));
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_COMPARE(log_->lastProgress(), 70000);
+    const int closedBefore = server_.connectionsClosed();
+    const int eventsBefore = log_->all().size();
+    nabrix_->ClearDownload();
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+    QCOMPARE(log_->all().size(), eventsBefore);
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 70000));
+
+    // The next download of the same title replaces the shorter file.
+    log_->clear();
+    serveStream(Response::Generated(1000));
+    downloadVideo();
+    QVERIFY(log_->contains("DownloadComplete"));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 1000));
+}
+
+void tst_Nabrix::missingOutputFolderFailsTheDownload() {
+    host_.folder = out_->path() + QStringLiteral("/missing/sub");
+    servePage();
+    serveStream(Cut(Response::Generated(300000), Ending::Stall, 1000));
+    const int closedBefore = server_.connectionsClosed();
+    downloadVideo();
+    const QStringList events = log_->folded();
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events[3], ExpectedVideoData);
+    QVERIFY2(events[4].startsWith(QStringLiteral("DownloadError Cannot create ") + out_->path() +
+                                  QStringLiteral("/missing/sub/") + TargetName +
+                                  QStringLiteral(": ")),
+             qPrintable(events[4]));
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+    QVERIFY(!QFileInfo::exists(out_->path() + QStringLiteral("/missing")));
+}
+
+void tst_Nabrix::targetNameTakenByAFolderFailsTheDownload() {
+    QVERIFY(QDir().mkpath(target()));
+    servePage();
+    serveStream(Response::Generated(1000));
+    downloadVideo();
+    QVERIFY(log_->all().last().startsWith(QStringLiteral("DownloadError Cannot create ")));
+    QVERIFY(!log_->contains("DownloadComplete"));
+    QVERIFY(QFileInfo(target()).isDir());
+}
+
+void tst_Nabrix::writeFailureStopsTheDownload() {
+    servePage();
+    serveStream(Response::Generated(20 * 1024 * 1024));
+    const int closedBefore = server_.connectionsClosed();
+    {
+        FileSizeLimit limit(100000);
+        downloadVideo();
+    }
+    const QString last = log_->all().last();
+    QCOMPARE(last, QStringLiteral("DownloadError Cannot write ") + target() +
+                       QStringLiteral(": File too large"));
+    QVERIFY(!log_->contains("DownloadComplete"));
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+    QVERIFY(QFileInfo(target()).size() <= 100000);
+}
+
+QTEST_GUILESS_MAIN(tst_Nabrix)
+#include "tst_Nabrix.moc"

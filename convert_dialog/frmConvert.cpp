@@ -74,17 +74,6 @@ QGroupBox* newFrame(const QString& caption, QWidget* parent) {
     return frame;
 }
 
-// An option button can be cleared even when it is the selected one of its container.
-void setOptionValue(ZebOption* option, bool selected) {
-    if (selected || !option->isChecked()) {
-        option->setValue(selected);
-        return;
-    }
-    option->setAutoExclusive(false);
-    option->setChecked(false);
-    option->setAutoExclusive(true);
-}
-
 // Selects the item whose text is exactly `text`; a list cannot show a text it does not hold.
 bool setListText(QComboBox* list, const QString& text) {
     const int index = list->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -153,7 +142,9 @@ const QStringList& statusTexts() {
 } // namespace
 
 frmConvert::frmConvert(QWidget* owner) : QWidget(owner, Qt::Dialog) {
+    setObjectName(QStringLiteral("frmConvert"));
     CreateControls();
+    NameControls();
     ConnectControls();
     Form_Load();
 }
@@ -291,6 +282,54 @@ void frmConvert::CreateDestinationFrame() {
     place(cmdOpen, 5520, 360, 975, 345);
 }
 
+// Every control carries its name, so that it can be found by it.
+void frmConvert::NameControls() {
+    const std::pair<QObject*, const char*> names[] = {
+        {frmSource, "frmSource"},
+        {txtSource, "txtSource"},
+        {cmdSource, "cmdSource"},
+        {FrmOptions, "FrmOptions"},
+        {cmbFormat, "cmbFormat"},
+        {Frame3, "Frame3"},
+        {lblVideo, "lblVideo"},
+        {lblVidCodec, "lblVidCodec"},
+        {cmbVidCodec, "cmbVidCodec"},
+        {lblVidBitRate, "lblVidBitRate"},
+        {VidBitrate, "VidBitrate"},
+        {lblVidFrameRate, "lblVidFrameRate"},
+        {FrameRate, "FrameRate"},
+        {lblVidSize, "lblVidSize"},
+        {cmbVideoSize, "cmbVideoSize"},
+        {lblFormat, "lblFormat"},
+        {cmbVidFormat, "cmbVidFormat"},
+        {chkQuality, "chkQuality"},
+        {Line1, "Line1"},
+        {Frame1, "Frame1"},
+        {lblAudio, "lblAudio"},
+        {lblCodec, "lblCodec"},
+        {cmdAudCodec, "cmdAudCodec"},
+        {lblBitrate, "lblBitrate"},
+        {cmbAudVit, "cmbAudVit"},
+        {lblSample, "lblSample"},
+        {cmbSample, "cmbSample"},
+        {lblChannel, "lblChannel"},
+        {OptMono, "OptMono"},
+        {OptStereo, "OptStereo"},
+        {lblInfo, "lblInfo"},
+        {Prg, "Prg"},
+        {frmDest, "frmDest"},
+        {txtDest, "txtDest"},
+        {cmdBrowse, "cmdBrowse"},
+        {cmdOpen, "cmdOpen"},
+        {btnCancel, "btnCancel"},
+        {cmdConvert, "cmdConvert"},
+        {Timer1, "Timer1"},
+        {tmrPrg, "tmrPrg"},
+    };
+    for (const auto& [control, name] : names)
+        control->setObjectName(QLatin1String(name));
+}
+
 void frmConvert::ConnectControls() {
     connect(cmdSource, &QPushButton::clicked, this, &frmConvert::cmdSource_Click);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmConvert::cmdBrowse_Click);
@@ -390,9 +429,9 @@ void frmConvert::RestoreOptions() {
 
     bool selected = false;
     if (parseTruth(store.LoadKey(kMonoValue, truthText(true)), selected))
-        setOptionValue(OptMono, selected);
+        OptMono->setValue(selected);
     if (parseTruth(store.LoadKey(kStereoValue, truthText(false)), selected))
-        setOptionValue(OptStereo, selected);
+        OptStereo->setValue(selected);
 
     setListText(cmbVidFormat, store.LoadKey(kExtensionValue, cmbVidFormat->currentText()));
 }
@@ -471,10 +510,10 @@ void frmConvert::ShowChoices(const OptionChoices& choices) {
     showList(FrameRate, choices.FrameRate);
     chkQuality->setValue(choices.chkQuality);
     chkQuality->setEnabled(choices.chkQualityEnabled);
-    setOptionValue(OptMono, false);
-    setOptionValue(OptStereo, false);
-    setOptionValue(OptMono, choices.OptMono);
-    setOptionValue(OptStereo, choices.OptStereo);
+    OptMono->setValue(false);
+    OptStereo->setValue(false);
+    OptMono->setValue(choices.OptMono);
+    OptStereo->setValue(choices.OptStereo);
 }
 
 void frmConvert::cmbFormat_Click() {

@@ -107,6 +107,7 @@ private:
     void CreateVideoPanel();
     void CreateAudioPanel();
     void CreateDestinationFrame();
+    void NameControls();
     void ConnectControls();
 
     void Form_Load();

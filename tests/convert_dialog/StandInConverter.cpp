@@ -1,0 +1,43 @@
+// A stand-in for the converter program, built as "avformat.dll" in a folder of its own.
+// It writes the arguments it was given into the destination file (the last argument), talks on
+// standard output and standard error like a converter, and behaves by the source file's name:
+// "hold" keeps it running until it is terminated (at most a minute), "fail" makes it exit with
+// an error, anything else ends it normally after a few lines.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+bool mentions(int argc, char* argv[], const std::string& word) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).find(word) != std::string::npos)
+            return true;
+    return false;
+}
+
+void talk(int lines) {
+    for (int i = 0; i < lines; ++i) {
+        std::fprintf(stderr, "frame=%d\n", i);
+        std::fflush(stderr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc > 1) {
+        std::ofstream destination(argv[argc - 1]);
+        for (int i = 1; i < argc; ++i)
+            destination << argv[i] << '\n';
+    }
+    std::printf("stand-in converter\n");
+    std::fflush(stdout);
+    if (mentions(argc, argv, "hold")) {
+        talk(600);
+        return 0;
+    }
+    talk(3);
+    return mentions(argc, argv, "fail") ? 1 : 0;
+}

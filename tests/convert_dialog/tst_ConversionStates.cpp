@@ -1,0 +1,229 @@
+#include "AVC.h"
+#include "DialogTestSupport.h"
+#include "FakeDesktop.h"
+#include "ProgressBar.h"
+#include "RegEdit.h"
+#include "TestHome.h"
+#include "frmConvert.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTimer>
+#include <memory>
+
+// The dialog's states with a stand-in converter program (see
+// StandInConverter.cpp): its source name says whether it holds, fails or ends normally.
+namespace {
+const QString kAvi = QStringLiteral("AVI Format (*.avi)");
+const QStringList kStatusTexts{"Please Wait Converting...", "Please Wait Converting>..",
+                               "Please Wait Converting.>.", "Please Wait Converting..>"};
+constexpr int kWait = 20000;
+} // namespace
+
+class tst_ConversionStates : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void statusTextRepeatsAfterFourSteps();
+    void busyBarCyclesFrom1To99();
+    void completeEndsTheAnimationButKeepsTheCounter();
+    void convertingAnimatesUntilCancelAnsweredYes();
+    void normalEndShowsConversionCompleted();
+    void failedRunShowsTheMessageAndStopsTheBar();
+    void closingWhileConvertingSavesAndEndsWithoutAQuestion();
+    void closingWhileIdleEndsAnyConverter();
+
+private:
+    frmConvert& openDialog();
+    void startConverting(const QString& sourceName);
+
+    TestHome home_;
+    FakeDesktop desktop_;
+    std::unique_ptr<frmConvert> dialog_;
+};
+
+void tst_ConversionStates::initTestCase() {
+    AVC::SetProgramFolder(STANDIN_CONVERTER_DIR);
+}
+
+void tst_ConversionStates::init() {
+    QFile::remove(home_.settingsFile());
+    desktop_.messages.clear();
+    desktop_.answer = vbYes;
+}
+
+void tst_ConversionStates::cleanup() {
+    if (dialog_)
+        dialog_->close();
+    dialog_.reset();
+}
+
+frmConvert& tst_ConversionStates::openDialog() {
+    dialog_ = std::make_unique<frmConvert>();
+    chooseFormat(*dialog_, kAvi);
+    return *dialog_;
+}
+
+void tst_ConversionStates::startConverting(const QString& sourceName) {
+    desktop_.fileAnswer = home_.path() + "/" + sourceName;
+    dialog_->cmdSource->click();
+    dialog_->cmdConvert->click();
+}
+
+void tst_ConversionStates::statusTextRepeatsAfterFourSteps() {
+    frmConvert& dialog = openDialog();
+    QStringList shown;
+    for (int tick = 0; tick < 6; ++tick) {
+        dialog.AVC1_Converting();
+        shown.append(dialog.lblInfo->text());
+        QVERIFY(dialog.tmrPrg->isActive());
+    }
+    QCOMPARE(shown, kStatusTexts + kStatusTexts.mid(0, 2));
+    QCOMPARE(dialog.statusStep(), 2);
+    // The label grows with its text.
+    QVERIFY(dialog.lblInfo->width() >= dialog.lblInfo->sizeHint().width());
+}
+
+void tst_ConversionStates::busyBarCyclesFrom1To99() {
+    frmConvert& dialog = openDialog();
+    QCOMPARE(dialog.busyCounter(), 0);
+    for (int tick = 1; tick <= 99; ++tick) {
+        dialog.tmrPrg_Timer();
+        QCOMPARE(dialog.Prg->value(), tick);
+    }
+    dialog.tmrPrg_Timer();
+    QCOMPARE(dialog.busyCounter(), 1);
+    QCOMPARE(dialog.Prg->value(), 1);
+}
+
+void tst_ConversionStates::completeEndsTheAnimationButKeepsTheCounter() {
+    frmConvert& dialog = openDialog();
+    dialog.AVC1_Converting();
+    for (int tick = 0; tick < 7; ++tick)
+        dialog.tmrPrg_Timer();
+    dialog.Timer1->start();
+    dialog.AVC1_Complete();
+    QVERIFY(isIdle(dialog));
+    QVERIFY(!dialog.Timer1->isActive());
+    QCOMPARE(dialog.Prg->value(), 0);
+    QCOMPARE(dialog.statusStep(), 0);
+    QVERIFY(dialog.lblInfo->text().isEmpty());
+    // The next run's bar continues where this one stopped.
+    QCOMPARE(dialog.busyCounter(), 7);
+    dialog.tmrPrg_Timer();
+    QCOMPARE(dialog.Prg->value(), 8);
+}
+
+void tst_ConversionStates::convertingAnimatesUntilCancelAnsweredYes() {
+    frmConvert& dialog = openDialog();
+    startConverting("hold.flv");
+    QVERIFY(isConverting(dialog));
+    QTRY_COMPARE_WITH_TIMEOUT(runningConverterChildren(), 1, kWait);
+    QVERIFY(dialog.Timer1->isActive());
+
+    // The first poll tick starts the animation; later ticks move it on.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.tmrPrg->isActive(), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.lblInfo->text(), kStatusTexts.at(2), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.Prg->value() > 1, kWait);
+    QVERIFY(isConverting(dialog));
+
+    desktop_.answer = vbNo;
+    dialog.btnCancel->click();
+    QCOMPARE(desktop_.messages.size(), 1);
+    QCOMPARE(desktop_.messages.last().text,
+             QStringLiteral("Do you want to abort current conversion?"));
+    QCOMPARE(desktop_.messages.last().title, QStringLiteral("Vantelo"));
+    QCOMPARE(desktop_.messages.last().style & 0x0F, int(vbYesNo));
+    QVERIFY(isConverting(dialog));
+    QVERIFY(dialog.Timer1->isActive());
+    QVERIFY(dialog.tmrPrg->isActive());
+    QCOMPARE(runningConverterChildren(), 1);
+
+    desktop_.answer = vbYes;
+    dialog.btnCancel->click();
+    QVERIFY(isIdle(dialog));
+    QVERIFY(!dialog.Timer1->isActive());
+    QCOMPARE(dialog.Prg->value(), 0);
+    QCOMPARE(dialog.statusStep(), 0);
+    QVERIFY(dialog.lblInfo->text().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(runningConverterChildren(), 0, kWait);
+    // Nothing further arrives once the poll timer is off.
+    QTest::qWait(700);
+    QCOMPARE(desktop_.messages.size(), 2);
+    QVERIFY(dialog.lblInfo->text().isEmpty());
+}
+
+void tst_ConversionStates::normalEndShowsConversionCompleted() {
+    frmConvert& dialog = openDialog();
+    bool idleWhenAnnounced = false;
+    desktop_.onMessage = [&] { idleWhenAnnounced = isIdle(dialog); };
+    startConverting("clip.flv");
+    QVERIFY(isConverting(dialog));
+    QTRY_COMPARE_WITH_TIMEOUT(desktop_.messages.size(), 1, kWait);
+    desktop_.onMessage = nullptr;
+    QCOMPARE(desktop_.messages.first().text, QStringLiteral("Conversion Completed"));
+    QCOMPARE(desktop_.messages.first().title, QStringLiteral("Vantelo"));
+    QCOMPARE(desktop_.messages.first().style, int(vbInformation));
+    QVERIFY(idleWhenAnnounced);
+    QVERIFY(isIdle(dialog));
+    QVERIFY(dialog.lblInfo->text().isEmpty());
+    QCOMPARE(dialog.Prg->value(), 0);
+    QVERIFY(!dialog.Timer1->isActive());
+
+    // The stand-in wrote what it was given into the destination file.
+    QFile written(dialog.txtDest->text() + "/clip.avi");
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QStringList arguments = QString::fromUtf8(written.readAll()).split('\n');
+    QVERIFY(arguments.contains(home_.path() + "/clip.flv"));
+    QVERIFY(arguments.contains("mpeg4"));
+    QVERIFY(arguments.contains("pcm_s16le"));
+}
+
+void tst_ConversionStates::failedRunShowsTheMessageAndStopsTheBar() {
+    frmConvert& dialog = openDialog();
+    startConverting("fail.flv");
+    QTRY_VERIFY_WITH_TIMEOUT(isIdle(dialog), kWait);
+    QVERIFY(!dialog.lblInfo->text().isEmpty());
+    QVERIFY(!kStatusTexts.contains(dialog.lblInfo->text()));
+    QCOMPARE(dialog.Prg->value(), 0);
+    QVERIFY(!dialog.Timer1->isActive());
+    QVERIFY(!dialog.tmrPrg->isActive());
+    QCOMPARE(dialog.statusStep(), 0);
+    QVERIFY(desktop_.messages.isEmpty());
+}
+
+void tst_ConversionStates::closingWhileConvertingSavesAndEndsWithoutAQuestion() {
+    frmConvert& dialog = openDialog();
+    startConverting("hold.flv");
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.tmrPrg->isActive(), kWait);
+
+    dialog.close();
+    QVERIFY(desktop_.messages.isEmpty());
+    QVERIFY(!dialog.isLoaded());
+    QVERIFY(!dialog.Timer1->isActive());
+    QVERIFY(!dialog.tmrPrg->isActive());
+    QVERIFY(isIdle(dialog));
+    QVERIFY(dialog.lblInfo->text().isEmpty());
+    QCOMPARE(SettingsStore().LoadKey("Youtube Video format", QString()), kAvi);
+    QTRY_COMPARE_WITH_TIMEOUT(runningConverterChildren(), 0, kWait);
+    QTest::qWait(700);
+    QVERIFY(desktop_.messages.isEmpty());
+}
+
+void tst_ConversionStates::closingWhileIdleEndsAnyConverter() {
+    frmConvert& dialog = openDialog();
+    QProcess other;
+    other.start(QStringLiteral(STANDIN_CONVERTER_DIR "/avformat.dll"), {"hold", "/dev/null"});
+    QVERIFY(other.waitForStarted());
+    QCOMPARE(runningConverterChildren(), 1);
+    dialog.close();
+    // The close lets pending events run, so the end may already have been noticed.
+    QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(kWait));
+    QVERIFY(desktop_.messages.isEmpty());
+}
+
+QTEST_MAIN(tst_ConversionStates)
+#include "tst_ConversionStates.moc"

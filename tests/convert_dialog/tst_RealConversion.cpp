@@ -1,0 +1,138 @@
+#include "DialogTestSupport.h"
+#include "FakeDesktop.h"
+#include "TestHome.h"
+#include "frmConvert.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTimer>
+#include <memory>
+
+// Conversions through the dialog with the real converter program beside this test program
+// and FFmpeg, from Convert to "Conversion Completed" and the file on disk.
+namespace {
+constexpr int kWait = 120000;
+
+// Makes a Flash video of `seconds` with a test picture and a tone.
+bool makeFlv(const QString& path, int seconds, const QString& size) {
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            QString("testsrc=duration=%1:size=%2:rate=25").arg(seconds).arg(size),
+                            "-f", "lavfi", "-i", QString("sine=duration=%1").arg(seconds), "-c:v",
+                            "flv1", "-c:a", "libmp3lame", path});
+    return ffmpeg.waitForFinished(kWait) && ffmpeg.exitCode() == 0 && QFileInfo(path).size() > 0;
+}
+
+// The streams of a media file as ffprobe names them ("video:mpeg4", "audio:pcm_s16le").
+QStringList streamsOf(const QString& path) {
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,codec_name", "-of",
+                            "csv=p=0:nk=1", path});
+    probe.waitForFinished(kWait);
+    QStringList streams;
+    for (const QString& line : QString::fromUtf8(probe.readAllStandardOutput()).split('\n')) {
+        const QStringList parts = line.trimmed().split(',');
+        if (parts.size() == 2)
+            streams.append(parts.at(1) + ":" + parts.at(0));
+    }
+    return streams;
+}
+} // namespace
+
+class tst_RealConversion : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void convertsToAvi();
+    void convertsToTheDefault3g2();
+    void cancelEndsTheConverter();
+
+private:
+    frmConvert& openDialogOn(const QString& source);
+
+    TestHome home_;
+    FakeDesktop desktop_;
+    std::unique_ptr<frmConvert> dialog_;
+    QString shortFlv_;
+};
+
+void tst_RealConversion::initTestCase() {
+    QVERIFY2(QFileInfo::exists(QCoreApplication::applicationDirPath() + "/avformat.dll"),
+             "the converter program is not built beside this test");
+    shortFlv_ = home_.path() + "/Videos/short clip.flv";
+    QDir().mkpath(home_.path() + "/Videos");
+    QVERIFY(makeFlv(shortFlv_, 2, "320x240"));
+}
+
+void tst_RealConversion::init() {
+    QFile::remove(home_.settingsFile());
+}
+
+void tst_RealConversion::cleanup() {
+    if (dialog_)
+        dialog_->close();
+    dialog_.reset();
+    desktop_.messages.clear();
+}
+
+frmConvert& tst_RealConversion::openDialogOn(const QString& source) {
+    dialog_ = std::make_unique<frmConvert>();
+    desktop_.fileAnswer = source;
+    dialog_->cmdSource->click();
+    return *dialog_;
+}
+
+void tst_RealConversion::convertsToAvi() {
+    frmConvert& dialog = openDialogOn(shortFlv_);
+    chooseFormat(dialog, "AVI Format (*.avi)");
+    const QString output = dialog.txtDest->text() + "/short clip.avi";
+    QFile::remove(output);
+
+    dialog.cmdConvert->click();
+    QVERIFY2(isConverting(dialog), qPrintable(dialog.lblInfo->text()));
+    QTRY_VERIFY_WITH_TIMEOUT(!desktop_.messages.isEmpty(), kWait);
+    QCOMPARE(desktop_.messages.first().text, QStringLiteral("Conversion Completed"));
+    QVERIFY(isIdle(dialog));
+    QVERIFY(dialog.lblInfo->text().isEmpty());
+
+    QVERIFY(QFileInfo(output).size() > 0);
+    const QStringList streams = streamsOf(output);
+    QVERIFY2(streams.contains("video:mpeg4"), qPrintable(streams.join(' ')));
+    QVERIFY2(streams.contains("audio:pcm_s16le"), qPrintable(streams.join(' ')));
+}
+
+void tst_RealConversion::convertsToTheDefault3g2() {
+    frmConvert& dialog = openDialogOn(shortFlv_);
+    QCOMPARE(dialog.cmbFormat->currentText(),
+             QStringLiteral("3rd Generation Partnership Project2 (*.3g2)"));
+    const QString output = dialog.txtDest->text() + "/short clip.3g2";
+    QFile::remove(output);
+
+    dialog.cmdConvert->click();
+    QTRY_VERIFY_WITH_TIMEOUT(isIdle(dialog), kWait);
+    QVERIFY2(dialog.lblInfo->text().isEmpty(), qPrintable(dialog.lblInfo->text()));
+    QCOMPARE(desktop_.messages.size(), 1);
+    QCOMPARE(desktop_.messages.first().text, QStringLiteral("Conversion Completed"));
+    QVERIFY(QFileInfo(output).size() > 0);
+    QVERIFY2(streamsOf(output).contains("video:mpeg4"), qPrintable(streamsOf(output).join(' ')));
+}
+
+void tst_RealConversion::cancelEndsTheConverter() {
+    const QString longFlv = home_.path() + "/Videos/long.flv";
+    QVERIFY(makeFlv(longFlv, 120, "640x480"));
+    frmConvert& dialog = openDialogOn(longFlv);
+    chooseFormat(dialog, "DivX Format (*.avi)");
+
+    dialog.cmdConvert->click();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.tmrPrg->isActive(), kWait);
+    QCOMPARE(runningConverterChildren(), 1);
+    dialog.btnCancel->click();
+    QVERIFY(isIdle(dialog));
+    QTRY_COMPARE_WITH_TIMEOUT(runningConverterChildren(), 0, kWait);
+    QCOMPARE(desktop_.messages.size(), 1); // the question only
+}
+
+QTEST_MAIN(tst_RealConversion)
+#include "tst_RealConversion.moc"

@@ -112,6 +112,18 @@ void drawInformation(QPainter& p) {
     p.drawRoundedRect(QRectF(6.9, 6.1, 2.2, 4.9), 0.6, 0.6);
 }
 
+// A closed outline through the middles of the given corners, rounded at each corner.
+QPainterPath smoothOutline(const QList<QPointF>& corners) {
+    QPainterPath outline;
+    const int n = corners.size();
+    const auto middle = [&](int i) { return (corners[i % n] + corners[(i + 1) % n]) / 2; };
+    outline.moveTo(middle(0));
+    for (int i = 1; i <= n; ++i)
+        outline.quadTo(corners[i % n], middle(i));
+    outline.closeSubpath();
+    return outline;
+}
+
 void drawGlobe(QPainter& p) {
     QPainterPath sphere;
     sphere.addEllipse(QPointF(8.0, 8.0), 6.8, 6.8);
@@ -123,29 +135,41 @@ void drawGlobe(QPainter& p) {
 
     p.save();
     p.setClipPath(sphere);
-    QPainterPath land;
-    land.moveTo(3.0, 4.5);
-    land.cubicTo(5.0, 2.5, 7.5, 3.5, 7.0, 5.5);
-    land.cubicTo(6.5, 7.0, 8.0, 8.0, 7.0, 10.0);
-    land.cubicTo(6.2, 11.8, 5.5, 13.5, 4.5, 12.5);
-    land.cubicTo(3.5, 11.0, 4.5, 9.0, 3.0, 8.0);
-    land.cubicTo(1.5, 7.0, 1.8, 5.5, 3.0, 4.5);
-    land.moveTo(9.5, 3.0);
-    land.cubicTo(11.5, 2.5, 14.5, 4.5, 14.5, 7.0);
-    land.cubicTo(14.5, 9.0, 12.5, 8.5, 12.0, 10.5);
-    land.cubicTo(11.5, 12.5, 10.0, 12.0, 10.0, 10.0);
-    land.cubicTo(10.0, 8.0, 9.0, 7.0, 10.0, 5.8);
-    land.cubicTo(10.5, 5.0, 9.0, 4.0, 9.5, 3.0);
+    QPainterPath land = smoothOutline({{4.4, 3.4},
+                                       {6.2, 3.2},
+                                       {6.6, 4.6},
+                                       {5.6, 5.8},
+                                       {6.0, 7.2},
+                                       {5.4, 8.2},
+                                       {6.2, 9.8},
+                                       {5.6, 12.0},
+                                       {4.8, 12.6},
+                                       {4.6, 10.8},
+                                       {4.0, 9.4},
+                                       {3.2, 8.0},
+                                       {3.0, 6.4},
+                                       {3.4, 4.8}});
+    land.addPath(smoothOutline({{10.0, 3.0},
+                                {12.0, 3.0},
+                                {13.2, 4.4},
+                                {12.6, 5.6},
+                                {11.6, 5.4},
+                                {11.4, 6.6},
+                                {12.4, 8.0},
+                                {11.8, 10.4},
+                                {10.8, 11.4},
+                                {10.2, 10.0},
+                                {9.8, 8.2},
+                                {10.2, 6.8},
+                                {9.6, 5.4}}));
     p.setPen(QPen(QColor(0x2F, 0x7A, 0x1E), 0.6));
     p.setBrush(vertical(2.0, 14.0, QColor(0x86, 0xD1, 0x55), QColor(0x3D, 0x92, 0x28)));
     p.drawPath(land);
     // Meridian and parallels.
     p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(QColor(235, 245, 255, 120), 0.6));
-    p.drawEllipse(QPointF(8.0, 8.0), 3.2, 6.8);
+    p.setPen(QPen(QColor(235, 245, 255, 70), 0.5));
+    p.drawEllipse(QPointF(8.0, 8.0), 3.4, 6.8);
     p.drawLine(QPointF(1.0, 8.0), QPointF(15.0, 8.0));
-    p.drawLine(QPointF(2.2, 4.8), QPointF(13.8, 4.8));
-    p.drawLine(QPointF(2.2, 11.2), QPointF(13.8, 11.2));
     p.restore();
     addGloss(p, sphere, 1.2, 7.5, 130);
 }

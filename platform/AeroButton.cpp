@@ -11,6 +11,7 @@ namespace {
 constexpr int kPictureSize = 16;
 constexpr int kPictureGap = 4;
 constexpr int kSidePadding = 6;
+constexpr int kLeastPadding = 4;
 constexpr qreal kRadius = 3.0;
 
 // The colours of one look: border, the gloss's upper half (top, middle) and lower half
@@ -136,7 +137,8 @@ void AeroButton::paintEvent(QPaintEvent*) {
     paintFace(painter, face, look);
     if (hasFocus())
         paintFocusRing(painter, face);
-    QRect content = rect().adjusted(kSidePadding, 2, -kSidePadding, -2);
+    // Centred content keeps its distance from the edges by itself; this is the least margin.
+    QRect content = rect().adjusted(kLeastPadding, 2, -kLeastPadding, -2);
     if (look == Look::Pressed)
         content.translate(1, 1);
     paintContent(painter, content, look);
@@ -176,21 +178,46 @@ void AeroButton::paintFocusRing(QPainter& painter, const QRectF& face) const {
     painter.restore();
 }
 
+AeroButton::ContentFit AeroButton::fitContent(int available) const {
+    ContentFit fit{font(), text(), kPictureGap, 0};
+    const bool hasPicture = !picture_.isNull();
+    const auto measure = [&] {
+        const int captionWidth = QFontMetrics(fit.font)
+                                     .size(Qt::TextShowMnemonic | Qt::TextSingleLine, fit.caption)
+                                     .width();
+        fit.width = captionWidth;
+        if (hasPicture)
+            fit.width += kPictureSize + (fit.caption.isEmpty() ? 0 : fit.gap);
+        return fit.width <= available;
+    };
+    if (measure())
+        return fit;
+    // Too long for the button (a wider stand-in for the intended font, say): close up the
+    // picture, then shrink the caption a little, and only then cut it short.
+    fit.gap = 2;
+    if (measure())
+        return fit;
+    const qreal designed = fit.font.pointSizeF();
+    for (qreal size = designed - 0.5; designed > 0 && size >= designed * 0.8; size -= 0.5) {
+        fit.font.setPointSizeF(size);
+        if (measure())
+            return fit;
+    }
+    const int room = available - (hasPicture ? kPictureSize + fit.gap : 0);
+    fit.caption = QFontMetrics(fit.font).elidedText(fit.caption, Qt::ElideRight, std::max(0, room),
+                                                    Qt::TextShowMnemonic);
+    measure();
+    return fit;
+}
+
 void AeroButton::paintContent(QPainter& painter, const QRect& area, Look look) const {
     const int mnemonic = style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this)
                              ? Qt::TextShowMnemonic
                              : Qt::TextHideMnemonic;
-    const QFontMetrics metrics = fontMetrics();
-    const QString caption = text();
-    const int captionWidth =
-        metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, caption).width();
-    const bool hasPicture = !picture_.isNull();
-    const int contentWidth =
-        captionWidth + (hasPicture ? kPictureSize + (caption.isEmpty() ? 0 : kPictureGap) : 0);
-    // Picture and caption stand together in the middle; when they do not fit, the picture
-    // keeps to the left edge and the caption takes what is left.
-    int left = area.left() + std::max(0, (area.width() - contentWidth) / 2);
-    if (hasPicture) {
+    const ContentFit fit = fitContent(area.width());
+    // Picture and caption stand together in the middle.
+    int left = area.left() + std::max(0, (area.width() - fit.width) / 2);
+    if (!picture_.isNull()) {
         QPixmap shown = picture_;
         if (look == Look::Disabled) {
             QStyleOption option;
@@ -199,12 +226,13 @@ void AeroButton::paintContent(QPainter& painter, const QRect& area, Look look) c
         }
         const int top = area.top() + (area.height() - kPictureSize) / 2;
         painter.drawPixmap(QRect(left, top, kPictureSize, kPictureSize), shown);
-        left += kPictureSize + kPictureGap;
+        left += kPictureSize + fit.gap;
     }
-    if (caption.isEmpty())
+    if (fit.caption.isEmpty())
         return;
     const QRect captionArea(left, area.top(), area.right() - left + 1, area.height());
+    painter.setFont(fit.font);
     painter.setPen(look == Look::Disabled ? kDisabledCaption : kCaption);
     painter.drawText(captionArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | mnemonic,
-                     caption);
+                     fit.caption);
 }

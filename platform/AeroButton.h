@@ -33,6 +33,14 @@ protected:
 
 private:
     enum class Look { Normal, Hover, Pressed, Disabled };
+    // How the caption is set so that it fits beside the picture.
+    struct ContentFit {
+        QFont font;
+        QString caption;
+        int gap;   // between picture and caption
+        int width; // of picture, gap and caption together
+    };
+    ContentFit fitContent(int available) const;
     Look currentLook() const;
     void paintFace(QPainter& painter, const QRectF& face, Look look) const;
     void paintFocusRing(QPainter& painter, const QRectF& face) const;

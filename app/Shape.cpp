@@ -18,8 +18,8 @@ void Shape::paintEvent(QPaintEvent*) {
         box = QRectF(box.center().x() - side / 2, box.center().y() - side / 2, side, side);
     }
     if (kind_ == Kind::RoundedRectangle) {
-        // Corners of about a sixth of the shorter side, like the classic shape control.
-        const qreal radius = qMin(box.width(), box.height()) / 6.0;
+        // Small corners, so that a box placed a few pixels inside stays within the outline.
+        const qreal radius = qMin(12.0, qMin(box.width(), box.height()) / 4.0);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.drawRoundedRect(box, radius, radius);
         return;

@@ -92,6 +92,7 @@ void frmMain::CreateControls() {
     CreateAddressRow();
     Adds = new HtmlView(this);
     Adds->setObjectName("Adds");
+    Adds->setFrameShape(QFrame::StyledPanel);
     Adds->setGeometry(twipRect(LayoutRules::DesignLayout().Adds));
     Adds->setVisible(false);
     SetDefaultButton(cmdDownload);

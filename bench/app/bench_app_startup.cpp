@@ -1,0 +1,190 @@
+// Start-up time and idle CPU use of the program, side by side with a bare Qt window program
+// built in the same tree. Both are started the same way; each reports the moment its first
+// window has been exposed and painted (ShownProbe). Run it on a display (xvfb-run works).
+#include "ShownProbe.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRuns = 15;
+constexpr int kIdleSeconds = 10;
+
+struct Program {
+    const char* label;
+    QString path;
+};
+
+struct Figures {
+    double median = 0, min = 0, max = 0;
+};
+
+Figures figuresOf(QList<double> times) {
+    std::sort(times.begin(), times.end());
+    if (times.isEmpty())
+        return {};
+    return {times[times.size() / 2], times.first(), times.last()};
+}
+
+// A private home, runtime folder and documents folder, so that the program's lock and
+// settings never meet the user's.
+class Sandbox {
+public:
+    explicit Sandbox(const QByteArray& proxy) {
+        const QString home = dir_.path();
+        QDir(home).mkpath("runtime");
+        QFile::setPermissions(home + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner);
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert("HOME", home);
+        env_.insert("XDG_CONFIG_HOME", home + "/.config");
+        env_.insert("XDG_RUNTIME_DIR", home + "/runtime");
+        env_.insert("http_proxy", QString::fromLatin1(proxy));
+        env_.remove("no_proxy");
+        env_.remove("PROBE_STAY");
+    }
+    QProcessEnvironment environment(bool stay) const {
+        QProcessEnvironment env = env_;
+        if (stay)
+            env.insert("PROBE_STAY", "1");
+        return env;
+    }
+    // A copy that ends at once leaves its lock behind; the next start should not pay for it.
+    void clearLock() const { QFile::remove(dir_.path() + "/runtime/Morvane-Vantelo.lock"); }
+
+private:
+    QTemporaryDir dir_;
+    QProcessEnvironment env_;
+};
+
+struct Startup {
+    double wallMs = -1; // from starting the process to its first shown window
+    double cpuMs = -1;  // CPU time the process used by then
+};
+
+Startup timeToFirstWindow(const Program& program, const Sandbox& sandbox) {
+    sandbox.clearLock();
+    QProcess process;
+    process.setProcessEnvironment(sandbox.environment(false));
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    const long long started = ShownProbe::MonotonicNanoseconds();
+    process.start(program.path, {});
+    Startup measured;
+    while (process.waitForReadyRead(60000)) {
+        const QList<QByteArray> words = process.readLine().trimmed().split(' ');
+        if (words.size() == 3 && words[0] == "shown") {
+            measured.wallMs = (words[1].toLongLong() - started) / 1e6;
+            measured.cpuMs = words[2].toLongLong() / 1e3;
+            break;
+        }
+    }
+    if (!process.waitForFinished(10000))
+        process.kill();
+    process.waitForFinished();
+    return measured;
+}
+
+void printRow(const char* what, const Program& app, const Figures& a, const Program& bare,
+              const Figures& b) {
+    std::printf("    %s\n", what);
+    std::printf("      %-20s median %7.1f  min %7.1f  max %7.1f\n", app.label, a.median, a.min,
+                a.max);
+    std::printf("      %-20s median %7.1f  min %7.1f  max %7.1f\n", bare.label, b.median, b.min,
+                b.max);
+    std::printf("      ratio of medians %.2f, of minimums %.2f (target: at most 1.30)\n",
+                a.median / b.median, a.min / b.min);
+}
+
+void compareStartup(const Program& app, const Program& bare, const Sandbox& sandbox,
+                    const char* network) {
+    timeToFirstWindow(app, sandbox); // warm the file cache for both
+    timeToFirstWindow(bare, sandbox);
+    QList<double> appWall, bareWall, appCpu, bareCpu;
+    for (int i = 0; i < kRuns; ++i) {
+        const Startup a = timeToFirstWindow(app, sandbox);
+        const Startup b = timeToFirstWindow(bare, sandbox);
+        if (a.wallMs < 0 || b.wallMs < 0) {
+            std::printf("  network %s: a run did not show its window\n", network);
+            return;
+        }
+        appWall << a.wallMs;
+        bareWall << b.wallMs;
+        appCpu << a.cpuMs;
+        bareCpu << b.cpuMs;
+    }
+    std::printf("  network %s, %d runs each, alternating\n", network, kRuns);
+    printRow("ms from process start to first shown window", app, figuresOf(appWall), bare,
+             figuresOf(bareWall));
+    printRow("CPU ms used by then", app, figuresOf(appCpu), bare, figuresOf(bareCpu));
+}
+
+// User plus system CPU time of a process, in seconds.
+double cpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) / ticks;
+}
+
+double idleCpu(const Program& program, const Sandbox& sandbox) {
+    sandbox.clearLock();
+    QProcess process;
+    process.setProcessEnvironment(sandbox.environment(true));
+    process.start(program.path, {});
+    if (!process.waitForReadyRead(60000))
+        return -1;
+    QThread::sleep(2); // let start-up work settle
+    const double before = cpuSeconds(process.processId());
+    QThread::sleep(kIdleSeconds);
+    const double after = cpuSeconds(process.processId());
+    process.kill();
+    process.waitForFinished();
+    return after - before;
+}
+
+void compareIdle(const Program& app, const Program& bare, const Sandbox& sandbox,
+                 const char* network) {
+    const double a = idleCpu(app, sandbox);
+    const double b = idleCpu(bare, sandbox);
+    std::printf("  network %s, CPU time over %d idle seconds after the window is shown\n", network,
+                kIdleSeconds);
+    std::printf("    %-22s %6.0f ms (%.2f %% of one core)\n", app.label, a * 1000,
+                a * 100 / kIdleSeconds);
+    std::printf("    %-22s %6.0f ms (%.2f %% of one core)\n", bare.label, b * 1000,
+                b * 100 / kIdleSeconds);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QString folder = QCoreApplication::applicationDirPath();
+    const Program vantelo{"Vantelo", folder + "/app_probe_vantelo"};
+    const Program bare{"bare Qt window", folder + "/app_probe_bare"};
+
+    // Offline: a proxy that refuses at once, and one that accepts and never answers.
+    QTcpServer blackHole;
+    blackHole.listen(QHostAddress::LocalHost);
+    const Sandbox refused("http://127.0.0.1:9");
+    const Sandbox stalled("http://127.0.0.1:" + QByteArray::number(blackHole.serverPort()));
+
+    std::printf("Start-up\n");
+    compareStartup(vantelo, bare, refused, "refused");
+    compareStartup(vantelo, bare, stalled, "stalled");
+    std::printf("Idle\n");
+    compareIdle(vantelo, bare, stalled, "stalled");
+    return 0;
+}

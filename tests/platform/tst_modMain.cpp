@@ -8,6 +8,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -243,6 +244,10 @@ private slots:
         QCOMPARE(QFileInfo(dialog.directory().absolutePath()), QFileInfo(folder));
         QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFile);
         QCOMPARE(dialog.nameFilters(), QStringList{"Flash live video (*.FLV*) (*.flv*)"});
+        // The user reads the description as given, without Qt's pattern after it.
+        auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+        QVERIFY(types);
+        QCOMPARE(types->currentText(), QStringLiteral("Flash live video (*.FLV*)"));
 
         auto* view = dialog.findChild<QAbstractItemView*>("listView");
         QVERIFY(view);

@@ -1,6 +1,7 @@
 #pragma once
 #include "PageText.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QObject>
 #include <QPointer>
@@ -28,7 +29,7 @@ public:
     void setStallTimeout(int milliseconds);
     int stallTimeout() const { return stallTimeoutMs_; }
     // The most the video reply buffers before the fetcher writes it out: one chunk.
-    static constexpr qint64 ChunkSize = 64 * 1024;
+    static constexpr qint64 ChunkSize = 256 * 1024;
 
 signals:
     void DownloadProgress(qint32 lngCurrent, qint32 lngMax);
@@ -59,7 +60,7 @@ private:
     void FailVideo(const QString& description);
 
     bool OpenVideoFile(QString& error);
-    bool AppendChunk(const QByteArray& chunk, QString& error);
+    bool AppendChunk(QByteArrayView chunk, QString& error);
     void CloseVideoFile();
 
     NabrixHost* host_;
@@ -68,6 +69,8 @@ private:
     QPointer<QNetworkReply> VideoInfo;
     QPointer<QNetworkReply> VideoDownload;
     QByteArray pageBody_;
+    // The one chunk of the video the fetcher holds at a time.
+    QByteArray chunk_;
     bool pageResponseStarted_ = false;
     bool videoResponseStarted_ = false;
     // Count page requests and video transfers, so a handler that starts a new one is noticed.

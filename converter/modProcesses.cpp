@@ -13,6 +13,8 @@ namespace modProcesses {
 
 namespace {
 
+constexpr int kKillWaitMs = 1000;
+
 QString ReadFirstLine(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -45,6 +47,13 @@ QList<qint64> StillRunning(const QList<qint64>& pids) {
         if (IsRunning(pid))
             running.append(pid);
     return running;
+}
+
+// Returns when every process has ended or the time is up.
+void WaitUntilGone(QList<qint64> pids, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!(pids = StillRunning(pids)).isEmpty() && !deadline.hasExpired())
+        QThread::msleep(20);
 }
 
 } // namespace
@@ -85,10 +94,8 @@ void TerminateProcessesByName(const QString& name, int graceMs) {
     if (pids.isEmpty())
         return;
     pids = SignalAll(pids, SIGTERM);
-    const QDeadlineTimer deadline(graceMs);
-    while (!(pids = StillRunning(pids)).isEmpty() && !deadline.hasExpired())
-        QThread::msleep(20);
-    SignalAll(pids, SIGKILL);
+    WaitUntilGone(pids, graceMs);
+    WaitUntilGone(SignalAll(StillRunning(pids), SIGKILL), kKillWaitMs);
 }
 
 } // namespace modProcesses

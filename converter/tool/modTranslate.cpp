@@ -345,13 +345,18 @@ const std::vector<Rule>& TranslationTable() {
          CodecName("-vcodec", "mszh", {"zlib"})},
         {"-vcodec svq3 -> svq1", "Sorenson 3 is decode-only; Sorenson 1 is the one ffmpeg writes",
          CodecName("-vcodec", "svq3", {"svq1"})},
+        {"-vcodec rpza -> msvideo1",
+         "ffmpeg's Apple Video encoder corrupts memory at many frame sizes (160x120, 352x288); "
+         "Microsoft Video 1 is the same kind of 4x4-block codec",
+         CodecName("-vcodec", "rpza", {"msvideo1"})},
         {"-acodec mp3 -> libmp3lame, else libshine",
          "ffmpeg writes MP3 only through LAME (or shine); the old name was the codec's",
          CodecName("-acodec", "mp3", {"libmp3lame", "libshine"})},
         {"-acodec amr_nb -> libopencore_amrnb, else aac",
          "AMR needs the opencore library, which Debian's ffmpeg may lack; 3GP also carries AAC",
          CodecName("-acodec", "amr_nb", {"libopencore_amrnb", "aac"})},
-        {"-acodec amr_wb -> libvo_amrwbenc, else aac", "as for amr_nb",
+        {"-acodec amr_wb -> libvo_amrwbenc, else aac",
+         "AMR-WB needs the vo-amrwbenc library; 3GP also carries AAC",
          CodecName("-acodec", "amr_wb", {"libvo_amrwbenc", "aac"})},
         {"-acodec vorbis -> libvorbis", "libvorbis is the mature Vorbis encoder",
          CodecName("-acodec", "vorbis", {"libvorbis", "vorbis"})},
@@ -362,6 +367,11 @@ const std::vector<Rule>& TranslationTable() {
              ReplaceUnavailable(plan, "-vcodec", &ContainerFacts::videoDefaults, {"mpeg4"});
              ReplaceUnavailable(plan, "-acodec", &ContainerFacts::audioDefaults, {"aac"});
          }},
+        {"streams the container cannot carry -> its nearest relative that can, else its own codec",
+         "AAC does not fit an MPEG program stream (.mpg), so such a file is written as MP4 under "
+         "the same name; AVI and RealMedia files cannot tag some codecs and would read back as "
+         "garbage",
+         FitStreamsToContainer},
         {"no codec given -> the one the container would pick, stated",
          "naming it lets the rules below check it against the frame size, the container and the "
          "sample rate (3GP would otherwise pick an AMR encoder that may be missing)",
@@ -391,19 +401,15 @@ const std::vector<Rule>& TranslationTable() {
                          return OneOfSizes(w, h, {Size{720, 480}, Size{720, 576}});
                      },
                      {"mpeg4"})},
-        {"rv10 at a size not a multiple of 16 -> rv20",
-         "RealVideo 1 needs whole macroblocks; RealVideo 2 takes any even size",
-         SizeLimited("rv10", [](int w, int h) { return w % 16 == 0 && h % 16 == 0; }, {"rv20"})},
         {"ljpeg -> full-range YUV", "lossless JPEG refuses the limited range of ordinary video",
          [](Plan& plan) {
              if (plan.Get("-vcodec") == "ljpeg")
                  plan.extra.emplace_back("-pix_fmt", "yuvj420p");
          }},
-        {"streams the container cannot carry -> its nearest relative that can, else its own codec",
-         "AAC does not fit an MPEG program stream (.mpg), so such a file is written as MP4 under "
-         "the same name; AVI and RealMedia files cannot tag some codecs and would read back as "
-         "garbage",
-         FitStreamsToContainer},
+        {"rv10 at a size not a multiple of 16 -> rv20",
+         "RealVideo 1 needs whole macroblocks; RealVideo 2 takes any even size (after the "
+         "container rule, which may pick rv10 for a RealMedia file)",
+         SizeLimited("rv10", [](int w, int h) { return w % 16 == 0 && h % 16 == 0; }, {"rv20"})},
         {"a sample rate the audio encoder cannot take -> the nearest it can",
          "the lists offer rates (8000, 3200, 22050 for AC-3...) that many encoders refuse",
          FitSampleRate},
@@ -514,8 +520,8 @@ int NearestMp2Bitrate(int sampleRate, int kbits) {
                                               64, 80, 96, 112, 128, 144, 160};
     const std::vector<int>& allowed = sampleRate >= 32000 ? mpeg1 : lowRates;
     int best = allowed.front();
-    for (int candidate : allowed)
-        if (std::abs(candidate - kbits) < std::abs(best - kbits))
+    for (int candidate : allowed) // ascending: a tie goes to the higher rate
+        if (std::abs(candidate - kbits) <= std::abs(best - kbits))
             best = candidate;
     return best;
 }

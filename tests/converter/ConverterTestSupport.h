@@ -1,0 +1,134 @@
+#pragma once
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QString>
+#include <QTest>
+
+// Helpers shared by the converter tests: stand-in converters, waiting for the end of a run,
+// small media made with ffmpeg and read back with ffprobe.
+namespace ConverterTest {
+
+// Writes an executable shell script.
+inline void WriteScript(const QString& path, const QByteArray& body) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("#!/bin/sh\n" + body + "\n");
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                QFileDevice::ExeOwner));
+}
+
+// Events of one AVC in the order they came: "Converting", "Complete", "ErrorEvent:<text>".
+class EventLog : public QObject {
+public:
+    template <class Converter> explicit EventLog(Converter* avc) {
+        connect(avc, &Converter::Converting, this, [this] { events << "Converting"; });
+        connect(avc, &Converter::Complete, this, [this] { events << "Complete"; });
+        connect(avc, &Converter::ErrorEvent, this,
+                [this](const QString& text) { events << "ErrorEvent:" + text; });
+    }
+    bool Ended() const {
+        return !events.isEmpty() &&
+               (events.last() == "Complete" || events.last().startsWith("ErrorEvent:"));
+    }
+    // Runs the event loop until the run ends; false when it did not end in time.
+    bool WaitForEnd(int timeoutMs = 60000) {
+        return QTest::qWaitFor([this] { return Ended(); }, timeoutMs);
+    }
+    int Count(const QString& event) const { return events.count(event); }
+    QString Last() const { return events.isEmpty() ? QString() : events.last(); }
+    QStringList events;
+};
+
+// Runs a program to its end and returns its standard output.
+inline QByteArray Run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, args);
+    process.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+// A clip like the ones the fetcher downloads: Sorenson H.263 video with MP3 audio in FLV.
+inline bool MakeFlv(const QString& path, int seconds, const QString& size = "320x240") {
+    int code = -1;
+    Run("ffmpeg",
+        {"-hide_banner",
+         "-loglevel",
+         "error",
+         "-nostdin",
+         "-y",
+         "-f",
+         "lavfi",
+         "-i",
+         QString("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
+         "-f",
+         "lavfi",
+         "-i",
+         QString("sine=frequency=440:sample_rate=22050:duration=%1").arg(seconds),
+         "-c:v",
+         "flv",
+         "-b:v",
+         "300k",
+         "-c:a",
+         "libmp3lame",
+         "-ar",
+         "22050",
+         "-ac",
+         "1",
+         "-shortest",
+         path},
+        &code);
+    return code == 0 && QFile::exists(path);
+}
+
+// What ffprobe reads back from a media file.
+struct Probe {
+    bool ok = false;
+    int width = 0;
+    int height = 0;
+    bool hasAudio = false;
+    double duration = 0;
+    QString videoCodec;
+    QString audioCodec;
+    QString formatName;
+};
+
+inline Probe ProbeFile(const QString& path) {
+    Probe probe;
+    const QByteArray json = Run(
+        "ffprobe", {"-v", "error", "-print_format", "json", "-show_streams", "-show_format", path});
+    const QJsonObject root = QJsonDocument::fromJson(json).object();
+    for (const QJsonValue& value : root.value("streams").toArray()) {
+        const QJsonObject stream = value.toObject();
+        const QString type = stream.value("codec_type").toString();
+        if (type == "video" && probe.videoCodec.isEmpty()) {
+            probe.videoCodec = stream.value("codec_name").toString();
+            probe.width = stream.value("width").toInt();
+            probe.height = stream.value("height").toInt();
+        } else if (type == "audio" && !probe.hasAudio) {
+            probe.hasAudio = true;
+            probe.audioCodec = stream.value("codec_name").toString();
+        }
+    }
+    const QJsonObject format = root.value("format").toObject();
+    probe.duration = format.value("duration").toString().toDouble();
+    probe.formatName = format.value("format_name").toString();
+    probe.ok = !probe.videoCodec.isEmpty();
+    return probe;
+}
+
+// Files in a folder, hidden ones included (the converter's temporary files are hidden).
+inline QStringList FilesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+} // namespace ConverterTest

@@ -1,0 +1,263 @@
+// Running, watching and cancelling the converter process, with stand-in converters.
+#include "AVC.h"
+#include "ConverterTestSupport.h"
+#include "modProcesses.h"
+
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace ConverterTest;
+
+class TestProcess : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    // A fresh program folder with a stand-in avformat.dll made of `script`.
+    void UseStandIn(const QByteArray& script) {
+        const QString folder = dir_.filePath(QString("app%1").arg(++folders_));
+        QDir().mkpath(folder);
+        WriteScript(folder + "/avformat.dll", script);
+        AVC::SetProgramFolder(folder);
+    }
+    int folders_ = 0;
+
+    static void SetPaths(AVC& avc) {
+        avc.SetSourceFile("/in/clip.flv");
+        avc.SetDestFile("/out/clip.avi");
+    }
+
+    // A process started outside any AVC, named `name`, that sleeps until it is ended.
+    QProcess* StartSleeper(const QString& name) {
+        const QString path = dir_.filePath(name);
+        WriteScript(path, "while :; do sleep 0.1; done");
+        auto* process = new QProcess(this);
+        process->start(path, {});
+        process->waitForStarted();
+        return process;
+    }
+
+    // Waits for a stand-in to write its process id.
+    static qint64 ReadPid(const QString& path) {
+        (void)QTest::qWaitFor([&] { return QFileInfo(path).size() > 0; }, 10000);
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll().trimmed().toLongLong();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir_.isValid()); }
+    void cleanupTestCase() { AVC::SetProgramFolder(QString()); }
+
+    void quietConverterEndsWithOneTickAndComplete() {
+        UseStandIn("exit 0");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.events.isEmpty()); // nothing before the first tick
+        QVERIFY(timer.isActive());
+        QCOMPARE(timer.interval(), 300);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.events.last(), QString("Complete"));
+        QVERIFY(log.Count("Converting") >= 1);
+        QCOMPARE(log.events.at(log.events.size() - 2), QString("Converting"));
+        QVERIFY(!timer.isActive());
+    }
+
+    void parametersAreClearedAtTheEnd() {
+        UseStandIn("exit 0");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.SetSameQuality(true);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        avc.ConvertMedia(true);
+        QCOMPARE(log.Last(), QString("ErrorEvent:No source filename defined"));
+        avc.SetSourceFile("/in/b.flv");
+        avc.SetDestFile("/out/b.avi");
+        avc.ConvertMedia(false);
+        QVERIFY(!avc.CommandLine().contains("-sameq"));
+    }
+
+    // 5 MB of output must not hold the converter back: it writes it all and then reports, and
+    // the run ends right after.
+    void talkativeConverterRunsFree() {
+        const QString marker = dir_.filePath("talker-done");
+        UseStandIn("i=0; while [ $i -lt 80 ]; do head -c 65536 /dev/zero | tr '\\0' 'x'; "
+                   "echo; i=$((i+1)); done; echo 'all written'; touch '" +
+                   marker.toUtf8() + "'");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("Complete"));
+        QVERIFY(QFile::exists(marker));
+    }
+
+    void failingConverterReportsItsLastLine() {
+        UseStandIn("echo 'working...'; printf 'frame=1\\r'; echo 'disk full, giving up'; echo; "
+                   "exit 3");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("ErrorEvent:disk full, giving up"));
+        QCOMPARE(log.Count("Complete"), 0);
+        QCOMPARE(log.events.at(log.events.size() - 2), QString("Converting"));
+        QVERIFY(!timer.isActive());
+    }
+
+    void crashingConverterIsAFailure() {
+        UseStandIn("kill -SEGV $$");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("ErrorEvent:avformat.dll ended abnormally"));
+    }
+
+    void silentFailureNamesTheExitCode() {
+        UseStandIn("exit 2");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("ErrorEvent:avformat.dll ended with exit code 2"));
+    }
+
+    void converterThatCannotStart() {
+        UseStandIn("exit 0");
+        QFile::setPermissions(AVC::ProgramFolder() + "/avformat.dll",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QCOMPARE(log.events.size(), 1);
+        QVERIFY2(log.Last().startsWith("ErrorEvent:Unable to start avformat.dll: "),
+                 qPrintable(log.Last()));
+        QVERIFY(log.Last().size() > QString("ErrorEvent:Unable to start avformat.dll: ").size());
+        QVERIFY(!timer.isActive());
+    }
+
+    void noStandardInput() {
+        const QString seen = dir_.filePath("stdin-seen");
+        UseStandIn("cat > '" + seen.toUtf8() + "'");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd(10000)); // a converter reading stdin would wait forever
+        QCOMPARE(QFileInfo(seen).size(), 0);
+    }
+
+    void cancelEndsTheConverterAndTheRunCompletes() {
+        const QString pidFile = dir_.filePath("hanger.pid");
+        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; while :; do echo tick; sleep 0.1; done");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(QTest::qWaitFor([&] { return log.Count("Converting") >= 2; }, 10000));
+        const qint64 pid = ReadPid(pidFile);
+        QVERIFY(modProcesses::IsRunning(pid));
+        const int before = log.events.size();
+        avc.CancelConvert();
+        QCOMPARE(log.events.size(), before); // Cancel itself raises nothing
+        QVERIFY(!modProcesses::IsRunning(pid));
+        // The poll timer was left on: the next tick ends the run in the ordinary way.
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("Complete"));
+    }
+
+    void cancelMatchesTheNameInAnyCase() {
+        QProcess* upper = StartSleeper("XAVFORMAT.DLL");
+        QProcess* mixed = StartSleeper("AvFormat.Dll");
+        QProcess* other = StartSleeper("avformat.dll.bak");
+        QVERIFY(modProcesses::FindByName("avformat.dll").contains(upper->processId()));
+        QTimer timer;
+        AVC avc(&timer);
+        avc.CancelConvert(); // no run of its own: ends the others all the same
+        QVERIFY(upper->waitForFinished(5000));
+        QVERIFY(mixed->waitForFinished(5000));
+        QCOMPARE(other->state(), QProcess::Running);
+        other->kill();
+        other->waitForFinished();
+    }
+
+    void stubbornConverterIsKilled() {
+        const QString pidFile = dir_.filePath("stubborn.pid");
+        UseStandIn("trap '' TERM; echo $$ > '" + pidFile.toUtf8() +
+                   "'; while :; do sleep 0.1; done");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        const qint64 pid = ReadPid(pidFile);
+        avc.CancelConvert();
+        QVERIFY(!modProcesses::IsRunning(pid));
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("Complete"));
+    }
+
+    void cancelWithNothingRunning() {
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        avc.CancelConvert();
+        QTest::qWait(50);
+        QVERIFY(log.events.isEmpty());
+    }
+
+    // The owner may switch the timer off after a cancel; a new run starts cleanly anyway.
+    void newRunAfterACancelWithTheTimerOff() {
+        UseStandIn("while :; do sleep 0.1; done");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QTest::qWait(100);
+        avc.CancelConvert();
+        timer.stop();
+        UseStandIn("exit 0");
+        log.events.clear();
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("Complete"));
+    }
+
+    void destroyingTheComponentEndsItsConverter() {
+        const QString pidFile = dir_.filePath("orphan.pid");
+        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; while :; do sleep 0.1; done");
+        QTimer timer;
+        qint64 pid = 0;
+        {
+            AVC avc(&timer);
+            SetPaths(avc);
+            avc.ConvertMedia(true);
+            pid = ReadPid(pidFile);
+            QVERIFY(modProcesses::IsRunning(pid));
+        }
+        QVERIFY(!modProcesses::IsRunning(pid));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProcess)
+#include "tst_Process.moc"

@@ -21,8 +21,9 @@ std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
     auto lock = std::make_unique<QLockFile>(path);
     // The program runs for hours: only an owner that is no longer alive makes the lock stale.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
+    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError)
         return nullptr;
+    // A folder that cannot take the lock file must not keep the program from starting.
     return lock;
 }
 

@@ -11,7 +11,8 @@ namespace Startup {
 QString InstanceLockPath();
 
 // Takes the running-copy lock at `path`. Returns nullptr when another live copy holds it; a
-// lock left behind by a copy that died is taken over.
+// lock left behind by a copy that died is taken over. When no lock file can be made there, the
+// returned lock is not locked and the program runs without the check.
 std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path);
 
 // Names the application (organisation, name, version) before any setting is touched.

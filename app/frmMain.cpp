@@ -462,6 +462,9 @@ void frmMain::cmdRefresh_Click() {
 }
 
 void frmMain::cmdConvert_Click() {
+    // A dialog the user has closed has unloaded itself; the next press loads a fresh one.
+    if (convertDialog_ && !convertDialog_->isVisible())
+        delete convertDialog_;
     if (!convertDialog_)
         convertDialog_ = new frmConvert(this);
     convertDialog_->show();

@@ -14,9 +14,10 @@ namespace {
 
 int holdLock(const QString& path, bool exitWithoutUnlocking) {
     const auto lock = Startup::AcquireInstanceLock(path);
-    std::printf(lock ? "locked\n" : "refused\n");
+    const bool locked = lock && lock->isLocked();
+    std::printf(locked ? "locked\n" : "refused\n");
     std::fflush(stdout);
-    if (!lock)
+    if (!locked)
         return 1;
     if (exitWithoutUnlocking)
         _exit(0); // like a crash: the lock file stays behind
@@ -42,6 +43,12 @@ bool startHolder(QProcess& holder, const QString& path, bool exitAtOnce) {
     return holder.readAllStandardOutput().trimmed() == "locked";
 }
 
+// Whether this process gets the lock (and keeps it until the end of the statement).
+bool takesLock(const QString& path) {
+    const auto lock = Startup::AcquireInstanceLock(path);
+    return lock && lock->isLocked();
+}
+
 QProcessEnvironment programEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -59,6 +66,7 @@ private slots:
     void cleanup();
     void lockIsInTheRuntimeFolder();
     void oneLockPerUserWithinAProcess();
+    void folderWithoutRoomForALockDoesNotStopTheProgram();
     void liveHolderInAnotherProcessRefusesTheLock();
     void lockOfACopyThatDiedIsTakenOver();
     void secondCopyOfTheProgramEndsAtOnceAndTouchesNothing();
@@ -83,10 +91,16 @@ void tst_Startup::lockIsInTheRuntimeFolder() {
 void tst_Startup::oneLockPerUserWithinAProcess() {
     const QString path = Startup::InstanceLockPath();
     auto first = Startup::AcquireInstanceLock(path);
-    QVERIFY(first);
+    QVERIFY(first && first->isLocked());
     QVERIFY(!Startup::AcquireInstanceLock(path));
     first.reset();
-    QVERIFY(Startup::AcquireInstanceLock(path));
+    QVERIFY(takesLock(path));
+}
+
+void tst_Startup::folderWithoutRoomForALockDoesNotStopTheProgram() {
+    const auto lock = Startup::AcquireInstanceLock(home_->path() + "/no such folder/x.lock");
+    QVERIFY(lock);
+    QVERIFY(!lock->isLocked());
 }
 
 void tst_Startup::liveHolderInAnotherProcessRefusesTheLock() {
@@ -99,7 +113,7 @@ void tst_Startup::liveHolderInAnotherProcessRefusesTheLock() {
     holder.kill();
     QVERIFY(holder.waitForFinished());
     QVERIFY(QFileInfo::exists(path));
-    QVERIFY(Startup::AcquireInstanceLock(path));
+    QVERIFY(takesLock(path));
 }
 
 void tst_Startup::lockOfACopyThatDiedIsTakenOver() {
@@ -109,7 +123,7 @@ void tst_Startup::lockOfACopyThatDiedIsTakenOver() {
     QVERIFY(holder.waitForFinished());
     QVERIFY2(QFileInfo::exists(path), "the dead copy should have left its lock file");
     const auto lock = Startup::AcquireInstanceLock(path);
-    QVERIFY(lock);
+    QVERIFY(lock && lock->isLocked());
     qint64 owner = 0;
     QVERIFY(lock->getLockInfo(&owner, nullptr, nullptr));
     QCOMPARE(owner, QCoreApplication::applicationPid());
@@ -117,7 +131,7 @@ void tst_Startup::lockOfACopyThatDiedIsTakenOver() {
 
 void tst_Startup::secondCopyOfTheProgramEndsAtOnceAndTouchesNothing() {
     const auto lock = Startup::AcquireInstanceLock(Startup::InstanceLockPath());
-    QVERIFY(lock);
+    QVERIFY(lock && lock->isLocked());
     QProcess second;
     second.setProcessEnvironment(programEnvironment());
     second.start(QStringLiteral(VANTELO_PROGRAM), {});
@@ -149,7 +163,7 @@ void tst_Startup::runningProgramHoldsTheLockUntilItDies() {
 
     first.kill();
     QVERIFY(first.waitForFinished());
-    QVERIFY(Startup::AcquireInstanceLock(path));
+    QVERIFY(takesLock(path));
 }
 
 int main(int argc, char* argv[]) {

@@ -400,6 +400,13 @@ void tst_frmMain::convertOpensOneDialogOwnedByTheWindow() {
     QCOMPARE(w->ConvertDialog(), dialog);
     QCOMPARE(w->findChildren<frmConvert*>().size(), 1);
     QVERIFY(!dialog->isModal());
+
+    // Closed by the user, it is loaded afresh by the next press.
+    QVERIFY(dialog->close());
+    w->cmdConvert->click();
+    QVERIFY(w->ConvertDialog());
+    QVERIFY(w->ConvertDialog()->isVisible());
+    QCOMPARE(w->findChildren<frmConvert*>().size(), 1);
 }
 
 void tst_frmMain::aboutShowsTheAboutBoxModally() {

@@ -33,6 +33,16 @@ namespace {
 
 const QColor kOrange(255, 128, 0);
 
+// Tahoma at the given size, or the nearest face a Linux desktop usually has.
+QFont tahoma(qreal pointSize) {
+    QFont font;
+    font.setFamilies({"Tahoma", "DejaVu Sans Condensed", "Liberation Sans", "Arimo", "Nimbus Sans",
+                      "DejaVu Sans"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
 // The dialog is designed in twips, 15 to a pixel.
 void place(QWidget* widget, int left, int top, int width, int height) {
     constexpr int twipsPerPixel = 15;
@@ -156,9 +166,7 @@ frmConvert::~frmConvert() = default;
 
 void frmConvert::CreateControls() {
     setWindowTitle(QStringLiteral("Convert YouTube Video"));
-    QFont tahoma(QStringLiteral("Tahoma"));
-    tahoma.setPointSizeF(8.25);
-    setFont(tahoma);
+    setFont(tahoma(8.25));
     setFixedSize(6855 / 15, 6120 / 15);
 
     frmSource = newFrame(QStringLiteral("Source"), this);
@@ -180,6 +188,7 @@ void frmConvert::CreateControls() {
     place(cmbFormat, 120, 360, 6375, 315);
     CreateVideoPanel();
     CreateAudioPanel();
+    CreateStatusDisplay();
     CreateDestinationFrame();
 
     btnCancel = newButton(QStringLiteral("Cancel"), QStringLiteral("Cancel conversion"),
@@ -217,7 +226,8 @@ void frmConvert::CreateVideoPanel() {
 
     chkQuality = new ZebCheck(QStringLiteral("Same quality"), Frame3);
     chkQuality->setValue(0);
-    place(chkQuality, 120, 2160, 2895, 255);
+    place(chkQuality, 120, 2160, 1695, 255);
+    chkQuality->resize(chkQuality->sizeHint().width(), chkQuality->height());
 
     Line1 = new QFrame(Frame3);
     Line1->setFrameShape(QFrame::VLine);
@@ -228,7 +238,6 @@ void frmConvert::CreateVideoPanel() {
 void frmConvert::CreateAudioPanel() {
     Frame1 = new QFrame(FrmOptions);
     Frame1->setFrameShape(QFrame::NoFrame);
-    Frame1->setAutoFillBackground(true);
     place(Frame1, 3480, 840, 3015, 2535);
 
     lblAudio = newHeading(QStringLiteral("Audio"), Frame1);
@@ -250,22 +259,32 @@ void frmConvert::CreateAudioPanel() {
     OptMono->setValue(true);
     OptStereo = new ZebOption(QStringLiteral("Stereo"), Frame1);
     place(OptStereo, 2040, 1440, 975, 315);
+}
 
-    lblInfo = new QLabel(Frame1);
-    QFont infoFont(QStringLiteral("Tahoma"));
-    infoFont.setPointSizeF(9.75);
+// The status text and the busy bar belong to the audio panel, but they must stay lit while
+// the options are locked during a conversion: they sit on the dialog, over the panel.
+void frmConvert::CreateStatusDisplay() {
+    const QPoint panel = Frame1->mapTo(this, QPoint(0, 0));
+    const auto placeOnPanel = [&](QWidget* widget, int left, int top, int width, int height) {
+        place(widget, left, top, width, height);
+        widget->move(panel + widget->pos());
+    };
+
+    lblInfo = new QLabel(this);
+    QFont infoFont = tahoma(9.75);
     infoFont.setBold(true);
     lblInfo->setFont(infoFont);
     QPalette infoPalette = lblInfo->palette();
     infoPalette.setColor(QPalette::WindowText, kOrange);
     lblInfo->setPalette(infoPalette);
     lblInfo->setAttribute(Qt::WA_TranslucentBackground);
-    lblInfo->move(120 / 15, 1800 / 15);
+    placeOnPanel(lblInfo, 120, 1800, 0, 0);
+    lblInfo->adjustSize();
 
-    Prg = new ProgressBar(Frame1);
+    Prg = new ProgressBar(this);
     Prg->setBarColor(kOrange);
     Prg->setValue(0);
-    place(Prg, 120, 2160, 2895, 255);
+    placeOnPanel(Prg, 120, 2160, 2895, 255);
 }
 
 void frmConvert::CreateDestinationFrame() {

@@ -106,6 +106,7 @@ private:
     void CreateControls();
     void CreateVideoPanel();
     void CreateAudioPanel();
+    void CreateStatusDisplay();
     void CreateDestinationFrame();
     void NameControls();
     void ConnectControls();

@@ -10,6 +10,14 @@
 #include <QTest>
 #include <QTimer>
 
+// The thirteen saved options in the order they are written.
+inline const QStringList kSavedNames{
+    "Youtube Video output path", "Youtube Video format",    "Youtube Video codec",
+    "Youtube Video bitrate",     "Youtube Audio codec",     "Youtube Audio bitrate",
+    "Youtube Audio samplerate",  "Youtube Video framerate", "Youtube Video size",
+    "Youtube Video quality",     "Youtube Video mode mono", "Youtube Video mode stereo",
+    "Youtube Video extension"};
+
 // Picks a format in the dialog's format list as a user would: selecting the item and the
 // list's activation that follows.
 inline void chooseFormat(frmConvert& dialog, const QString& format) {

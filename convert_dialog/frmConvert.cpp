@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -79,9 +80,7 @@ AeroButton* newButton(const QString& caption, const QString& toolTip, modIcon::P
 }
 
 QGroupBox* newFrame(const QString& caption, QWidget* parent) {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setFlat(false);
-    return frame;
+    return new QGroupBox(caption, parent);
 }
 
 // Selects the item whose text is exactly `text`; a list cannot show a text it does not hold.
@@ -114,21 +113,17 @@ QString truthText(bool value) {
 }
 
 // Reads a stored truth value the way it was written ("True"/"False"), or as a number.
-bool parseTruth(const QString& text, bool& value) {
+std::optional<bool> parseTruth(const QString& text) {
     const QString trimmed = text.trimmed();
-    if (trimmed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
-        value = true;
+    if (trimmed.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
         return true;
-    }
-    if (trimmed.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
-        value = false;
-        return true;
-    }
+    if (trimmed.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
     bool isNumber = false;
     const double number = trimmed.toDouble(&isNumber);
-    if (isNumber)
-        value = number != 0;
-    return isNumber;
+    if (!isNumber)
+        return std::nullopt;
+    return number != 0;
 }
 
 const QString kFormatValue = QStringLiteral("Youtube Video format");
@@ -446,11 +441,10 @@ void frmConvert::RestoreOptions() {
     if (isNumber)
         chkQuality->setValue(quality);
 
-    bool selected = false;
-    if (parseTruth(store.LoadKey(kMonoValue, truthText(true)), selected))
-        OptMono->setValue(selected);
-    if (parseTruth(store.LoadKey(kStereoValue, truthText(false)), selected))
-        OptStereo->setValue(selected);
+    if (const auto mono = parseTruth(store.LoadKey(kMonoValue, truthText(true))))
+        OptMono->setValue(*mono);
+    if (const auto stereo = parseTruth(store.LoadKey(kStereoValue, truthText(false))))
+        OptStereo->setValue(*stereo);
 
     setListText(cmbVidFormat, store.LoadKey(kExtensionValue, cmbVidFormat->currentText()));
 }

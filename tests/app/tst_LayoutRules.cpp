@@ -5,8 +5,7 @@
 using LayoutRules::MainLayout;
 
 namespace {
-constexpr int OpeningWidth = 10665;
-constexpr int OpeningHeight = 8145;
+constexpr int W = 10665, H = 8145; // the opening client area
 
 MainLayout laidOut(int width, int height) {
     MainLayout layout = LayoutRules::DesignLayout();
@@ -18,120 +17,59 @@ MainLayout laidOut(int width, int height) {
 class tst_LayoutRules : public QObject {
     Q_OBJECT
 private slots:
-    void workedExampleAtOpeningSize();
-    void widerMovesRightHandControlsAndWidensTheRest();
-    void heightOnlyChangesTheAdvertisementHeight();
-    void narrowWindowSkipsNegativeWidthsOnly();
-    void minimisedSkipsSizesAndRestoreGivesTheSameLayout();
-    void rulesAreStableWhenRepeated();
+    void workedExampleToTheTwip();
+    void widerAndTallerMoveOnlyWhatTheRulesName();
+    void negativeSizesAreSkippedAndTheOtherRulesStillApply();
 };
 
-void tst_LayoutRules::workedExampleAtOpeningSize() {
-    const MainLayout l = laidOut(OpeningWidth, OpeningHeight);
-    QCOMPARE(l.cmdDownload.Left, 9300);
-    QCOMPARE(l.txtSource.Width, 7710);
-    QCOMPARE(l.FrmInfo.Width, 7395);
-    QCOMPARE(l.Prg.Width, 7155);
-    QCOMPARE(l.cmdCancel.Left, 6300);
-    QCOMPARE(l.frmDest.Width, 7395);
-    QCOMPARE(l.cmdOpen.Left, 6300);
-    QCOMPARE(l.cmdBrowse.Left, 5205);
-    QCOMPARE(l.txtDest.Width, 4965);
-    QCOMPARE(l.Adds.Top, 3645);
-    QCOMPARE(l.Adds.Width, 10425);
-    QCOMPARE(l.Adds.Height, 4350);
-    // Edges: 150 twips from the window's right edge, 120 from a frame's.
-    QCOMPARE(l.cmdDownload.Left + l.cmdDownload.Width, OpeningWidth - 150);
-    QCOMPARE(l.txtSource.Left + l.txtSource.Width, l.cmdDownload.Left - 150);
-    QCOMPARE(l.FrmInfo.Left + l.FrmInfo.Width, OpeningWidth - 150);
-    QCOMPARE(l.cmdCancel.Left + l.cmdCancel.Width, l.FrmInfo.Width - 120);
-    QCOMPARE(l.Prg.Left + l.Prg.Width, l.FrmInfo.Width - 120);
-    QCOMPARE(l.txtDest.Left + l.txtDest.Width, l.cmdBrowse.Left - 120);
-    QCOMPARE(l.Adds.Top + l.Adds.Height, OpeningHeight - 150);
-    // What the rules never move.
-    const MainLayout design = LayoutRules::DesignLayout();
-    QCOMPARE(l.cmdDownload.Top, design.cmdDownload.Top);
-    QCOMPARE(l.FrmInfo.Height, design.FrmInfo.Height);
-    QCOMPARE(l.frmDest.Top, design.frmDest.Top);
-    QCOMPARE(l.cmdRefresh, design.cmdRefresh);
+void tst_LayoutRules::workedExampleToTheTwip() {
+    const MainLayout l = laidOut(W, H);
+    const QList<int> got{l.cmdDownload.Left, l.txtSource.Width, l.FrmInfo.Width, l.Prg.Width,
+                         l.cmdCancel.Left,   l.frmDest.Width,   l.cmdOpen.Left,  l.cmdBrowse.Left,
+                         l.txtDest.Width,    l.Adds.Top,        l.Adds.Width,    l.Adds.Height};
+    QCOMPARE(got,
+             QList<int>({9300, 7710, 7395, 7155, 6300, 7395, 6300, 5205, 4965, 3645, 10425, 4350}));
 }
 
-void tst_LayoutRules::widerMovesRightHandControlsAndWidensTheRest() {
-    const MainLayout base = laidOut(OpeningWidth, OpeningHeight);
-    const MainLayout wide = laidOut(OpeningWidth + 1500, OpeningHeight);
-    QCOMPARE(wide.cmdDownload.Left, base.cmdDownload.Left + 1500);
-    QCOMPARE(wide.cmdCancel.Left, base.cmdCancel.Left + 1500);
-    QCOMPARE(wide.cmdOpen.Left, base.cmdOpen.Left + 1500);
-    QCOMPARE(wide.cmdBrowse.Left, base.cmdBrowse.Left + 1500);
-    QCOMPARE(wide.txtSource.Width, base.txtSource.Width + 1500);
-    QCOMPARE(wide.FrmInfo.Width, base.FrmInfo.Width + 1500);
-    QCOMPARE(wide.frmDest.Width, base.frmDest.Width + 1500);
-    QCOMPARE(wide.Prg.Width, base.Prg.Width + 1500);
-    QCOMPARE(wide.txtDest.Width, base.txtDest.Width + 1500);
-    QCOMPARE(wide.Adds.Width, base.Adds.Width + 1500);
-    QCOMPARE(wide.Adds.Height, base.Adds.Height);
-    QCOMPARE(wide.cmdRefresh, base.cmdRefresh);
-    QCOMPARE(wide.txtSource.Left, base.txtSource.Left);
-    QCOMPARE(wide.FrmInfo.Left, base.FrmInfo.Left);
+void tst_LayoutRules::widerAndTallerMoveOnlyWhatTheRulesName() {
+    const MainLayout base = laidOut(W, H);
+    MainLayout wide = laidOut(W + 1500, H);
+    for (int* left :
+         {&wide.cmdDownload.Left, &wide.cmdCancel.Left, &wide.cmdOpen.Left, &wide.cmdBrowse.Left})
+        *left -= 1500;
+    for (int* width : {&wide.txtSource.Width, &wide.FrmInfo.Width, &wide.frmDest.Width,
+                       &wide.Prg.Width, &wide.txtDest.Width, &wide.Adds.Width})
+        *width -= 1500;
+    QVERIFY(wide == base); // everything else, the preview and button row, stays put
+
+    MainLayout tall = laidOut(W, H - 900);
+    QCOMPARE(tall.Adds.Height, base.Adds.Height - 900);
+    tall.Adds.Height = base.Adds.Height;
+    QVERIFY(tall == base);
 }
 
-void tst_LayoutRules::heightOnlyChangesTheAdvertisementHeight() {
-    const MainLayout base = laidOut(OpeningWidth, OpeningHeight);
-    for (const int delta : {900, -900}) {
-        MainLayout resized = laidOut(OpeningWidth, OpeningHeight + delta);
-        QCOMPARE(resized.Adds.Height, base.Adds.Height + delta);
-        QCOMPARE(resized.Adds.Top, base.cmdRefresh.Top + base.cmdRefresh.Height + 150);
-        resized.Adds.Height = base.Adds.Height;
-        QVERIFY(resized == base);
-    }
-}
-
-void tst_LayoutRules::narrowWindowSkipsNegativeWidthsOnly() {
-    // From the opening layout to a window 2000 twips wide and 3000 high: the address box, both
-    // frames and the advertisement height would go negative and keep their sizes; positions
-    // and the sizes that stay positive still follow.
-    MainLayout l = laidOut(OpeningWidth, OpeningHeight);
+void tst_LayoutRules::negativeSizesAreSkippedAndTheOtherRulesStillApply() {
+    MainLayout l = laidOut(W, H);
     const MainLayout before = l;
     LayoutRules::Apply(l, 2000, 3000);
-    QCOMPARE(l.cmdDownload.Left, 2000 - 1215 - 150);
-    QCOMPARE(l.txtSource.Width, before.txtSource.Width);
-    QCOMPARE(l.FrmInfo.Width, before.FrmInfo.Width);
-    QCOMPARE(l.frmDest.Width, before.frmDest.Width);
-    QCOMPARE(l.Prg.Width, before.FrmInfo.Width - 240);
-    QCOMPARE(l.cmdCancel.Left, before.cmdCancel.Left);
+    QCOMPARE(l.cmdDownload.Left, 2000 - 1215 - 150);     // positions may go anywhere
+    QCOMPARE(l.txtSource.Width, before.txtSource.Width); // would be -955
+    QCOMPARE(l.FrmInfo.Width, before.FrmInfo.Width);     // would be -1270
+    QCOMPARE(l.Prg.Width, before.FrmInfo.Width - 240);   // reads the kept frame width
     QCOMPARE(l.Adds.Width, 2000 - 240);
-    QCOMPARE(l.Adds.Height, before.Adds.Height);
+    QCOMPARE(l.Adds.Height, before.Adds.Height); // would be -795
+    MainLayout fits = LayoutRules::DesignLayout();
+    LayoutRules::Apply(fits, 1440 + 1215 + 300, H);
+    QCOMPARE(fits.txtSource.Width, 0); // zero is a size
 
-    // Narrower still: the text box inside the destination frame goes on from the kept width.
-    LayoutRules::Apply(l, 100, 100);
-    QCOMPARE(l.cmdDownload.Left, 100 - 1215 - 150);
-    QCOMPARE(l.Adds.Width, 2000 - 240);
-    QCOMPARE(l.txtDest.Width, before.txtDest.Width);
-
-    // A width that just fits gives zero, which is allowed.
-    MainLayout exact = LayoutRules::DesignLayout();
-    LayoutRules::Apply(exact, 1440 + 1215 + 300, OpeningHeight);
-    QCOMPARE(exact.txtSource.Width, 0);
-}
-
-void tst_LayoutRules::minimisedSkipsSizesAndRestoreGivesTheSameLayout() {
-    MainLayout l = laidOut(OpeningWidth + 735, OpeningHeight + 600);
-    const MainLayout before = l;
+    // Minimised, the client area is 0 x 0; restoring gives the layout from before.
+    l = laidOut(W + 735, H + 600);
+    const MainLayout shown = l;
     LayoutRules::Apply(l, 0, 0);
-    QCOMPARE(l.txtSource.Width, before.txtSource.Width);
-    QCOMPARE(l.FrmInfo.Width, before.FrmInfo.Width);
-    QCOMPARE(l.Adds.Width, before.Adds.Width);
-    QCOMPARE(l.Adds.Height, before.Adds.Height);
-    QCOMPARE(l.cmdDownload.Left, -1365);
-    LayoutRules::Apply(l, OpeningWidth + 735, OpeningHeight + 600);
-    QVERIFY(l == before);
-}
-
-void tst_LayoutRules::rulesAreStableWhenRepeated() {
-    MainLayout l = laidOut(OpeningWidth, OpeningHeight);
-    const MainLayout once = l;
-    LayoutRules::Apply(l, OpeningWidth, OpeningHeight);
-    QVERIFY(l == once);
+    QCOMPARE(l.Adds.Width, shown.Adds.Width);
+    QCOMPARE(l.txtDest.Width, shown.txtDest.Width);
+    LayoutRules::Apply(l, W + 735, H + 600);
+    QVERIFY(l == shown);
 }
 
 QTEST_APPLESS_MAIN(tst_LayoutRules)

@@ -269,9 +269,15 @@ void LoopbackHttpServer::route(const QString& path, Handler handler) {
     routes_.append({path, std::move(handler)});
 }
 
+void LoopbackHttpServer::setFallback(Handler handler) {
+    QMutexLocker lock(&mutex_);
+    fallback_ = std::move(handler);
+}
+
 void LoopbackHttpServer::clearRoutes() {
     QMutexLocker lock(&mutex_);
     routes_.clear();
+    fallback_ = nullptr;
 }
 
 QList<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
@@ -301,6 +307,7 @@ Response LoopbackHttpServer::respond(const Request& request) {
     Handler handler;
     {
         QMutexLocker lock(&mutex_);
+        handler = fallback_;
         for (const auto& route : routes_)
             if (route.first == path)
                 handler = route.second;

@@ -12,9 +12,9 @@
 // An HTTP/1.1 server on 127.0.0.1 inside the test program. It answers requests in origin form
 // ("/watch?v=1") and in absolute form ("http://www.youtube.com/watch?v=1"), so it also serves
 // as the HTTP proxy of a client (http_proxy=proxyAddress()). Routes are chosen by the path of
-// the request, whatever its host; unknown paths get 404. Bodies are sent with a Content-Length,
-// chunked or up to the end of the connection; a response can be cut off (dropped connection),
-// stall, be paced, or carry a large body generated while it is sent.
+// the request, whatever its host; other paths go to the fallback, or get 404. Bodies are sent
+// with a Content-Length, chunked or up to the end of the connection; a response can be cut off
+// (dropped connection), stall, be paced, or carry a large body generated while it is sent.
 //
 // The server works on the thread it lives on; routes and the request record may be used from
 // any thread.
@@ -72,6 +72,9 @@ public:
 
     void route(const QString& path, const Response& response);
     void route(const QString& path, Handler handler);
+    // Answers the paths no route names (404 without one).
+    void setFallback(Handler handler);
+    // Forgets the routes and the fallback.
     void clearRoutes();
 
     QList<Request> requests() const;
@@ -95,6 +98,7 @@ private:
     quint16 port_ = 0;
     mutable QMutex mutex_;
     QList<QPair<QString, Handler>> routes_;
+    Handler fallback_;
     QList<Request> requests_;
     std::atomic<int> accepted_{0};
     std::atomic<int> closed_{0};

@@ -26,8 +26,8 @@ void KeepStreamBlocksOnTheHeap() {
 #ifdef __GLIBC__
     static std::once_flag once;
     std::call_once(once, [] {
-        mallopt(M_MMAP_THRESHOLD, 4 * Nabrix::ChunkSize);
-        mallopt(M_TRIM_THRESHOLD, 16 * Nabrix::ChunkSize);
+        mallopt(M_MMAP_THRESHOLD, 2 * Nabrix::ChunkSize);
+        mallopt(M_TRIM_THRESHOLD, 8 * Nabrix::ChunkSize);
     });
 #endif
 }

@@ -29,7 +29,7 @@ public:
     void setStallTimeout(int milliseconds);
     int stallTimeout() const { return stallTimeoutMs_; }
     // The most the video reply buffers before the fetcher writes it out: one chunk.
-    static constexpr qint64 ChunkSize = 256 * 1024;
+    static constexpr qint64 ChunkSize = 1024 * 1024;
 
 signals:
     void DownloadProgress(qint32 lngCurrent, qint32 lngMax);

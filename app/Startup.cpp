@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QNetworkProxyFactory>
 #include <QStandardPaths>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 
 namespace Startup {
 
@@ -44,7 +46,11 @@ int Main(int argc, char* argv[]) {
     if (!instanceLock)
         return 0;
 
+    // Reading the font configuration and caches is the longest single step before the first
+    // window can be drawn; it runs on a second thread while the display connection is made.
+    std::thread fontWarmUp(&FcInit);
     QApplication app(argc, argv);
+    fontWarmUp.join();
     // Honours http_proxy and the desktop's proxy settings.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     frmMain window;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-    libxcb1-dev libxcb-ewmh-dev liblz4-dev
+    libxcb1-dev libxcb-ewmh-dev liblz4-dev libfontconfig-dev
     ffmpeg curl
     xvfb xauth x11-utils imagemagick
     fonts-dejavu-core

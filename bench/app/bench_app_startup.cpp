@@ -90,6 +90,9 @@ Startup timeToFirstWindow(const Program& program, const Sandbox& sandbox) {
     if (!process.waitForFinished(10000))
         process.kill();
     process.waitForFinished();
+    if (measured.wallMs < 0)
+        std::printf("  %s showed no window (exit code %d): %s\n", program.label, process.exitCode(),
+                    process.readAllStandardError().right(400).constData());
     return measured;
 }
 

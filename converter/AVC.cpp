@@ -239,8 +239,10 @@ void AVC::ReleaseProcess() {
     if (process_->state() == QProcess::NotRunning) {
         process_->deleteLater();
     } else {
-        connect(process_, &QProcess::finished, process_, &QObject::deleteLater);
-        process_->closeReadChannel(QProcess::StandardOutput);
+        QProcess* orphan = process_;
+        connect(orphan, &QProcess::readyReadStandardOutput, orphan,
+                [orphan] { orphan->readAll(); });
+        connect(orphan, &QProcess::finished, orphan, &QObject::deleteLater);
     }
     process_ = nullptr;
 }

@@ -7,9 +7,8 @@
 #include "MakerSite.h"
 #include "MsgBox.h"
 #include "Nabrix.h"
+#include "OutputFolder.h"
 #include "ProgressBar.h"
-#include "RegEdit.h"
-#include "SpcFolder.h"
 #include "Twips.h"
 #include "WindowFonts.h"
 #include "frmAbout.h"
@@ -29,12 +28,9 @@
 #include <QUrl>
 
 namespace {
-const QString kOutputPathSetting = QStringLiteral("Youtube Video output path");
 const QString kBlankPage = QStringLiteral("about:<html><body scroll='no'></body></html>");
 const QString kInformation = QStringLiteral("Information");
 const QString kEmptyAddress = QStringLiteral("http://");
-constexpr int kPersonalFolder = 5;
-constexpr int kFolderFlags = 2;
 // Shorter addresses make Download look at the user's browser first.
 constexpr int kShortestAddress = 10;
 
@@ -280,9 +276,7 @@ void frmMain::Form_Load() {
                        .arg(AppVersion::Minor)
                        .arg(AppVersion::Revision));
     Form_Resize();
-    const QString documents = SpecialFolder(this, kPersonalFolder, kFolderFlags);
-    txtDest->setText(SettingsStore().LoadKey(kOutputPathSetting,
-                                             documents + QStringLiteral("/Morvane/Vantelo")));
+    txtDest->setText(OutputFolder::Load(this));
     if (!QFileInfo::exists(txtDest->text()))
         modMain::CreatePath(txtDest->text());
     Prg->setValue(0);
@@ -427,7 +421,7 @@ void frmMain::cmdBrowse_Click() {
                                         current, true, false, QString());
     if (!chosen.isEmpty())
         txtDest->setText(chosen);
-    SettingsStore().WriteKey(kOutputPathSetting, txtDest->text());
+    OutputFolder::Save(txtDest->text());
 }
 
 void frmMain::cmdOpen_Click() {

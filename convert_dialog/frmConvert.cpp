@@ -7,9 +7,11 @@
 #include "Desktop.h"
 #include "FormatPreset.h"
 #include "MsgBox.h"
+#include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
-#include "SpcFolder.h"
+#include "Twips.h"
+#include "WindowFonts.h"
 #include "ZebCheck.h"
 #include "ZebCommonDialog.h"
 #include "ZebLabel.h"
@@ -34,21 +36,9 @@ namespace {
 
 const QColor kOrange(255, 128, 0);
 
-// Tahoma at the given size, or the nearest face a Linux desktop usually has.
-QFont tahoma(qreal pointSize) {
-    QFont font;
-    font.setFamilies({"Tahoma", "DejaVu Sans Condensed", "Liberation Sans", "Arimo", "Nimbus Sans",
-                      "DejaVu Sans"});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(pointSize);
-    return font;
-}
-
-// The dialog is designed in twips, 15 to a pixel.
+// The dialog is designed in twips.
 void place(QWidget* widget, int left, int top, int width, int height) {
-    constexpr int twipsPerPixel = 15;
-    widget->setGeometry(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
-                        height / twipsPerPixel);
+    widget->setGeometry(Twips::ToPixelRect(left, top, width, height));
 }
 
 QComboBox* newList(QWidget* parent) {
@@ -131,10 +121,7 @@ const QString kQualityValue = QStringLiteral("Youtube Video quality");
 const QString kMonoValue = QStringLiteral("Youtube Video mode mono");
 const QString kStereoValue = QStringLiteral("Youtube Video mode stereo");
 const QString kExtensionValue = QStringLiteral("Youtube Video extension");
-const QString kOutputPathValue = QStringLiteral("Youtube Video output path");
 
-constexpr int kPersonalFolder = 5;
-constexpr int kFolderFlags = 2;
 constexpr int kDefaultFormatIndex = 1;
 constexpr int kBusyWrap = 100;
 
@@ -161,8 +148,8 @@ frmConvert::~frmConvert() = default;
 
 void frmConvert::CreateControls() {
     setWindowTitle(QStringLiteral("Convert YouTube Video"));
-    setFont(tahoma(8.25));
-    setFixedSize(6855 / 15, 6120 / 15);
+    setFont(WindowFonts::Tahoma(8.25));
+    setFixedSize(Twips::ToPixels(6855), Twips::ToPixels(6120));
 
     frmSource = newFrame(QStringLiteral("Source"), this);
     place(frmSource, 120, 120, 6615, 855);
@@ -266,7 +253,7 @@ void frmConvert::CreateStatusDisplay() {
     };
 
     lblInfo = new QLabel(this);
-    QFont infoFont = tahoma(9.75);
+    QFont infoFont = WindowFonts::Tahoma(9.75);
     infoFont.setBold(true);
     lblInfo->setFont(infoFont);
     QPalette infoPalette = lblInfo->palette();
@@ -450,10 +437,7 @@ void frmConvert::RestoreOptions() {
 }
 
 void frmConvert::RestoreOutputFolder() {
-    const QString documents = SpecialFolder(this, kPersonalFolder, kFolderFlags);
-    const QString defaultFolder =
-        documents + QStringLiteral("/Morvane/") + QStringLiteral("Vantelo");
-    txtDest->setText(SettingsStore().LoadKey(kOutputPathValue, defaultFolder));
+    txtDest->setText(OutputFolder::Load(this));
     // A folder that cannot be made is not reported; the conversion's own checks follow later.
     if (!QDir(txtDest->text()).exists())
         modMain::CreatePath(txtDest->text());
@@ -461,7 +445,7 @@ void frmConvert::RestoreOutputFolder() {
 
 std::vector<std::pair<QString, QString>> frmConvert::SavedOptions() const {
     return {
-        {kOutputPathValue, txtDest->text()},
+        {OutputFolder::kSettingName, txtDest->text()},
         {kFormatValue, cmbFormat->currentText()},
         {QStringLiteral("Youtube Video codec"), cmbVidCodec->currentText()},
         {QStringLiteral("Youtube Video bitrate"), VidBitrate->currentText()},

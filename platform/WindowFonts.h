@@ -6,6 +6,7 @@
 namespace WindowFonts {
 // MS Sans Serif, the windows' default face.
 QFont MsSansSerif(qreal pointSize);
-// Tahoma, used for the address row, the update button and the about box.
+// Tahoma, used for the address row, the update button, the about box and the conversion
+// dialog.
 QFont Tahoma(qreal pointSize);
 } // namespace WindowFonts

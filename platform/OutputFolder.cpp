@@ -1,0 +1,26 @@
+#include "OutputFolder.h"
+
+#include "RegEdit.h"
+#include "SpcFolder.h"
+
+namespace OutputFolder {
+
+namespace {
+constexpr int kPersonalFolder = 5;
+constexpr int kFolderFlags = 2;
+} // namespace
+
+QString Default(QWidget* owner) {
+    return SpecialFolder(owner, kPersonalFolder, kFolderFlags) + QStringLiteral("/Morvane/Vantelo");
+}
+
+QString Load(QWidget* owner) {
+    const QString fallback = Default(owner);
+    return SettingsStore().LoadKey(kSettingName, fallback);
+}
+
+void Save(const QString& folder) {
+    SettingsStore().WriteKey(kSettingName, folder);
+}
+
+} // namespace OutputFolder

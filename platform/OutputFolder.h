@@ -1,0 +1,17 @@
+#pragma once
+#include <QString>
+
+class QWidget;
+
+// The folder downloads and conversions are written to. The main window and the conversion
+// dialog keep it under one stored value, so a folder chosen in one is the other's too.
+namespace OutputFolder {
+// The name of the stored value.
+inline const QString kSettingName = QStringLiteral("Youtube Video output path");
+
+// <documents>/Morvane/Vantelo, used until a folder has been stored.
+QString Default(QWidget* owner);
+// The stored folder, or the default when none is stored.
+QString Load(QWidget* owner);
+void Save(const QString& folder);
+} // namespace OutputFolder

@@ -459,8 +459,11 @@ void frmMain::cmdConvert_Click() {
     // A dialog the user has closed has unloaded itself; the next press loads a fresh one.
     if (convertDialog_ && !convertDialog_->isVisible())
         delete convertDialog_;
-    if (!convertDialog_)
+    if (!convertDialog_) {
         convertDialog_ = new frmConvert(this);
+        // Opens over the main window, also where no window manager places it.
+        convertDialog_->move(geometry().center() - convertDialog_->rect().center());
+    }
     convertDialog_->show();
     convertDialog_->raise();
     convertDialog_->activateWindow();

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -282,6 +283,9 @@ void frmMain::Form_Load() {
     Prg->setValue(0);
     Prv->Navigate(kBlankPage);
     Adds->Navigate(kBlankPage);
+    // The request goes out after the first paint (paintEvent): setting up the network and
+    // the first look-up of the system's proxy would otherwise hold up the window.
+    Adds->HoldRequests();
     Adds->Navigate(MakerSite::AdsPage);
     Adds->setVisible(true);
 }
@@ -340,6 +344,14 @@ void frmMain::changeEvent(QEvent* event) {
 void frmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     Form_Resize();
+}
+
+void frmMain::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!painted_) {
+        painted_ = true;
+        QTimer::singleShot(0, Adds, &HtmlView::ReleaseRequests);
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

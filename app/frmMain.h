@@ -65,6 +65,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -109,5 +110,6 @@ private:
 
     AeroButton* defaultButton_ = nullptr;
     QPointer<frmConvert> convertDialog_;
+    bool painted_ = false;
     std::function<QString()> browserPickup_;
 };

@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+#include <utility>
 
 namespace {
 constexpr auto kNavigationProperty = "vanteloNavigation";
@@ -88,6 +89,7 @@ QNetworkAccessManager& HtmlView::network() {
 void HtmlView::Navigate(const QString& address) {
     ++navigation_;
     abortPending();
+    heldPage_.clear();
     requestedImages_.clear();
     imageNames_.clear();
     images_.clear();
@@ -109,7 +111,16 @@ void HtmlView::Navigate(const QString& address) {
         return;
     }
     // The old page stays until the new one is here, as in any browser.
-    fetchPage(url);
+    if (holding_)
+        heldPage_ = url;
+    else
+        fetchPage(url);
+}
+
+void HtmlView::ReleaseRequests() {
+    holding_ = false;
+    if (heldPage_.isValid())
+        fetchPage(std::exchange(heldPage_, QUrl()));
 }
 
 void HtmlView::showBlank() {

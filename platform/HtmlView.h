@@ -25,7 +25,13 @@ public:
     void Navigate(const QString& address);
     QString LocationURL() const { return location_; }
     // True while the page or one of its images is still on its way.
-    bool IsBusy() const { return !pending_.isEmpty(); }
+    bool IsBusy() const { return !pending_.isEmpty() || heldPage_.isValid(); }
+
+    // While requests are held, Navigate to a web address takes the address (LocationURL) at
+    // once but sends its request only on ReleaseRequests. A window uses this to keep network
+    // set-up out of the way of its first paint. "about:" pages show at once either way.
+    void HoldRequests() { holding_ = true; }
+    void ReleaseRequests();
 
     // Largest page or image accepted; anything bigger is dropped.
     static constexpr qint64 kMaxDownloadBytes = 8 * 1024 * 1024;
@@ -59,6 +65,8 @@ private:
 
     QNetworkAccessManager* network_ = nullptr;
     QString location_;
+    bool holding_ = false;
+    QUrl heldPage_;
     QUrl base_;
     bool remotePage_ = false;
     quint64 navigation_ = 0;

@@ -56,6 +56,9 @@ QString decodePage(const QByteArray& body, const QString& contentType) {
 
 // The value of a numeric attribute of the page's <body> tag, or -1.
 int bodyNumber(const QString& bodyTag, const QString& attribute) {
+    // Most pages set none of these; compiling a pattern for each costs more than the page.
+    if (!bodyTag.contains(attribute, Qt::CaseInsensitive))
+        return -1;
     const QRegularExpression pattern(QStringLiteral("\\b%1\\s*=\\s*[\"']?(\\d+)").arg(attribute),
                                      QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(bodyTag);

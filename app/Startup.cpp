@@ -2,6 +2,7 @@
 
 #include "AppVersion.h"
 #include "frmMain.h"
+#include "modIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,7 +54,10 @@ int Main(int argc, char* argv[]) {
     fontWarmUp.join();
     // Honours http_proxy and the desktop's proxy settings.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
+    // The pictures are drawn on a second thread while the window's controls are made.
+    std::thread pictureDrawing(&modIcon::DrawPictures);
     frmMain window;
+    pictureDrawing.join();
     window.show();
     return app.exec();
 }

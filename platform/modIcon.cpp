@@ -482,6 +482,35 @@ QWidget* topLevelOwner(QWidget* window) {
     return owner;
 }
 
+// Each set of pictures is drawn once per run, on first use from any thread. Images rather
+// than pixmaps are kept: pixmaps belong to the user-interface thread, and static ones would
+// outlive the application object.
+const QList<QImage>& mainIconImages() {
+    static const QList<QImage> images = [] {
+        QList<QImage> drawn;
+        for (const int size : IconSizes())
+            drawn.append(renderMainIcon(size));
+        return drawn;
+    }();
+    return images;
+}
+
+// All button pictures together: a window uses most of them.
+const QHash<int, QImage>& buttonImages() {
+    static const QHash<int, QImage> images = [] {
+        QHash<int, QImage> drawn;
+        for (const PictureEntry& entry : kPictures)
+            drawn.insert(int(entry.picture), renderPicture(entry.draw));
+        return drawn;
+    }();
+    return images;
+}
+
+const QImage& idlePlayerImage() {
+    static const QImage image = renderIdlePlayer();
+    return image;
+}
+
 } // namespace
 
 const QList<int>& IconSizes() {
@@ -500,16 +529,8 @@ QPixmap MainIconImage(int size) {
 QIcon LoadIcon(const QString& resourceName) {
     if (resourceName.compare(kMainIconName, Qt::CaseInsensitive) != 0)
         return QIcon();
-    // Drawn once per run. Images rather than pixmaps are kept, as static pixmaps would outlive
-    // the application object.
-    static const QList<QImage> images = [] {
-        QList<QImage> drawn;
-        for (const int size : IconSizes())
-            drawn.append(renderMainIcon(size));
-        return drawn;
-    }();
     QIcon icon;
-    for (const QImage& image : images)
+    for (const QImage& image : mainIconImages())
         icon.addPixmap(QPixmap::fromImage(image));
     return icon;
 }
@@ -530,16 +551,8 @@ void SetWindowIcon(QWidget* window, const QString& resourceName, bool alsoOwner)
 }
 
 QPixmap ButtonPicture(Picture picture) {
-    static QHash<int, QImage> drawn;
-    auto found = drawn.constFind(int(picture));
-    if (found == drawn.constEnd()) {
-        for (const PictureEntry& entry : kPictures)
-            if (entry.picture == picture)
-                found = drawn.insert(int(picture), renderPicture(entry.draw));
-        if (found == drawn.constEnd())
-            return QPixmap();
-    }
-    return QPixmap::fromImage(*found);
+    const auto found = buttonImages().constFind(int(picture));
+    return found == buttonImages().constEnd() ? QPixmap() : QPixmap::fromImage(*found);
 }
 
 QPixmap ButtonPicture(const QString& name) {
@@ -550,8 +563,14 @@ QPixmap ButtonPicture(const QString& name) {
 }
 
 QPixmap IdlePlayerPicture() {
-    static const QImage picture = renderIdlePlayer();
-    return QPixmap::fromImage(picture);
+    return QPixmap::fromImage(idlePlayerImage());
+}
+
+void DrawPictures() {
+    // In the order the main window asks for them.
+    idlePlayerImage();
+    buttonImages();
+    mainIconImages();
 }
 
 } // namespace modIcon

@@ -53,4 +53,8 @@ QPixmap ButtonPicture(const QString& name);
 // The 180x147 idle video player: black screen, play symbol, player bar.
 QPixmap IdlePlayerPicture();
 
+// Draws the icon and every picture above ahead of their first use. Safe on any thread once
+// the application object exists: start-up runs it beside the building of the main window.
+void DrawPictures();
+
 } // namespace modIcon

@@ -138,6 +138,23 @@ private slots:
         QVERIFY(!view.verticalScrollBar()->isVisible());
     }
 
+    void heldNavigationWaitsForRelease() {
+        HtmlView view;
+        view.resize(400, 200);
+        QSignalSpy complete(&view, &HtmlView::DocumentComplete);
+        view.HoldRequests();
+        view.Navigate(server_.url("/ads.html").toString());
+        QCOMPARE(view.LocationURL(), server_.url("/ads.html").toString());
+        QTest::qWait(200);
+        QCOMPARE(requestsFor("/ads.html"), 0);
+        QCOMPARE(complete.size(), 0);
+
+        view.ReleaseRequests();
+        QVERIFY(completes(complete));
+        QCOMPARE(requestsFor("/ads.html"), 1);
+        QVERIFY(view.toPlainText().contains("Morvane software"));
+    }
+
     void pageCharsetIsHonoured() {
         HtmlView view;
         QSignalSpy complete(&view, &HtmlView::DocumentComplete);

@@ -218,6 +218,9 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardInputFile(QProcess::nullDevice());
     connect(process_, &QProcess::readyReadStandardOutput, this, &AVC::DrainOutput);
+    // Queued: the tick it runs raises events whose handlers may open a modal box, which should
+    // not happen inside QProcess's own signal.
+    connect(process_, &QProcess::finished, this, &AVC::ConverterFinished, Qt::QueuedConnection);
     process_->start(converterPath, arguments_);
     if (!process_->waitForStarted()) {
         const QString reason = process_->errorString();
@@ -281,13 +284,23 @@ QString AVC::FailureMessage() const {
 }
 
 void AVC::PollTick() {
-    if (!process_)
+    if (!process_ || inTick_)
         return;
+    inTick_ = true;
     DrainOutput();
     emit Converting();
-    if (process_->state() != QProcess::NotRunning)
+    inTick_ = false;
+    if (!process_ || process_->state() != QProcess::NotRunning)
         return;
     EndConversion();
+}
+
+// The end is seen at once instead of on the next tick: the tick that would find it runs now.
+// Only while the poll is on; an owner that switched the timer off (a cancel) hears nothing more.
+void AVC::ConverterFinished() {
+    if (!process_ || process_->state() != QProcess::NotRunning || !timer_->isActive())
+        return;
+    PollTick();
 }
 
 void AVC::EndConversion() {

@@ -65,6 +65,7 @@ private:
     void StartConverterProcess(const QString& converterPath);
     void ReleaseProcess();
     void PollTick();
+    void ConverterFinished();
     void DrainOutput();
     QString LastOutputLine() const;
     QString FailureMessage() const;
@@ -82,6 +83,7 @@ private:
     QTimer* timer_ = nullptr;
     QProcess* process_ = nullptr;
     bool cancelled_ = false;
+    bool inTick_ = false; // a tick raising its events, which may run a nested event loop
     QString commandLine_;
     QStringList arguments_;
     QByteArray pendingLine_; // output after the last line break

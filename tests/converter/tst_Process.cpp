@@ -66,6 +66,85 @@ private slots:
         QVERIFY(!timer.isActive());
     }
 
+    // The end is seen when the converter exits, not on the next tick: with the timer slowed to
+    // an hour after the start, only that prompt tick can end the run, in the usual order.
+    void endIsSeenWithoutWaitingForTheTimer() {
+        UseStandIn("exit 0");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        int ticks = 0;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        timer.setInterval(3600 * 1000);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.events, QStringList({"Converting", "Complete"}));
+        QCOMPARE(ticks, 0);
+        QVERIFY(!timer.isActive());
+        QTest::qWait(50);
+        QCOMPARE(log.events.size(), 2); // no second end
+    }
+
+    void promptEndOfAFailedRun() {
+        UseStandIn("echo 'no such codec'; exit 1");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        timer.setInterval(3600 * 1000);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.events, QStringList({"Converting", "ErrorEvent:no such codec"}));
+    }
+
+    // A Converting handler that runs a nested event loop (as a message box does) while the
+    // converter ends: the exit, noticed meanwhile, starts no second tick inside it, and the run
+    // ends once, after the handler returns.
+    void tickIsNotReenteredFromANestedLoop() {
+        const QString pidFile = dir_.filePath("nested.pid");
+        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; echo working; sleep 0.5");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        int depth = 0;
+        bool nested = false;
+        connect(&avc, &AVC::Converting, this, [&] {
+            nested = nested || depth > 0;
+            if (log.Count("Converting") > 1)
+                return;
+            ++depth;
+            const qint64 pid = ReadPid(pidFile);
+            (void)QTest::qWaitFor([&] { return !modProcesses::IsRunning(pid); }, 10000);
+            QTest::qWait(400); // the exit is noticed in here
+            --depth;
+        });
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QVERIFY(!nested);
+        QCOMPARE(log.events, QStringList({"Converting", "Complete"}));
+    }
+
+    // The dialog's cancel ends the converter and switches the timer off: nothing follows, not
+    // even when the exit is noticed afterwards.
+    void nothingFollowsACancelWithTheTimerOff() {
+        const QString pidFile = dir_.filePath("cancelled.pid");
+        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; while :; do sleep 0.1; done");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        SetPaths(avc);
+        avc.ConvertMedia(true);
+        const qint64 pid = ReadPid(pidFile);
+        log.events.clear();
+        avc.CancelConvert();
+        timer.stop();
+        QVERIFY(!modProcesses::IsRunning(pid));
+        QTest::qWait(400);
+        QVERIFY(log.events.isEmpty());
+    }
+
     void parametersAreClearedAtTheEnd() {
         UseStandIn("exit 0");
         QTimer timer;

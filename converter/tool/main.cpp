@@ -2,7 +2,7 @@
 // component writes (the option language of an old FFmpeg generation), rewrites it for the
 // ffmpeg installed on this system, and runs that ffmpeg. The result is written to a hidden
 // temporary file beside the destination and moved into place only when ffmpeg succeeds.
-#include "modEncoders.h"
+#include "modEncoderCache.h"
 #include "modLegacyCommand.h"
 #include "modRun.h"
 #include "modTranslate.h"
@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
     if (!request.overwrite && Exists(dest))
         return Fail("File '" + request.dest + "' already exists. Exiting.");
 
-    const auto encoders = modEncoders::EncoderSet::FromListing(
-        modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}));
+    const auto encoders = modEncoderCache::Load(ffmpeg, modEncoderCache::DefaultCacheFile(), [&] {
+        return modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"});
+    });
     if (modRun::TerminationSignal())
         EndLike({0, modRun::TerminationSignal()});
     if (encoders.Empty())

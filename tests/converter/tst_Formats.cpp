@@ -4,6 +4,7 @@
 // back the asked frame size, an audio stream and the source's duration.
 #include "AVC.h"
 #include "ConverterTestSupport.h"
+#include "TestHome.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -216,6 +217,7 @@ std::vector<FormatCase> Cases() {
 class TestFormats : public QObject {
     Q_OBJECT
 
+    TestHome home_; // the converter program keeps its encoder list in the cache folder
     QTemporaryDir dir_;
     QString source_;
     QString out_;

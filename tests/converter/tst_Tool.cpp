@@ -2,6 +2,7 @@
 // exit status, and ending ffmpeg with it. A scripted ffmpeg on the PATH plays the long runs.
 #include "AVC.h"
 #include "ConverterTestSupport.h"
+#include "TestHome.h"
 #include "modProcesses.h"
 
 #include <QProcessEnvironment>
@@ -14,10 +15,11 @@ using namespace ConverterTest;
 
 namespace {
 
-// Answers the encoder question like ffmpeg; otherwise records its arguments and process id,
-// starts the output file and works until told otherwise by FAKE_MODE.
+// Answers the encoder question like ffmpeg, counting the questions; otherwise records its arguments
+// and process id, starts the output file and works until told otherwise by FAKE_MODE.
 const QByteArray kFakeFfmpeg = R"(
 if [ "$2" = "-encoders" ]; then
+  echo asked >> "$FAKE_DIR/encoder-queries"
   printf 'Encoders:\n V..... = Video\n ------\n V..... mpeg4 MPEG-4 part 2\n A..... aac AAC\n'
   exit 0
 fi
@@ -39,6 +41,7 @@ while :; do sleep 0.1; done
 class TestTool : public QObject {
     Q_OBJECT
 
+    TestHome home_; // the converter program keeps its encoder list in the cache folder
     QTemporaryDir dir_;
     QString tool_;
     QString fakeBin_; // holds the scripted ffmpeg
@@ -137,6 +140,28 @@ private slots:
         QVERIFY(args.join(' ').contains("-c:v mpeg4 -b:a 64k"));
         // The finished temporary file was moved into place under the asked name.
         QCOMPARE(FilesIn(out_), QStringList{"-f.avi"});
+    }
+
+    // The encoder list is asked once and kept; an ffmpeg that changes is asked again.
+    void encoderListIsKeptBetweenRuns() {
+        const QString queries = dir_.filePath("encoder-queries");
+        QFile::remove(queries);
+        QFile::remove(home_.path() + "/.cache/Morvane/Vantelo/ffmpeg-encoders");
+        const auto convert = [&](const QString& name) {
+            QProcess process;
+            StartTool(process, {"-i", source_, "-y", "-vcodec", "xvid", out_ + "/" + name},
+                      FakeEnvironment("exit0"));
+            QVERIFY(process.waitForFinished());
+            QCOMPARE(process.exitCode(), 0);
+            QVERIFY(Contents(dir_.filePath("ffmpeg.args")).contains("mpeg4"));
+        };
+        convert("a.avi");
+        convert("b.avi");
+        QCOMPARE(Contents(queries).count("asked"), 1);
+        WriteScript(fakeBin_ + "/ffmpeg", kFakeFfmpeg + "\n# a newer build\n");
+        convert("c.avi");
+        convert("d.avi");
+        QCOMPARE(Contents(queries).count("asked"), 2);
     }
 
     void exitStatusIsFfmpegsAndFailureKeepsTheOldFile() {

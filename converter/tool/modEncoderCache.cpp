@@ -1,0 +1,124 @@
+#include "modEncoderCache.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace modEncoderCache {
+
+namespace {
+
+const char* const kHeader = "vantelo ffmpeg encoders 1\n";
+const char* const kListingMark = "listing ";
+// A real listing is a few dozen kilobytes; anything far larger is not ours.
+constexpr std::streamsize kMaxCacheBytes = 1 << 20;
+
+std::string FileStamp(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return path + " absent";
+    char stamp[160];
+    std::snprintf(stamp, sizeof stamp, " %lld %lld.%09ld %lld.%09ld %llu",
+                  static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtim.tv_sec),
+                  info.st_mtim.tv_nsec, static_cast<long long>(info.st_ctim.tv_sec),
+                  info.st_ctim.tv_nsec, static_cast<unsigned long long>(info.st_ino));
+    return path + stamp;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The cached listing when the file was written for `stamp` and is complete; empty otherwise.
+std::string ReadListing(const std::string& cacheFile, const std::string& stamp) {
+    std::ifstream in(cacheFile, std::ios::binary);
+    if (!in)
+        return std::string();
+    std::string content;
+    content.resize(static_cast<size_t>(kMaxCacheBytes) + 1);
+    in.read(&content[0], kMaxCacheBytes + 1);
+    content.resize(static_cast<size_t>(in.gcount()));
+    const std::string expected = kHeader + stamp + kListingMark;
+    if (content.size() > static_cast<size_t>(kMaxCacheBytes) ||
+        content.compare(0, expected.size(), expected) != 0)
+        return std::string();
+    const size_t lengthEnd = content.find('\n', expected.size());
+    if (lengthEnd == std::string::npos)
+        return std::string();
+    const std::string length = content.substr(expected.size(), lengthEnd - expected.size());
+    const std::string listing = content.substr(lengthEnd + 1);
+    // A file cut short by a full disk or a crash has fewer bytes than it announces.
+    if (length.empty() || length != std::to_string(listing.size()))
+        return std::string();
+    return listing;
+}
+
+// Creates every missing folder of `path`'s parent, private to the user.
+void MakeParentFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            return;
+    }
+}
+
+// Written beside and renamed into place, so that a reader never sees half a file.
+void WriteListing(const std::string& cacheFile, const std::string& stamp,
+                  const std::string& listing) {
+    MakeParentFolders(cacheFile);
+    const std::string temporary = cacheFile + "." + std::to_string(getpid()) + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << kHeader << stamp << kListingMark << listing.size() << '\n' << listing;
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            return;
+        }
+    }
+    if (std::rename(temporary.c_str(), cacheFile.c_str()) != 0)
+        std::remove(temporary.c_str());
+}
+
+} // namespace
+
+std::string DefaultCacheFile() {
+    std::string base = Environment("XDG_CACHE_HOME");
+    if (base.empty() || base[0] != '/') {
+        const std::string home = Environment("HOME");
+        if (home.empty())
+            return std::string();
+        base = home + "/.cache";
+    }
+    return base + "/Morvane/Vantelo/ffmpeg-encoders";
+}
+
+std::string StampOf(const std::string& ffmpeg) {
+    return "ffmpeg " + FileStamp(ffmpeg) + "\nlibraries " + FileStamp("/etc/ld.so.cache") +
+           "\npackages " + FileStamp("/var/lib/dpkg/status") + "\nLD_LIBRARY_PATH " +
+           Environment("LD_LIBRARY_PATH") + "\n";
+}
+
+modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cacheFile,
+                             const std::function<std::string()>& query) {
+    using modEncoders::EncoderSet;
+    // Taken before the query: an ffmpeg replaced meanwhile leaves a stamp that no longer fits.
+    const std::string stamp = StampOf(ffmpeg);
+    if (!cacheFile.empty()) {
+        EncoderSet cached = EncoderSet::FromListing(ReadListing(cacheFile, stamp));
+        if (!cached.Empty())
+            return cached;
+    }
+    const std::string listing = query();
+    EncoderSet fresh = EncoderSet::FromListing(listing);
+    if (!fresh.Empty() && !cacheFile.empty())
+        WriteListing(cacheFile, stamp, listing);
+    return fresh;
+}
+
+} // namespace modEncoderCache

@@ -1,0 +1,26 @@
+#pragma once
+#include "modEncoders.h"
+
+#include <functional>
+#include <string>
+
+// The encoder list of the installed ffmpeg, kept between runs. Asking ffmpeg costs a start of
+// ffmpeg on every conversion; the list only changes when ffmpeg or its libraries change.
+namespace modEncoderCache {
+
+// The file that holds the list: the program's cache folder ($XDG_CACHE_HOME, else ~/.cache,
+// then "Morvane/Vantelo"), "ffmpeg-encoders".
+std::string DefaultCacheFile();
+
+// What the list was made for: the ffmpeg binary's path, size and modification time, and the
+// same for the system's library index and package database, whose changes can swap the
+// libraries ffmpeg loads (libavcodec with or without the extra encoders) under the same binary.
+std::string StampOf(const std::string& ffmpeg);
+
+// The encoders of `ffmpeg`: from `cacheFile` when it was written for this very ffmpeg and reads
+// back whole; otherwise from `query` (which returns "ffmpeg -encoders" output), stored for the
+// next run when it lists any. A cache that cannot be read or written is simply not used.
+modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cacheFile,
+                             const std::function<std::string()>& query);
+
+} // namespace modEncoderCache

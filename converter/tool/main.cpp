@@ -86,7 +86,11 @@ int main(int argc, char** argv) {
         return Fail("File '" + request.dest + "' already exists. Exiting.");
 
     const auto encoders = modEncoderCache::Load(ffmpeg, modEncoderCache::DefaultCacheFile(), [&] {
-        return modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"});
+        modEncoderCache::Answer answer;
+        answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
+        // A cancel may have cut the listing short.
+        answer.whole = answer.whole && !modRun::TerminationSignal();
+        return answer;
     });
     if (modRun::TerminationSignal())
         EndLike({0, modRun::TerminationSignal()});

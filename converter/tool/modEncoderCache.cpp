@@ -105,7 +105,7 @@ std::string StampOf(const std::string& ffmpeg) {
 }
 
 modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cacheFile,
-                             const std::function<std::string()>& query) {
+                             const std::function<Answer()>& query) {
     using modEncoders::EncoderSet;
     // Taken before the query: an ffmpeg replaced meanwhile leaves a stamp that no longer fits.
     const std::string stamp = StampOf(ffmpeg);
@@ -114,10 +114,10 @@ modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cache
         if (!cached.Empty())
             return cached;
     }
-    const std::string listing = query();
-    EncoderSet fresh = EncoderSet::FromListing(listing);
-    if (!fresh.Empty() && !cacheFile.empty())
-        WriteListing(cacheFile, stamp, listing);
+    const Answer answer = query();
+    EncoderSet fresh = EncoderSet::FromListing(answer.listing);
+    if (answer.whole && !fresh.Empty() && !cacheFile.empty())
+        WriteListing(cacheFile, stamp, answer.listing);
     return fresh;
 }
 

@@ -17,10 +17,17 @@ std::string DefaultCacheFile();
 // libraries ffmpeg loads (libavcodec with or without the extra encoders) under the same binary.
 std::string StampOf(const std::string& ffmpeg);
 
+// What ffmpeg answered to "-encoders"; `whole` when it ran to a successful end (not cut short by
+// a cancel, for instance), as only such an answer may be kept.
+struct Answer {
+    std::string listing;
+    bool whole = false;
+};
+
 // The encoders of `ffmpeg`: from `cacheFile` when it was written for this very ffmpeg and reads
-// back whole; otherwise from `query` (which returns "ffmpeg -encoders" output), stored for the
-// next run when it lists any. A cache that cannot be read or written is simply not used.
+// back whole; otherwise from `query`, stored for the next run when it is whole and lists any.
+// A cache that cannot be read or written is simply not used.
 modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cacheFile,
-                             const std::function<std::string()>& query);
+                             const std::function<Answer()>& query);
 
 } // namespace modEncoderCache

@@ -123,7 +123,9 @@ std::string FindOnPath(const std::string& name) {
     return std::string();
 }
 
-std::string Capture(const std::string& program, const std::vector<std::string>& args) {
+std::string Capture(const std::string& program, const std::vector<std::string>& args, bool* whole) {
+    if (whole)
+        *whole = false;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return std::string();
@@ -139,9 +141,10 @@ std::string Capture(const std::string& program, const std::vector<std::string>& 
             break;
     }
     close(fds[0]);
-    if (pid > 0)
-        WaitUninterrupted(pid);
+    const int status = pid > 0 ? WaitUninterrupted(pid) : -1;
     gChild = 0;
+    if (whole)
+        *whole = pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return output;
 }
 

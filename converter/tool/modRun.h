@@ -10,7 +10,9 @@ namespace modRun {
 std::string FindOnPath(const std::string& name);
 
 // Runs a program and returns what it wrote to standard output; empty when it could not run.
-std::string Capture(const std::string& program, const std::vector<std::string>& args);
+// `whole`, when given, tells whether the program ran to a successful end (exit status 0).
+std::string Capture(const std::string& program, const std::vector<std::string>& args,
+                    bool* whole = nullptr);
 
 // Ends the conversion child when this process receives SIGTERM, SIGINT or SIGHUP.
 void InstallTerminationHandlers();

@@ -39,11 +39,12 @@ class TestEncoderCache : public QObject {
     QString cache_;
     int queries_ = 0;
     std::string answer_;
+    bool whole_ = true;
 
     EncoderSet Load() {
         return modEncoderCache::Load(ffmpeg_.toStdString(), cache_.toStdString(), [this] {
             ++queries_;
-            return answer_;
+            return modEncoderCache::Answer{answer_, whole_};
         });
     }
 
@@ -57,6 +58,7 @@ private slots:
         WriteFile(ffmpeg_, "#!/bin/sh\n");
         queries_ = 0;
         answer_ = kListing;
+        whole_ = true;
     }
 
     void secondRunUsesTheStoredList() {
@@ -150,6 +152,17 @@ private slots:
         answer_ = kListing;
         QVERIFY(Load().Has("mpeg4"));
         QCOMPARE(queries_, 2);
+    }
+
+    // ffmpeg ended early (cancelled, crashed): its answer serves this run but is not kept.
+    void cutShortAnswerIsUsedButNotStored() {
+        whole_ = false;
+        QVERIFY(Load().Has("libmp3lame"));
+        QVERIFY(!QFile::exists(cache_));
+        whole_ = true;
+        Load();
+        QCOMPARE(queries_, 2);
+        QVERIFY(QFile::exists(cache_));
     }
 
     void unusableCacheFolderStillAnswers() {

@@ -21,6 +21,7 @@ const QByteArray kFakeFfmpeg = R"(
 if [ "$2" = "-encoders" ]; then
   echo asked >> "$FAKE_DIR/encoder-queries"
   printf 'Encoders:\n V..... = Video\n ------\n V..... mpeg4 MPEG-4 part 2\n A..... aac AAC\n'
+  [ "$FAKE_MODE" = listfails ] && exit 1
   exit 0
 fi
 for a in "$@"; do printf '%s\n' "$a"; done > "$FAKE_DIR/ffmpeg.args"
@@ -29,6 +30,7 @@ echo partial > "${last#file:}"
 echo "fake ffmpeg at work"
 case "$FAKE_MODE" in
   exit*) exit "${FAKE_MODE#exit}" ;;
+  listfails) exit 0 ;;
   stubborn) trap '' TERM ;;
   *) trap 'exit 255' TERM ;;
 esac
@@ -147,10 +149,10 @@ private slots:
         const QString queries = dir_.filePath("encoder-queries");
         QFile::remove(queries);
         QFile::remove(home_.path() + "/.cache/Morvane/Vantelo/ffmpeg-encoders");
-        const auto convert = [&](const QString& name) {
+        const auto convert = [&](const QString& name, const QString& mode = "exit0") {
             QProcess process;
             StartTool(process, {"-i", source_, "-y", "-vcodec", "xvid", out_ + "/" + name},
-                      FakeEnvironment("exit0"));
+                      FakeEnvironment(mode));
             QVERIFY(process.waitForFinished());
             QCOMPARE(process.exitCode(), 0);
             QVERIFY(Contents(dir_.filePath("ffmpeg.args")).contains("mpeg4"));
@@ -162,6 +164,11 @@ private slots:
         convert("c.avi");
         convert("d.avi");
         QCOMPARE(Contents(queries).count("asked"), 2);
+        // A listing from an ffmpeg that then failed serves its run but is not kept.
+        QFile::remove(home_.path() + "/.cache/Morvane/Vantelo/ffmpeg-encoders");
+        convert("e.avi", "listfails");
+        convert("f.avi", "listfails");
+        QCOMPARE(Contents(queries).count("asked"), 4);
     }
 
     void exitStatusIsFfmpegsAndFailureKeepsTheOldFile() {

@@ -84,7 +84,7 @@ private slots:
         avc.ConvertMedia(false);
         // The converter's path holds a space here, so it is quoted.
         QCOMPARE(avc.CommandLine(), "\"" + Program() + "\" -i \"/in/clip.flv\" \"/out/clip.avi\"");
-        QVERIFY(!avc.CommandLine().contains("-y"));
+        QVERIFY(!avc.Arguments().contains("-y"));
     }
 
     void lineOfTheXvidExample() {

@@ -237,8 +237,10 @@ void Nabrix::FailPage(const QString& description) {
 
 void Nabrix::ReadVideoPage(const QString& page) {
     PageText::ReadTitle(page, details_);
-    if (host_)
-        FilePath = PageText::TargetFilePath(host_->OutputFolderText(), details_.VideoTitle);
+    if (host_) {
+        TargetFolder = host_->OutputFolderText();
+        FilePath = PageText::TargetFilePath(TargetFolder, details_.VideoTitle);
+    }
     PageText::ReadDetails(page, details_);
     DownloadUrl = PageText::DownloadUrl(HostName, details_.PageVideoId, details_.PageToken);
     BytesReceived = 0;
@@ -330,6 +332,12 @@ void Nabrix::FailVideo(const QString& description) {
 }
 
 bool Nabrix::OpenVideoFile(QString& error) {
+    // The name comes from the page: whatever it holds, only a ".flv" file directly in the
+    // output folder is ever deleted or written.
+    if (!PageText::IsTargetFilePath(TargetFolder, FilePath)) {
+        error = QStringLiteral("The video's title does not make a usable file name");
+        return false;
+    }
     if (QFileInfo(FilePath).isFile())
         QFile::remove(FilePath);
     FileNumber.setFileName(FilePath);

@@ -81,6 +81,8 @@ private:
     QString AddressVideoId;
     QString DownloadUrl;
     QString FilePath;
+    // The output folder FilePath was made for.
+    QString TargetFolder;
     PageText::VideoPage details_;
     qint32 BytesReceived = 0;
     qint32 ContentLength = 0;

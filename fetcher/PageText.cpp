@@ -4,12 +4,14 @@
 
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <algorithm>
 
 namespace PageText {
 
 namespace {
 
 const QString WatchPath = QStringLiteral("/watch?v=");
+const QString FileExtension = QStringLiteral(".flv");
 
 // Puts a successful extraction into the field; a failed one leaves the field alone.
 void Extract(const QString& page, const QString& startMarker, int offset, const QString& endMarker,
@@ -51,6 +53,23 @@ QString DecodeUndeclared(const QByteArray& body) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8(body);
     return utf8.hasError() ? QString::fromLatin1(body) : text;
+}
+
+// The text without control characters and without halves of surrogate pairs: a NUL would end
+// the file name early, so that it named another file, and the others make names no one can
+// type or that the file system shows as replacement characters.
+QString WholeCharacters(const QString& text) {
+    QString kept;
+    kept.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            kept.append(c).append(text.at(++i));
+        } else if (!c.isSurrogate() && c.category() != QChar::Other_Control) {
+            kept.append(c);
+        }
+    }
+    return kept;
 }
 
 } // namespace
@@ -98,7 +117,7 @@ std::optional<QString> ExtractBetween(const QString& page, const QString& startM
 }
 
 QString CleanTitle(const QString& text) {
-    QString cleaned = text;
+    QString cleaned = WholeCharacters(text);
     for (const QString& removal : TitleRemovals())
         cleaned.remove(removal);
     return cleaned;
@@ -107,7 +126,7 @@ QString CleanTitle(const QString& text) {
 void ReadTitle(const QString& page, VideoPage& fields) {
     if (const auto title =
             ExtractBetween(page, QStringLiteral("<title>"), 7, QStringLiteral("</title>")))
-        fields.VideoTitle = CleanTitle(title->left(50));
+        fields.VideoTitle = CleanTitle(LeftWhole(*title, 50));
 }
 
 void ReadDetails(const QString& page, VideoPage& fields) {
@@ -124,8 +143,28 @@ void ReadDetails(const QString& page, VideoPage& fields) {
     fields.VideoDesc = DescriptionWithoutLinks(fields.VideoDesc);
 }
 
+QString LeftWhole(const QString& text, int length) {
+    if (length <= 0)
+        return QString();
+    if (length >= text.size())
+        return text;
+    // A high surrogate at the cut would lose its partner and become a replacement character.
+    return text.left(text.at(length - 1).isHighSurrogate() ? length - 1 : length);
+}
+
 QString TargetFilePath(const QString& outputFolder, const QString& videoTitle) {
-    return modMain::AddSlash(outputFolder) + videoTitle.left(20) + QStringLiteral(".flv");
+    return modMain::AddSlash(outputFolder) + LeftWhole(videoTitle, 20) + FileExtension;
+}
+
+bool IsTargetFilePath(const QString& outputFolder, const QString& path) {
+    const QString folder = modMain::AddSlash(outputFolder);
+    if (!path.startsWith(folder) || path.contains(QChar(0)))
+        return false;
+    const QStringView name = QStringView(path).mid(folder.size());
+    return name.endsWith(FileExtension) && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && std::none_of(name.begin(), name.end(), [](QChar c) {
+               return c.category() == QChar::Other_Control;
+           });
 }
 
 QString DescriptionWithoutLinks(const QString& description) {

@@ -72,6 +72,8 @@ private slots:
     void addressWithoutSchemeReportsTheFailedRequest();
     void thumbnailIdIsEscaped();
     void pageDecodedByItsCharset();
+    void hostileTitlesStayInTheOutputFolder_data();
+    void hostileTitlesStayInTheOutputFolder();
 
     void existingFileIsReplaced();
     void streamWithoutContentLengthUsesThePageLength();
@@ -255,6 +257,43 @@ void tst_Nabrix::pageDecodedByItsCharset() {
     downloadVideo();
     QVERIFY(log_->contains(QStringLiteral("VideoData|Caf\u00e9 cr\u00e8me \u20ac|")));
     QVERIFY(QFile::exists(out_->path() + QStringLiteral("/Caf\u00e9 cr\u00e8me \u20ac.flv")));
+}
+
+void tst_Nabrix::hostileTitlesStayInTheOutputFolder_data() {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("NUL after a file's name")
+        << QString::fromLatin1("YouTube - notes.txt\0", 20) << "notes.txt.flv";
+    QTest::newRow("NUL after the shell's start-up file")
+        << QString::fromLatin1(".bashrc\0 and more", 17) << ".bashrc and more.flv";
+    QTest::newRow("other controls")
+        << QString::fromLatin1("notes\x01.txt\x1b\x7f\n", 13) << "notes.txt.flv";
+    QTest::newRow("climbing out") << "../../notes.txt"
+                                  << "....notes.txt.flv";
+}
+
+void tst_Nabrix::hostileTitlesStayInTheOutputFolder() {
+    QFETCH(QString, title);
+    QFETCH(QString, fileName);
+    // The files a hostile title points at, in the output folder and above it.
+    const QString folder = out_->path() + QStringLiteral("/videos");
+    QVERIFY(QDir().mkpath(folder));
+    host_.folder = folder;
+    const QStringList prepared = {folder + "/notes.txt", folder + "/.bashrc",
+                                  out_->path() + "/notes.txt"};
+    for (const QString& path : prepared)
+        WriteFile(path, "keep me");
+    VideoPageText page;
+    page.title = title;
+    servePage(page);
+    serveStream(Response::Generated(5000));
+    downloadVideo();
+
+    QVERIFY(log_->contains("DownloadComplete"));
+    QCOMPARE(ReadAll(folder + '/' + fileName), LoopbackHttpServer::GeneratedBytes(0, 5000));
+    for (const QString& path : prepared)
+        QCOMPARE(ReadAll(path), QByteArray("keep me"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 void tst_Nabrix::existingFileIsReplaced() {

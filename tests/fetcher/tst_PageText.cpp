@@ -15,6 +15,7 @@ private slots:
     void cleanTitle();
     void titleIsCutBeforeCleaning();
     void fileNameTakesTwentyCharacters();
+    void onlyAFlvDirectlyInTheFolderIsATarget();
     void detailsKeepPreviousValuesWhenMarkersFail();
     void detailsFromAnOldLayoutPage();
     void descriptionWithLinkIsEmptied();
@@ -97,6 +98,15 @@ void tst_PageText::cleanTitle_data() {
                                            << "v1.0 - final_cut";
     QTest::newRow("nothing left") << "YouTube - ???"
                                   << "";
+    QTest::newRow("NUL and other controls") << QString::fromUtf8("a\0b\x01"
+                                                                 "c\x1b[0m\x7f\u0085d\te\n",
+                                                                 16)
+                                            << "abc0mde";
+    QTest::newRow("a control hides no removal")
+        << QString::fromLatin1("You\0Tube - &am\x02p;x", 18) << "x";
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("halves of characters")
+        << QString("a") + QChar(0xD83D) + "b" + QChar(0xDE00) + emoji << "ab" + emoji;
 }
 
 void tst_PageText::cleanTitle() {
@@ -127,6 +137,28 @@ void tst_PageText::fileNameTakesTwentyCharacters() {
     QCOMPARE(TargetFilePath(QStringLiteral("/out/"), QStringLiteral("Short")),
              QStringLiteral("/out/Short.flv"));
     QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString()), QStringLiteral("/out/.flv"));
+    // A character outside the basic plane at the cut is left out whole.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString(19, 'a') + emoji + "b"),
+             "/out/" + QString(19, 'a') + ".flv");
+    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString(18, 'a') + emoji + "b"),
+             "/out/" + QString(18, 'a') + emoji + ".flv");
+    VideoPage fields;
+    ReadTitle("<title>" + QString(49, 'a') + emoji + "</title>", fields);
+    QCOMPARE(fields.VideoTitle, QString(49, 'a'));
+}
+
+void tst_PageText::onlyAFlvDirectlyInTheFolderIsATarget() {
+    QVERIFY(IsTargetFilePath("/out", "/out/Clip.flv"));
+    QVERIFY(IsTargetFilePath("/out/", "/out/.flv"));
+    QVERIFY(!IsTargetFilePath("/out", QString::fromLatin1("/out/notes.txt\0.flv", 19)));
+    QVERIFY(!IsTargetFilePath(QString::fromLatin1("/home/u/.bashrc\0", 16),
+                              QString::fromLatin1("/home/u/.bashrc\0/a.flv", 22)));
+    QVERIFY(!IsTargetFilePath("/out", "/out/sub/a.flv"));
+    QVERIFY(!IsTargetFilePath("/out", "/out/../a.flv"));
+    QVERIFY(!IsTargetFilePath("/out", "/other/a.flv"));
+    QVERIFY(!IsTargetFilePath("/out", "/out/a.flv.txt"));
+    QVERIFY(!IsTargetFilePath("/out", "/out/a\x1b.flv"));
 }
 
 void tst_PageText::detailsKeepPreviousValuesWhenMarkersFail() {

@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench install clean
+.PHONY: all deps configure build run test bench fuzz install clean
 
 all: build
 
@@ -25,6 +25,11 @@ test: build
 
 bench: build
 	./scripts/run-benchmarks.sh $(BUILD)
+
+# Every fuzz target (clang, libFuzzer) for FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	./scripts/run-fuzz.sh $(FUZZ_SECONDS) $(abspath $(BUILD))/fuzz
 
 install: build
 	cmake --install $(BUILD)

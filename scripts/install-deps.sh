@@ -10,6 +10,7 @@ packages=(
     ffmpeg curl
     xvfb xauth x11-utils imagemagick
     fonts-dejavu-core
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

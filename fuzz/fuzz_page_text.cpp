@@ -1,0 +1,75 @@
+// A page as the server might send it, through everything the fetcher does with the page text:
+// decoding, the address rules, the extraction of the details, title cleaning, the target path.
+// Whatever the page holds, the target is a ".flv" file directly in the output folder.
+#include "PageText.h"
+#include "modMain.h"
+
+#include <QFileInfo>
+#include <cstdint>
+#include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
+
+namespace {
+
+void Require(bool condition, const char* what) {
+    if (!condition) {
+        fprintf(stderr, "broken rule: %s\n", what);
+        abort();
+    }
+}
+
+// The output folders a user may have; the folder is the user's own text, never the page's.
+const char* const kFolders[] = {
+    "/home/user/Documents/Morvane/Vantelo", "/out/", "/", "", "relative/folder", "/srv/a b/../c"};
+
+void CheckTarget(const QString& folder, const QString& title) {
+    const QString path = PageText::TargetFilePath(folder, title);
+    Require(PageText::IsTargetFilePath(folder, path), "the target passes the path check");
+    const QString prefix = modMain::AddSlash(folder);
+    Require(path.startsWith(prefix), "the target lies in the output folder");
+    const QString name = path.mid(prefix.size());
+    Require(name.endsWith(QLatin1String(".flv")), "the target ends in .flv");
+    Require(!name.contains(QLatin1Char('/')) && !name.contains(QChar(0)),
+            "the target lies directly in the output folder");
+    Require(QFileInfo(path).fileName() == name, "the file system sees the same name");
+    const QString stem = name.chopped(4);
+    for (qsizetype i = 0; i < stem.size(); ++i) {
+        const QChar c = stem.at(i);
+        Require(c.category() != QChar::Other_Control, "no control character in the name");
+        if (c.isHighSurrogate())
+            Require(i + 1 < stem.size() && stem.at(++i).isLowSurrogate(), "no character is split");
+        else
+            Require(!c.isLowSurrogate(), "no half character in the name");
+    }
+    Require(stem.size() <= 20, "the name takes at most 20 characters of the title");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    const QString folder = QString::fromUtf8(
+        kFolders[input.ConsumeIntegralInRange<size_t>(0, std::size(kFolders) - 1)]);
+    const std::string contentType = input.ConsumeRandomLengthString(64);
+    const std::string address = input.ConsumeRandomLengthString(256);
+    const std::string rest = input.ConsumeRemainingBytesAsString();
+    const QByteArray body(rest.data(), qsizetype(rest.size()));
+
+    const QString page = PageText::DecodePage(body, QByteArray::fromStdString(contentType));
+    const QString url = PageText::RepairDoubledScheme(QString::fromStdString(address));
+    if (PageText::IsVideoPageAddress(url)) {
+        const auto host = PageText::HostName(url);
+        PageText::ThumbnailPreview(PageText::AddressVideoId(url));
+        PageText::VideoPage fields;
+        PageText::ReadTitle(page, fields);
+        PageText::ReadDetails(page, fields);
+        PageText::DownloadUrl(host.value_or(QString()), fields.PageVideoId, fields.PageToken);
+        CheckTarget(folder, fields.VideoTitle);
+    }
+    PageText::VideoPage fields;
+    PageText::ReadTitle(page, fields);
+    CheckTarget(folder, fields.VideoTitle);
+    // The title rules alone, on text no page decoder has seen.
+    CheckTarget(folder, PageText::CleanTitle(PageText::LeftWhole(page, 50)));
+    return 0;
+}

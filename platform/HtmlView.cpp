@@ -2,6 +2,8 @@
 
 #include "Desktop.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -96,6 +98,7 @@ void HtmlView::Navigate(const QString& address) {
     requestedImages_.clear();
     imageNames_.clear();
     images_.clear();
+    pictureBytes_ = 0;
     location_ = address;
     if (address.startsWith(QLatin1String("about:"), Qt::CaseInsensitive)) {
         const QString html = address.mid(6);
@@ -238,7 +241,7 @@ void HtmlView::pageArrived(QNetworkReply* reply) {
     const QByteArray body = reply->readAll();
     if (contentType.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {
         // An image address shows the image alone.
-        images_.insert(pageUrl, QImage::fromData(body));
+        images_.insert(pageUrl, decodePicture(body));
         showHtml(QStringLiteral("<img src=\"%1\">").arg(pageUrl.toString().toHtmlEscaped()),
                  pageUrl);
     } else if (contentType.startsWith(QLatin1String("text/plain"), Qt::CaseInsensitive)) {
@@ -257,7 +260,7 @@ void HtmlView::imageArrived(QNetworkReply* reply) {
         return;
     const QUrl url = reply->property(kImageRequestProperty).toUrl();
     const QImage image =
-        reply->error() == QNetworkReply::NoError ? QImage::fromData(reply->readAll()) : QImage();
+        reply->error() == QNetworkReply::NoError ? decodePicture(reply->readAll()) : QImage();
     if (!image.isNull()) {
         images_.insert(url, image);
         // The document keeps what it was first given for a name; hand it the real image
@@ -269,6 +272,26 @@ void HtmlView::imageArrived(QNetworkReply* reply) {
         viewport()->update();
     }
     completeWhenIdle();
+}
+
+QImage HtmlView::decodePicture(const QByteArray& bytes) {
+    // A small file can hold a huge picture: its size is read from the header before decoding.
+    const qint64 left = kMaxPictureBytes - pictureBytes_;
+    constexpr qint64 kMegabyte = 1024 * 1024;
+    if (left < kMegabyte)
+        return QImage();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() * 4 > left)
+        return QImage();
+    // Formats that do not tell their size beforehand stop at what is left.
+    reader.setAllocationLimit(int(left / kMegabyte));
+    const QImage image = reader.read();
+    pictureBytes_ += image.sizeInBytes();
+    return image;
 }
 
 void HtmlView::completeWhenIdle() {

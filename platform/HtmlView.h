@@ -35,6 +35,9 @@ public:
 
     // Largest page or image accepted; anything bigger is dropped.
     static constexpr qint64 kMaxDownloadBytes = 8 * 1024 * 1024;
+    // Most memory the decoded pictures of one page take together; a picture that would go
+    // beyond it is left out, as one that never arrived.
+    static constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
 signals:
     // The page and the images it asked for have arrived (or failed). Emitted once per
@@ -58,6 +61,8 @@ private:
     // Answered with success, and not larger than accepted.
     static bool arrivedWhole(QNetworkReply* reply);
     void forget(QNetworkReply* reply);
+    // The picture, when it fits into what is left of the page's picture memory.
+    QImage decodePicture(const QByteArray& bytes);
     void completeWhenIdle();
     void abortPending();
     void openLink(const QUrl& link);
@@ -75,4 +80,5 @@ private:
     // The names the document uses for each fetched image, for handing the image back to it.
     QHash<QUrl, QSet<QString>> imageNames_;
     QHash<QUrl, QImage> images_;
+    qint64 pictureBytes_ = 0;
 };

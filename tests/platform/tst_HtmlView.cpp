@@ -3,6 +3,7 @@
 #include "LoopbackHttpServer.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -32,6 +33,14 @@ QUrl deadAddress(const QString& path) {
     const quint16 port = probe.serverPort();
     probe.close();
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
+}
+
+// The memory the process holds now.
+qint64 residentBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * 4096;
 }
 
 bool showsColour(HtmlView& view, const QColor& colour) {
@@ -136,6 +145,28 @@ private slots:
         QCOMPARE(requestsFor("/banner.png"), 1);
         QVERIFY(showsColour(view, kBannerBlue));
         QVERIFY(!view.verticalScrollBar()->isVisible());
+    }
+
+    void hugePicturesStayWithinTheMemoryBound() {
+        // A small file that decodes to 4000 x 4000 pixels (61 MB), twenty times on one page.
+        const QByteArray huge = pngOf(QSize(4000, 4000), kThumbnailRed);
+        QVERIFY(huge.size() < 1024 * 1024);
+        QString html = QStringLiteral("<html><body><img src='/banner.png'>");
+        for (int i = 0; i < 20; ++i) {
+            server_.route(QStringLiteral("/huge%1.png").arg(i), Response::Fixed(huge, "image/png"));
+            html += QStringLiteral("<img src='/huge%1.png' width=30 height=30>").arg(i);
+        }
+        server_.route("/many-huge-pictures.html", Response::Fixed(html.toUtf8()));
+        const qint64 before = residentBytes();
+        HtmlView view;
+        view.resize(400, 200);
+        QSignalSpy complete(&view, &HtmlView::DocumentComplete);
+        view.Navigate(server_.url("/many-huge-pictures.html").toString());
+        QVERIFY(completes(complete));
+        QVERIFY(showsColour(view, kBannerBlue));
+        QVERIFY(!showsColour(view, kThumbnailRed));
+        const qint64 grown = residentBytes() - before;
+        QVERIFY2(grown < 48 * 1024 * 1024, qPrintable(QString::number(grown >> 20) + " MB"));
     }
 
     void heldNavigationWaitsForRelease() {

@@ -1,6 +1,9 @@
 #include "RegEdit.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QSettings>
+#include <optional>
 
 namespace {
 constexpr auto kOrganisation = "Morvane";
@@ -26,6 +29,38 @@ QString storedText(const QVariant& stored) {
     return stored.canConvert<QString>() ? stored.toString() : QString();
 }
 
+// What tells one state of the settings file from another, as far as Qt's parsed copy goes.
+struct FileStamp {
+    QString path;
+    qint64 size = -1;
+    QDateTime modified;
+    bool operator==(const FileStamp& other) const {
+        return path == other.path && size == other.size && modified == other.modified;
+    }
+};
+
+FileStamp stampOf(const QString& path) {
+    const QFileInfo info(path);
+    return {path, info.size(), info.lastModified()};
+}
+
+// Qt keeps the parsed file for the whole process and parses it again only when its size or
+// time changes, and only that parse reports the damage: later readers would get the debris
+// as stored values. So the file found damaged is remembered until it changes.
+std::optional<FileStamp>& damagedFile() {
+    static std::optional<FileStamp> stamp;
+    return stamp;
+}
+
+bool isDamaged(const QSettings& settings) {
+    const FileStamp stamp = stampOf(settings.fileName());
+    if (settings.status() == QSettings::FormatError)
+        damagedFile() = stamp;
+    else if (damagedFile() && !(*damagedFile() == stamp))
+        damagedFile().reset();
+    return damagedFile().has_value() && *damagedFile() == stamp;
+}
+
 bool isBlank(const QString& text) {
     for (const QChar c : text)
         if (c != QLatin1Char(' '))
@@ -43,7 +78,7 @@ void RegEdit::WriteKey(const QString& valueName, const QString& value) {
     QSettings settings(kOrganisation, kApplication);
     // A damaged file reads as empty; start it afresh rather than keep its debris, so what
     // the user saw before this write is what the next start sees.
-    if (settings.status() == QSettings::FormatError)
+    if (isDamaged(settings))
         settings.clear();
     settings.setValue(valueName, value);
     settings.sync();
@@ -52,7 +87,7 @@ void RegEdit::WriteKey(const QString& valueName, const QString& value) {
 QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) const {
     const QSettings settings(kOrganisation, kApplication);
     // A damaged or unreadable store counts as an empty one.
-    if (settings.status() != QSettings::NoError)
+    if (settings.status() == QSettings::AccessError || isDamaged(settings))
         return defaultValue;
     const QString text = CleanStoredText(storedText(settings.value(valueName)));
     return text.isEmpty() ? defaultValue : text;

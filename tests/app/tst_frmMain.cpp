@@ -13,6 +13,7 @@
 #include "modNabrix.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -64,6 +65,7 @@ private slots:
 
     void opensAtTheWorkedExampleAndFollowsResizing();
     void loadReadsTheStoredFolderOrTheDefaultAndMakesIt();
+    void damagedSettingsGiveBothWindowsTheDefaultFolder();
     void browseStoresTheFolderEvenWhenCancelled();
     void openHomeAndUpdateReportFailures();
     void convertAndAboutOpenTheirWindows();
@@ -154,6 +156,24 @@ void tst_frmMain::loadReadsTheStoredFolderOrTheDefaultAndMakesIt() {
     SettingsStore().WriteKey(kSetting, "   ");
     frmMain w;
     QCOMPARE(w.txtDest->text(), fallback);
+}
+
+void tst_frmMain::damagedSettingsGiveBothWindowsTheDefaultFolder() {
+    const QString fallback = home_->path() + "/Documents/Morvane/Vantelo";
+    const QString debris = home_->path() + "/debris";
+    QVERIFY(QDir().mkpath(QFileInfo(home_->settingsFile()).path()));
+    QFile damaged(home_->settingsFile());
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("[General]\nYoutube%20Video%20output%20path=" + debris.toUtf8() +
+                  "\n[broken\n\x01 junk=\"open\n");
+    damaged.close();
+    frmMain w;
+    QCOMPARE(w.txtDest->text(), fallback);
+    w.cmdConvert->click();
+    QCOMPARE(w.ConvertDialog()->txtDest->text(), fallback);
+    frmMain again;
+    QCOMPARE(again.txtDest->text(), fallback);
+    QVERIFY(!QFileInfo::exists(debris));
 }
 
 void tst_frmMain::browseStoresTheFolderEvenWhenCancelled() {

@@ -151,6 +151,20 @@ private slots:
         QCOMPARE(store.LoadKey(kFormat, "3GP"), QStringLiteral("3GP"));
     }
 
+    void damagedFileReadsAsDefaultsUntilRewritten() {
+        // Parts of it parse: Qt's copy of the file holds them for the rest of the run.
+        writeRawStore("[General]\nYoutube%20Video%20output%20path=/srv/debris\n"
+                      "[broken\n\x01 junk=\"open\nYoutube%20Video%20format=AVI\n");
+        for (int read = 0; read < 3; ++read) {
+            QCOMPARE(SettingsStore().LoadKey(kOutputPath, kDefault), kDefault);
+            QCOMPARE(RegEdit().LoadKey(kFormat, "3GP"), QStringLiteral("3GP"));
+        }
+        SettingsStore().WriteKey(kFormat, "iPod");
+        QCOMPARE(SettingsStore().LoadKey(kFormat, "3GP"), QStringLiteral("iPod"));
+        QCOMPARE(SettingsStore().LoadKey(kOutputPath, kDefault), kDefault);
+        QVERIFY(!valueOnDisk(kOutputPath).isValid());
+    }
+
     void unreadableFileGivesDefaults() {
         // A folder where the file should be cannot be read as settings, not even by root.
         removeStore();

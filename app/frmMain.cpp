@@ -495,8 +495,11 @@ void frmMain::Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax) {
     const QString prefix = cmdCancel->isEnabledTo(FrmInfo)
                                ? QStringLiteral("Downloading : ")
                                : QStringLiteral("Recieving YouTube Data : ");
-    FrmInfo->setTitle(prefix + modNabrix::FormatByteSize(lngCurrent) + QStringLiteral(" / ") +
-                      modNabrix::FormatByteSize(lngMax));
+    // A maximum of 0 is a total nobody announced: show what has arrived, not "/ 0 bytes".
+    QString sizes = modNabrix::FormatByteSize(lngCurrent);
+    if (lngMax > 0)
+        sizes += QStringLiteral(" / ") + modNabrix::FormatByteSize(lngMax);
+    FrmInfo->setTitle(prefix + sizes);
 }
 
 void frmMain::Nabrix1_VideoData(const QString& VideoTitle) {

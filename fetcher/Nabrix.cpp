@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <limits>
 #include <mutex>
+#include <optional>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -51,6 +52,21 @@ QString HttpErrorOf(const QNetworkReply* reply) {
     const QString reason =
         reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
     return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
+}
+
+// The response's "Content-Length", when it is a number of bytes at all.
+std::optional<qint64> AnnouncedLength(const QNetworkReply* reply) {
+    bool isNumber = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&isNumber);
+    if (!isNumber || length < 0)
+        return std::nullopt;
+    return length;
+}
+
+// A body sent compressed although the request asked for it as stored.
+bool IsCompressed(const QNetworkReply* reply) {
+    const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    return !coding.isEmpty() && coding != "identity";
 }
 
 // A redirect the reply is about to follow: its own headers and body are not the video's.
@@ -162,15 +178,20 @@ QNetworkReply* Nabrix::SendRequest(const QString& address, bool followRedirects)
     request.setRawHeader("Accept-Language", "en-us");
     request.setRawHeader("User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
     request.setRawHeader("Accept", "*/*");
+    // The body as stored: the length the server announces is then the length counted and
+    // written, byte for byte, and the file holds the response body itself.
+    request.setRawHeader("Accept-Encoding", "identity");
     return http_->get(request);
 }
 
 void Nabrix::TakeContentLength(const QNetworkReply* reply) {
-    bool isNumber = false;
-    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&isNumber);
-    if (isNumber && length >= std::numeric_limits<qint32>::min() &&
-        length <= std::numeric_limits<qint32>::max())
-        ContentLength = qint32(length);
+    const std::optional<qint64> length = AnnouncedLength(reply);
+    if (length && *length <= std::numeric_limits<qint32>::max())
+        ContentLength = qint32(*length);
+    else if (!length && IsCompressed(reply))
+        // The length of a body compressed against our request is unknown, and the previous
+        // response's length says nothing about it.
+        ContentLength = 0;
 }
 
 void Nabrix::AddToBytesReceived(qint64 count) {

@@ -315,6 +315,8 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     emit w->Nabrix1->DownloadProgress(512, 2048);
     QCOMPARE(w->FrmInfo->title(), caption("Recieving YouTube Data : ", 512, 2048));
     QCOMPARE(w->Prg->value(), 512);
+    emit w->Nabrix1->DownloadProgress(2097152, 0); // no length announced
+    QCOMPARE(w->FrmInfo->title(), "Recieving YouTube Data : 2.00 MB");
     emit w->Nabrix1->VideoData("Sample Clip", "", "", "", "", "");
     QCOMPARE(stateOf(*w), "Downloading");
     QCOMPARE(w->lblSize->text(), "Name : Sample Clip");

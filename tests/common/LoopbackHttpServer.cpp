@@ -302,6 +302,37 @@ QByteArray LoopbackHttpServer::GeneratedBytes(qint64 offset, qint64 length) {
     return bytes;
 }
 
+QByteArray LoopbackHttpServer::Gzip(const QByteArray& bytes) {
+    // qCompress gives a zlib stream behind a 4-byte length: 2 bytes of zlib header, the raw
+    // deflate data, then a 4-byte Adler-32 checksum. gzip wraps the same raw data differently.
+    const QByteArray zlib = qCompress(bytes, 9);
+    const QByteArray deflated = zlib.mid(6, zlib.size() - 10);
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    crc = ~crc;
+    auto littleEndian = [](quint32 value) {
+        QByteArray four(4, Qt::Uninitialized);
+        for (int i = 0; i < 4; ++i)
+            four[i] = char(value >> (8 * i));
+        return four;
+    };
+    return QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + deflated +
+           littleEndian(crc) + littleEndian(quint32(bytes.size()));
+}
+
+Response LoopbackHttpServer::Gzipped(Response response) {
+    if (response.generatedSize >= 0)
+        response.body = GeneratedBytes(0, response.generatedSize);
+    response.generatedSize = -1;
+    response.body = Gzip(response.body);
+    response.headers.append({QByteArray("Content-Encoding"), QByteArray("gzip")});
+    return response;
+}
+
 Response LoopbackHttpServer::respond(const Request& request) {
     const QString path = request.url().path();
     Handler handler;

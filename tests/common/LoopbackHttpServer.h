@@ -85,6 +85,10 @@ public:
 
     // The bytes of generated bodies: a fixed pattern that does not repeat within 64 KiB.
     static QByteArray GeneratedBytes(qint64 offset, qint64 length);
+    // The bytes in gzip format, for bodies sent with "Content-Encoding: gzip".
+    static QByteArray Gzip(const QByteArray& bytes);
+    // The response with its body compressed by gzip (and labelled so).
+    static Response Gzipped(Response response);
 
     // Used by the connections.
     Response respond(const Request& request);

@@ -79,6 +79,7 @@ private slots:
     void streamWithoutContentLengthUsesThePageLength();
     void chunkedPageAndStream();
     void streamFollowsRedirectsPageDoesNot();
+    void compressedAnswersCountAsSent();
 
     void pageErrorStatusRaisesInfoError();
     void pageDroppedHalfWayRaisesInfoError();
@@ -86,6 +87,7 @@ private slots:
     void secondRequestReplacesTheFirstPage();
 
     void streamErrorStatusLeavesTheOldFile();
+    void negativeLengthCountsAsUnknown();
     void streamDroppedHalfWayKeepsThePartialFile();
     void stalledStreamTimesOut();
     void clearDownloadAfterCompletionIsSilent();
@@ -187,6 +189,7 @@ void tst_Nabrix::requestsCarryTheHeadersInOrder() {
         QCOMPARE(request.header("User-Agent"),
                  QByteArray("Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)"));
         QCOMPARE(request.header("Accept"), QByteArray("*/*"));
+        QCOMPARE(request.header("Accept-Encoding"), QByteArray("identity"));
         const QList<QByteArray> names = request.headerNames();
         QVERIFY(names.indexOf("Accept-Language") < names.indexOf("User-Agent"));
         QVERIFY(names.indexOf("User-Agent") < names.indexOf("Accept"));
@@ -373,6 +376,46 @@ void tst_Nabrix::streamFollowsRedirectsPageDoesNot() {
                           "http://www.youtube.com/media/two.flv"}));
 }
 
+void tst_Nabrix::compressedAnswersCountAsSent() {
+    // A server that compresses what the client says it can take: asked for the stored body,
+    // it sends the lengths the caption counts against.
+    const QByteArray html = VideoPageText().html().toUtf8();
+    auto compressingIfAsked = [](Response response) {
+        return [response](const LoopbackHttpServer::Request& request) {
+            return request.header("Accept-Encoding").contains("gzip")
+                       ? LoopbackHttpServer::Gzipped(response)
+                       : response;
+        };
+    };
+    server_.route("/watch", compressingIfAsked(Response::Fixed(html)));
+    server_.route("/get_video.php", compressingIfAsked(Response::Generated(200000)));
+    downloadVideo();
+    QCOMPARE(log_->folded().first(), QStringLiteral("InfoProgress 0 %1").arg(html.size()));
+    QCOMPARE(log_->folded().mid(3), QStringList({ExpectedVideoData, "DownloadProgress 0 200000",
+                                                 "DownloadProgress ... 200000 200000",
+                                                 "DownloadProgress 0 1", "DownloadComplete"}));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 200000));
+
+    // A server that compresses anyway: the body is counted and written as sent, and without
+    // a length the total is unknown (0), not the page's length.
+    const Response gzipped = LoopbackHttpServer::Gzipped(Response::Generated(200000));
+    for (const Framing framing : {Framing::ContentLength, Framing::Chunked}) {
+        log_->clear();
+        Response stream = gzipped;
+        stream.framing = framing;
+        serveStream(stream);
+        downloadVideo();
+        const qint32 total = framing == Framing::Chunked ? 0 : gzipped.body.size();
+        QCOMPARE(
+            log_->folded().mid(4),
+            QStringList(
+                {QStringLiteral("DownloadProgress 0 %1").arg(total),
+                 QStringLiteral("DownloadProgress ... %1 %2").arg(gzipped.body.size()).arg(total),
+                 "DownloadProgress 0 1", "DownloadComplete"}));
+        QCOMPARE(ReadAll(target()), gzipped.body);
+    }
+}
+
 void tst_Nabrix::pageErrorStatusRaisesInfoError() {
     server_.route("/watch", Response::Status(404, "Not Found", "<html>gone</html>"));
     serveStream(Response::Generated(100));
@@ -451,6 +494,21 @@ void tst_Nabrix::streamErrorStatusLeavesTheOldFile() {
     downloadVideo();
     QVERIFY(log_->contains("DownloadError 500 Internal Server Error"));
     QVERIFY(!QFile::exists(target()));
+}
+
+void tst_Nabrix::negativeLengthCountsAsUnknown() {
+    const int pageLength = VideoPageText().html().toUtf8().size();
+    servePage();
+    Response stream = Response::Generated(50000);
+    stream.framing = Framing::CloseDelimited;
+    stream.headers.append({QByteArray("Content-Length"), QByteArray("-5")});
+    serveStream(stream);
+    downloadVideo();
+    QCOMPARE(log_->folded().mid(4),
+             QStringList({QStringLiteral("DownloadProgress 0 %1").arg(pageLength),
+                          QStringLiteral("DownloadProgress ... 50000 %1").arg(pageLength),
+                          "DownloadProgress 0 1", "DownloadComplete"}));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 50000));
 }
 
 void tst_Nabrix::streamDroppedHalfWayKeepsThePartialFile() {

@@ -44,10 +44,10 @@ int HttpStatus(const QNetworkReply* reply) {
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
-// "404 Not Found" for a response with an HTTP error status; empty text otherwise.
+// "404 Not Found" for a final answer other than success (2xx); empty text for a success.
 QString HttpErrorOf(const QNetworkReply* reply) {
     const int status = HttpStatus(reply);
-    if (status < 400)
+    if (status >= 200 && status < 300)
         return QString();
     const QString reason =
         reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
@@ -156,8 +156,8 @@ void Nabrix::DownloadVideo() {
     Drop(VideoDownload, this);
     CloseVideoFile();
     ++videoTransfer_;
-    // The target file is opened once the response is known to carry the video (see
-    // VideoResponseStart), so an error answer never replaces a file already there.
+    // The target file is opened with the first bytes of a success answer (see
+    // VideoDataAvailable), so an answer without the video never replaces a file already there.
     BytesReceived = 0;
     videoResponseStarted_ = false;
     VideoDownload = SendRequest(DownloadUrl, true);
@@ -283,11 +283,6 @@ void Nabrix::VideoResponseStart() {
         FailVideo(httpError);
         return;
     }
-    QString fileError;
-    if (!OpenVideoFile(fileError)) {
-        FailVideo(fileError);
-        return;
-    }
     TakeContentLength(VideoDownload);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
@@ -306,6 +301,10 @@ void Nabrix::VideoDataAvailable() {
     if (count <= 0)
         return;
     QString fileError;
+    if (!FileNumber.isOpen() && !OpenVideoFile(fileError)) {
+        FailVideo(fileError);
+        return;
+    }
     if (!AppendChunk(QByteArrayView(chunk_.constData(), count), fileError)) {
         FailVideo(fileError);
         return;
@@ -325,11 +324,15 @@ void Nabrix::VideoFinished() {
         FailVideo(VideoDownload->errorString());
         return;
     }
-    // A response without a body (or a stream) still opens and closes the file.
     if (!videoResponseStarted_)
         VideoResponseStart();
     if (!VideoDownload)
         return;
+    // A success without a single byte: the file already there stays as it was.
+    if (!FileNumber.isOpen()) {
+        FailVideo(QStringLiteral("The server sent no data. Try again later."));
+        return;
+    }
     CloseVideoFile();
     BytesReceived = 0;
     Drop(VideoDownload, this);

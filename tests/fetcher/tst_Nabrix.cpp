@@ -11,6 +11,7 @@
 using Response = LoopbackHttpServer::Response;
 using Ending = LoopbackHttpServer::Ending;
 using Framing = LoopbackHttpServer::Framing;
+Q_DECLARE_METATYPE(LoopbackHttpServer::Response)
 
 namespace {
 
@@ -87,6 +88,8 @@ private slots:
     void secondRequestReplacesTheFirstPage();
 
     void streamErrorStatusLeavesTheOldFile();
+    void onlyASuccessWithDataReplacesTheFile_data();
+    void onlyASuccessWithDataReplacesTheFile();
     void negativeLengthCountsAsUnknown();
     void streamDroppedHalfWayKeepsThePartialFile();
     void stalledStreamTimesOut();
@@ -350,10 +353,17 @@ void tst_Nabrix::chunkedPageAndStream() {
 }
 
 void tst_Nabrix::streamFollowsRedirectsPageDoesNot() {
-    // The page's redirect answer is read as the page itself.
+    // The page's redirect answer is not the page: nothing is followed, nothing downloaded.
     Response page = Response::Status(301, "Moved Permanently", VideoPageText().html().toUtf8());
     page.headers.append({QByteArray("Location"), QByteArray("http://www.youtube.com/elsewhere")});
     server_.route("/watch", page);
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_COMPARE(log_->all(), QStringList({"InfoError 301 Moved Permanently"}));
+    QCOMPARE(server_.requests().size(), 1);
+
+    log_->clear();
+    server_.clearRequests();
+    servePage();
     serveStream(Response::Redirect("http://www.youtube.com/media/one.flv"));
     server_.route("/media/one.flv", Response::Redirect("/media/two.flv", 307));
     server_.route("/media/two.flv", Response::Generated(100000));
@@ -430,6 +440,13 @@ void tst_Nabrix::pageErrorStatusRaisesInfoError() {
     server_.route("/watch", Response::Status(503, ""));
     nabrix_->GetVideoInfo(VideoAddress);
     QTRY_COMPARE(log_->all(), QStringList({"InfoError 503"}));
+
+    // A redirect is not the page either (the page request follows none).
+    log_->clear();
+    server_.route("/watch", Response::Redirect("http://www.youtube.com/elsewhere"));
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_COMPARE(log_->all(), QStringList({"InfoError 302 Found"}));
+    QCOMPARE(server_.requests().size(), 3);
 }
 
 void tst_Nabrix::pageDroppedHalfWayRaisesInfoError() {
@@ -494,6 +511,31 @@ void tst_Nabrix::streamErrorStatusLeavesTheOldFile() {
     downloadVideo();
     QVERIFY(log_->contains("DownloadError 500 Internal Server Error"));
     QVERIFY(!QFile::exists(target()));
+}
+
+void tst_Nabrix::onlyASuccessWithDataReplacesTheFile_data() {
+    QTest::addColumn<Response>("stream");
+    QTest::addColumn<QString>("error");
+    const QString noData = QStringLiteral("The server sent no data. Try again later.");
+    QTest::newRow("302 without Location") << Response::Status(302, "Found", "moved") << "302 Found";
+    QTest::newRow("304") << Response::Status(304, "Not Modified") << "304 Not Modified";
+    QTest::newRow("204") << Response::Status(204, "No Content") << noData;
+    QTest::newRow("200 empty") << Response::Fixed("", "video/x-flv") << noData;
+    Response chunked = Response::Fixed("", "video/x-flv");
+    chunked.framing = Framing::Chunked;
+    QTest::newRow("200 empty, chunked") << chunked << noData;
+}
+
+void tst_Nabrix::onlyASuccessWithDataReplacesTheFile() {
+    QFETCH(Response, stream);
+    QFETCH(QString, error);
+    WriteFile(target(), "an earlier download");
+    servePage();
+    serveStream(stream);
+    downloadVideo();
+    QCOMPARE(log_->all().last(), "DownloadError " + error);
+    QVERIFY(!log_->contains("DownloadComplete"));
+    QCOMPARE(ReadAll(target()), QByteArray("an earlier download"));
 }
 
 void tst_Nabrix::negativeLengthCountsAsUnknown() {
@@ -581,12 +623,13 @@ void tst_Nabrix::missingOutputFolderFailsTheDownload() {
     const int closedBefore = server_.connectionsClosed();
     downloadVideo();
     const QStringList events = log_->folded();
-    QCOMPARE(events.size(), 5);
+    QCOMPARE(events.size(), 6);
     QCOMPARE(events[3], ExpectedVideoData);
-    QVERIFY2(events[4].startsWith(QStringLiteral("DownloadError Cannot create ") + out_->path() +
+    QCOMPARE(events[4], QStringLiteral("DownloadProgress 0 300000"));
+    QVERIFY2(events[5].startsWith(QStringLiteral("DownloadError Cannot create ") + out_->path() +
                                   QStringLiteral("/missing/sub/") + TargetName +
                                   QStringLiteral(": ")),
-             qPrintable(events[4]));
+             qPrintable(events[5]));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
     QVERIFY(!QFileInfo::exists(out_->path() + QStringLiteral("/missing")));
 }

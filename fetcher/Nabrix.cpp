@@ -1,6 +1,7 @@
 #include "Nabrix.h"
 
 #include "NabrixHost.h"
+#include "modNabrix.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -102,6 +103,9 @@ Nabrix::Nabrix(NabrixHost* host, QObject* parent)
         stall->setSingleShot(true);
         stall->setInterval(stallTimeoutMs_);
     }
+    pageDeadline_.setSingleShot(true);
+    pageDeadline_.setInterval(60000);
+    connect(&pageDeadline_, &QTimer::timeout, this, &Nabrix::PageTooSlow);
     connect(&pageStall_, &QTimer::timeout, this, &Nabrix::PageTimedOut);
     connect(&videoStall_, &QTimer::timeout, this, &Nabrix::VideoTimedOut);
 }
@@ -116,6 +120,10 @@ void Nabrix::setStallTimeout(int milliseconds) {
     stallTimeoutMs_ = milliseconds;
     pageStall_.setInterval(milliseconds);
     videoStall_.setInterval(milliseconds);
+}
+
+void Nabrix::setPageDeadline(int milliseconds) {
+    pageDeadline_.setInterval(milliseconds);
 }
 
 void Nabrix::ClearDownload() {
@@ -149,6 +157,7 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     connect(VideoInfo, &QIODevice::readyRead, this, &Nabrix::PageDataAvailable);
     connect(VideoInfo, &QNetworkReply::finished, this, &Nabrix::PageFinished);
     pageStall_.start();
+    pageDeadline_.start();
 }
 
 void Nabrix::DownloadVideo() {
@@ -212,6 +221,10 @@ void Nabrix::PageResponseStart() {
         FailPage(httpError);
         return;
     }
+    if (AnnouncedLength(VideoInfo).value_or(0) > MaxPageSize) {
+        FailPage(PageTooLarge());
+        return;
+    }
     TakeContentLength(VideoInfo);
     emit InfoProgress(0, ContentLength);
 }
@@ -222,6 +235,10 @@ void Nabrix::PageDataAvailable() {
     if (!VideoInfo)
         return;
     pageStall_.start();
+    if (pageBody_.size() + VideoInfo->bytesAvailable() > MaxPageSize) {
+        FailPage(PageTooLarge());
+        return;
+    }
     const QByteArray chunk = VideoInfo->readAll();
     pageBody_ += chunk;
     AddToBytesReceived(chunk.size());
@@ -230,6 +247,7 @@ void Nabrix::PageDataAvailable() {
 
 void Nabrix::PageFinished() {
     pageStall_.stop();
+    pageDeadline_.stop();
     const quint64 request = pageRequest_;
     if (VideoInfo && VideoInfo->bytesAvailable() > 0)
         PageDataAvailable();
@@ -249,8 +267,20 @@ void Nabrix::PageTimedOut() {
     FailPage(TimedOut);
 }
 
+void Nabrix::PageTooSlow() {
+    FailPage(QStringLiteral("The video page did not arrive within %1 seconds. Try again later.")
+                 .arg(pageDeadline_.interval() / 1000));
+}
+
+QString Nabrix::PageTooLarge() const {
+    return QStringLiteral("The page is larger than %1, so it is not a video page. Check the "
+                          "address.")
+        .arg(modNabrix::FormatByteSize(MaxPageSize));
+}
+
 void Nabrix::FailPage(const QString& description) {
     pageStall_.stop();
+    pageDeadline_.stop();
     Drop(VideoInfo, this);
     pageBody_.clear();
     emit InfoError(description);

@@ -28,6 +28,10 @@ public:
     // A request that receives nothing for this long fails as timed out (30 seconds unless set).
     void setStallTimeout(int milliseconds);
     int stallTimeout() const { return stallTimeoutMs_; }
+    // The whole page must have arrived within this time (60 seconds unless set).
+    void setPageDeadline(int milliseconds);
+    // Larger answers are not video pages (those were about 100 KB).
+    static constexpr qint32 MaxPageSize = 8 * 1024 * 1024;
     // The most the video reply buffers before the fetcher writes it out: one chunk.
     static constexpr qint64 ChunkSize = 1024 * 1024;
 
@@ -50,6 +54,8 @@ private:
     void PageDataAvailable();
     void PageFinished();
     void PageTimedOut();
+    void PageTooSlow();
+    QString PageTooLarge() const;
     void FailPage(const QString& description);
     void ReadVideoPage(const QString& page);
 
@@ -92,4 +98,5 @@ private:
     int stallTimeoutMs_ = 30000;
     QTimer pageStall_;
     QTimer videoStall_;
+    QTimer pageDeadline_;
 };

@@ -400,6 +400,18 @@ void tst_frmMain::downloadsThroughTheRealFetcher() {
     QTRY_COMPARE_WITH_TIMEOUT(desktop_->messages.size(), 2, 30000);
     QVERIFY(desktop_->messages[1].text.startsWith("Error:"));
     QCOMPARE(stateOf(w), "Idle");
+
+    // A page that trickles in ends at its deadline, also in Idle.
+    Response trickling = Response::Fixed("<html><title>YouTube - never</title>");
+    trickling.bytesPerSecond = 1;
+    server_.route("/watch", trickling);
+    w.Nabrix1->setPageDeadline(1500);
+    w.cmdDownload->click();
+    QCOMPARE(stateOf(w), "FetchingPage");
+    QTRY_COMPARE_WITH_TIMEOUT(desktop_->messages.size(), 3, 10000);
+    QVERIFY2(desktop_->messages[2].text.startsWith("Error:The video page did not arrive within"),
+             qPrintable(desktop_->messages[2].text));
+    QCOMPARE(stateOf(w), "Idle");
 }
 
 QTEST_MAIN(tst_frmMain)

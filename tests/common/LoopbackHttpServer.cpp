@@ -68,7 +68,10 @@ public:
         connect(socket_, &QIODevice::readyRead, this, &Connection::readRequests);
         connect(socket_, &QIODevice::bytesWritten, this, &Connection::sendMore);
         connect(&pace_, &QTimer::timeout, this, [this] {
-            paceBudget_ += std::max<qint64>(1, response_.bytesPerSecond * PaceIntervalMs / 1000);
+            // Kept in thousandths of a byte, so that slow rates (one byte a second) hold too.
+            paceCredit_ += response_.bytesPerSecond * PaceIntervalMs;
+            paceBudget_ += paceCredit_ / 1000;
+            paceCredit_ %= 1000;
             sendMore();
         });
         connect(socket_, &QAbstractSocket::disconnected, this, [this] {
@@ -97,6 +100,7 @@ private:
                      ? size
                      : std::min(size, std::max<qint64>(0, response_.endAfter));
         paceBudget_ = 0;
+        paceCredit_ = 0;
         if (response_.framing == LoopbackHttpServer::Framing::CloseDelimited)
             closeAfter_ = true;
         socket_->write(headerBlock());
@@ -190,6 +194,7 @@ private:
     qint64 sent_ = 0;
     qint64 limit_ = 0;
     qint64 paceBudget_ = 0;
+    qint64 paceCredit_ = 0;
     QTimer pace_;
 };
 

@@ -34,6 +34,24 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
+// The most memory the process has held since the last reset (Linux's VmHWM).
+qint64 PeakResidentBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
+// Starts a new peak at the memory held now.
+void ResetPeakResidentBytes() {
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+}
+
 Response Cut(Response response, Ending ending, qint64 after) {
     response.ending = ending;
     response.endAfter = after;
@@ -85,6 +103,8 @@ private slots:
     void pageErrorStatusRaisesInfoError();
     void pageDroppedHalfWayRaisesInfoError();
     void stalledPageTimesOut();
+    void tricklingPageMeetsItsDeadline();
+    void oversizedPageIsNoVideoPage();
     void secondRequestReplacesTheFirstPage();
 
     void streamErrorStatusLeavesTheOldFile();
@@ -472,6 +492,47 @@ void tst_Nabrix::stalledPageTimesOut() {
     QCOMPARE(log_->all(), QStringList({QStringLiteral("InfoProgress 0 %1").arg(html.size()),
                                        "InfoError The operation timed out"}));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+}
+
+void tst_Nabrix::tricklingPageMeetsItsDeadline() {
+    nabrix_->setPageDeadline(1500);
+    Response page = Response::Fixed(VideoPageText().html().toUtf8());
+    page.bytesPerSecond = 1;
+    server_.route("/watch", page);
+    const int closedBefore = server_.connectionsClosed();
+    QElapsedTimer clock;
+    clock.start();
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("InfoError"));
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(log_->all().last(), QStringLiteral("InfoError The video page did not arrive within "
+                                                "1 seconds. Try again later."));
+    QVERIFY(!log_->contains("VideoData"));
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+}
+
+void tst_Nabrix::oversizedPageIsNoVideoPage() {
+    const QString tooLarge = QStringLiteral(
+        "InfoError The page is larger than 8.00 MB, so it is not a video page. Check the address.");
+    // Announced: refused at once.
+    server_.route("/watch", Response::Generated(9 * 1024 * 1024, "text/html"));
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_COMPARE(log_->all(), QStringList({tooLarge}));
+
+    // Not announced: refused when it grows past the limit, and the page held no more.
+    log_->clear();
+    Response chunked = Response::Generated(64 * 1024 * 1024, "text/html");
+    chunked.framing = Framing::Chunked;
+    server_.route("/watch", chunked);
+    ResetPeakResidentBytes();
+    const qint64 before = PeakResidentBytes();
+    nabrix_->GetVideoInfo(VideoAddress);
+    QTRY_VERIFY(log_->contains("InfoError"));
+    QCOMPARE(log_->all().last(), tooLarge);
+    QVERIFY(log_->lastProgress() <= Nabrix::MaxPageSize);
+    const qint64 grown = PeakResidentBytes() - before;
+    QVERIFY2(grown < 40 * 1024 * 1024, qPrintable(QString::number(grown >> 20) + " MB"));
+    QCOMPARE(server_.requests().size(), 2);
 }
 
 void tst_Nabrix::secondRequestReplacesTheFirstPage() {

@@ -9,6 +9,7 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <cerrno>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -17,8 +18,6 @@
 #endif
 
 namespace {
-
-const QString TimedOut = QStringLiteral("The operation timed out");
 
 // The network thread hands the stream over in blocks of a chunk each, freed on this thread.
 // With glibc's default tuning such blocks are mapped and unmapped, or trimmed off the heap
@@ -68,6 +67,16 @@ std::optional<qint64> AnnouncedLength(const QNetworkReply* reply) {
 bool IsCompressed(const QNetworkReply* reply) {
     const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
     return !coding.isEmpty() && coding != "identity";
+}
+
+// What went wrong with a request, in plain words.
+QString ErrorText(const QNetworkReply* reply) {
+    const QList<QNetworkProxy> proxies =
+        QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(reply->url()));
+    const bool viaProxy = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy &&
+                          proxies.first().type() != QNetworkProxy::DefaultProxy;
+    return modNabrix::TransferErrorText(reply->error(), reply->url(), viaProxy,
+                                        reply->errorString());
 }
 
 // A redirect the reply is about to follow: its own headers and body are not the video's.
@@ -254,7 +263,7 @@ void Nabrix::PageFinished() {
     if (!VideoInfo || request != pageRequest_)
         return;
     if (VideoInfo->error() != QNetworkReply::NoError) {
-        FailPage(VideoInfo->errorString());
+        FailPage(ErrorText(VideoInfo));
         return;
     }
     const QString page = PageText::DecodePage(pageBody_, VideoInfo->rawHeader("Content-Type"));
@@ -264,7 +273,7 @@ void Nabrix::PageFinished() {
 }
 
 void Nabrix::PageTimedOut() {
-    FailPage(TimedOut);
+    FailPage(TimedOut());
 }
 
 void Nabrix::PageTooSlow() {
@@ -351,7 +360,7 @@ void Nabrix::VideoFinished() {
     if (!VideoDownload || transfer != videoTransfer_)
         return;
     if (VideoDownload->error() != QNetworkReply::NoError) {
-        FailVideo(VideoDownload->errorString());
+        FailVideo(ErrorText(VideoDownload));
         return;
     }
     if (!videoResponseStarted_)
@@ -370,8 +379,13 @@ void Nabrix::VideoFinished() {
     emit DownloadComplete();
 }
 
+QString Nabrix::TimedOut() const {
+    return QStringLiteral("The server sent nothing for %1 seconds. Try again later.")
+        .arg(stallTimeoutMs_ / 1000);
+}
+
 void Nabrix::VideoTimedOut() {
-    FailVideo(TimedOut);
+    FailVideo(TimedOut());
 }
 
 void Nabrix::FailVideo(const QString& description) {
@@ -397,8 +411,10 @@ bool Nabrix::OpenVideoFile(QString& error) {
     FileNumber.setFileName(FilePath);
     if (FileNumber.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return true;
+    const int reason = errno;
     error = QStringLiteral("Cannot create %1: %2")
-                .arg(QDir::toNativeSeparators(FilePath), FileNumber.errorString());
+                .arg(QDir::toNativeSeparators(FilePath),
+                     modNabrix::FileErrorText(reason, FileNumber.errorString()));
     return false;
 }
 
@@ -407,16 +423,20 @@ bool Nabrix::AppendChunk(QByteArrayView chunk, QString& error) {
         return true;
     // A short write is retried: the retry that writes nothing carries the reason (disk full).
     qint64 written = 0;
+    int reason = 0;
     while (written < chunk.size()) {
         const qint64 count = FileNumber.write(chunk.constData() + written, chunk.size() - written);
-        if (count <= 0)
+        if (count <= 0) {
+            reason = errno;
             break;
+        }
         written += count;
     }
     if (written == chunk.size())
         return true;
     error = QStringLiteral("Cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(FilePath), FileNumber.errorString());
+                .arg(QDir::toNativeSeparators(FilePath),
+                     modNabrix::FileErrorText(reason, FileNumber.errorString()));
     return false;
 }
 

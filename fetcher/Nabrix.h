@@ -54,6 +54,7 @@ private:
     void PageDataAvailable();
     void PageFinished();
     void PageTimedOut();
+    QString TimedOut() const;
     void PageTooSlow();
     QString PageTooLarge() const;
     void FailPage(const QString& description);

@@ -89,6 +89,7 @@ private slots:
     void invalidUrlDoesNothingElse_data();
     void invalidUrlDoesNothingElse();
     void addressWithoutSchemeReportsTheFailedRequest();
+    void failuresAreSaidInPlainWords();
     void thumbnailIdIsEscaped();
     void pageDecodedByItsCharset();
     void hostileTitlesStayInTheOutputFolder_data();
@@ -256,8 +257,19 @@ void tst_Nabrix::addressWithoutSchemeReportsTheFailedRequest() {
     nabrix_->GetVideoInfo(QStringLiteral("www.youtube.com/watch?v=abc123"));
     QCOMPARE(host_.paneShown, 1);
     QTRY_VERIFY(log_->contains("InfoError "));
-    QCOMPARE(log_->all().size(), 1);
-    QVERIFY(log_->all()[0].size() > QStringLiteral("InfoError ").size());
+    QCOMPARE(log_->all(), QStringList({"InfoError The address must begin with \"http://\". Type "
+                                       "the whole address of the video page, for example "
+                                       "http://www.youtube.com/watch?v=..."}));
+}
+
+void tst_Nabrix::failuresAreSaidInPlainWords() {
+    // A full disk, where the target is the system's always full device.
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), target()));
+    servePage();
+    serveStream(Response::Generated(5000));
+    downloadVideo();
+    QCOMPARE(log_->all().last(), "DownloadError Cannot write " + target() +
+                                     ": the disk is full. Make room on it and try again.");
 }
 
 void tst_Nabrix::thumbnailIdIsEscaped() {
@@ -489,8 +501,9 @@ void tst_Nabrix::stalledPageTimesOut() {
     const int closedBefore = server_.connectionsClosed();
     nabrix_->GetVideoInfo(VideoAddress);
     QTRY_VERIFY(log_->contains("InfoError"));
-    QCOMPARE(log_->all(), QStringList({QStringLiteral("InfoProgress 0 %1").arg(html.size()),
-                                       "InfoError The operation timed out"}));
+    QCOMPARE(log_->all(),
+             QStringList({QStringLiteral("InfoProgress 0 %1").arg(html.size()),
+                          "InfoError The server sent nothing for 1 seconds. Try again later."}));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
 }
 
@@ -638,7 +651,9 @@ void tst_Nabrix::stalledStreamTimesOut() {
     serveStream(Cut(Response::Generated(300000), Ending::Stall, 50000));
     const int closedBefore = server_.connectionsClosed();
     downloadVideo();
-    QCOMPARE(log_->all().last(), QStringLiteral("DownloadError The operation timed out"));
+    QCOMPARE(
+        log_->all().last(),
+        QStringLiteral("DownloadError The server sent nothing for 1 seconds. Try again later."));
     QVERIFY(!log_->contains("DownloadComplete"));
     QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 50000));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
@@ -715,7 +730,7 @@ void tst_Nabrix::writeFailureStopsTheDownload() {
     }
     const QString last = log_->all().last();
     QCOMPARE(last, QStringLiteral("DownloadError Cannot write ") + target() +
-                       QStringLiteral(": File too large"));
+                       QStringLiteral(": the file is too large for this disk."));
     QVERIFY(!log_->contains("DownloadComplete"));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
     QVERIFY(QFileInfo(target()).size() <= 100000);

@@ -3,6 +3,7 @@
 
 #include <QLocale>
 #include <QtTest>
+#include <cerrno>
 
 using namespace PageText;
 
@@ -27,6 +28,7 @@ private slots:
     void formatByteSize_data();
     void formatByteSize();
     void formatByteSizeUsesLocaleDecimalPoint();
+    void failuresInPlainWords();
 };
 
 void tst_PageText::extractBetween_data() {
@@ -323,6 +325,26 @@ void tst_PageText::formatByteSizeUsesLocaleDecimalPoint() {
     QCOMPARE(modNabrix::FormatByteSize(1536), QStringLiteral("1,50 KB"));
     QCOMPARE(modNabrix::FormatByteSize(1023), QStringLiteral("1023 bytes"));
     QLocale::setDefault(QLocale::c());
+}
+
+void tst_PageText::failuresInPlainWords() {
+    using modNabrix::TransferErrorText;
+    const QUrl page(QStringLiteral("http://www.youtube.com/watch?v=a"));
+    QCOMPARE(TransferErrorText(QNetworkReply::HostNotFoundError, page, false, "Host not found"),
+             "The server \"www.youtube.com\" could not be found. Check the address and that "
+             "this computer is connected to the internet.");
+    QCOMPARE(TransferErrorText(QNetworkReply::ConnectionRefusedError, page, false, "refused"),
+             "The server \"www.youtube.com\" refused the connection. Try again later.");
+    QCOMPARE(TransferErrorText(QNetworkReply::ConnectionRefusedError, page, true, "refused"),
+             "The proxy server refused the connection. Check the proxy settings (http_proxy).");
+    QCOMPARE(TransferErrorText(QNetworkReply::ProtocolUnknownError, QUrl("ftp://x/watch?v=a"),
+                               false, "Protocol \"ftp\" is unknown"),
+             "Only addresses that begin with \"http://\" can be downloaded, not \"ftp:\". Type "
+             "the address of the video page with \"http://\" in front.");
+    QCOMPARE(TransferErrorText(QNetworkReply::UnknownContentError, page, false, "as Qt says"),
+             "as Qt says");
+    QCOMPARE(modNabrix::FileErrorText(ENOSPC, "No space left on device"),
+             "the disk is full. Make room on it and try again.");
 }
 
 QTEST_GUILESS_MAIN(tst_PageText)

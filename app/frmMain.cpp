@@ -2,6 +2,7 @@
 
 #include "AeroButton.h"
 #include "AppVersion.h"
+#include "ClipboardReader.h"
 #include "Desktop.h"
 #include "HtmlView.h"
 #include "MakerSite.h"
@@ -72,6 +73,7 @@ frmMain::frmMain(QWidget* parent)
     CreateControls();
     Nabrix1 = new Nabrix(this, this);
     Nabrix1->setObjectName("Nabrix1");
+    clipboard_ = new ClipboardReader(this);
     ConnectHandlers();
     CentreOnScreen();
     Form_Load();
@@ -228,6 +230,7 @@ void frmMain::ConnectHandlers() {
     connect(cmdConvert, &AeroButton::clicked, this, &frmMain::cmdConvert_Click);
     connect(cmdAbout, &AeroButton::clicked, this, &frmMain::cmdAbout_Click);
     connect(txtSource, &QLineEdit::textChanged, this, &frmMain::txtSource_Change);
+    connect(clipboard_, &ClipboardReader::TextRead, this, &frmMain::PasteVideoAddress);
 
     connect(Nabrix1, &Nabrix::DownloadProgress, this, &frmMain::Nabrix1_DownloadProgress);
     connect(Nabrix1, &Nabrix::VideoData, this,
@@ -386,12 +389,23 @@ void frmMain::txtSource_Change() {
 }
 
 void frmMain::txtSource_MouseMove() {
-    const QString clipboard = Desktop::instance().clipboardText();
-    if (!clipboard.contains(MakerSite::VideoServiceDomain, Qt::CaseSensitive))
+    // Only a box that could take the address asks for the clipboard; the text comes from the
+    // reader at once when known, or by TextRead once read, never by waiting here.
+    if (!AddressBoxTakesAPaste())
         return;
+    if (const auto clipboard = clipboard_->Text())
+        PasteVideoAddress(*clipboard);
+}
+
+bool frmMain::AddressBoxTakesAPaste() const {
     const QString current = txtSource->text();
-    if (current.isEmpty() || current == kEmptyAddress)
-        txtSource->setText(current + clipboard);
+    return current.isEmpty() || current == kEmptyAddress;
+}
+
+void frmMain::PasteVideoAddress(const QString& clipboard) {
+    if (clipboard.contains(MakerSite::VideoServiceDomain, Qt::CaseSensitive) &&
+        AddressBoxTakesAPaste())
+        txtSource->setText(txtSource->text() + clipboard);
 }
 
 // --- Commands -----------------------------------------------------------------------------

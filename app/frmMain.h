@@ -7,6 +7,7 @@
 #include <functional>
 
 class AeroButton;
+class ClipboardReader;
 class HtmlView;
 class Nabrix;
 class ProgressBar;
@@ -98,6 +99,8 @@ private:
     void cmdAbout_Click();
     void txtSource_Change();
     void txtSource_MouseMove();
+    bool AddressBoxTakesAPaste() const;
+    void PasteVideoAddress(const QString& clipboard);
     void AbortDownload();
     void OpenMakerPage(const QString& address);
 
@@ -112,4 +115,5 @@ private:
     QPointer<frmConvert> convertDialog_;
     bool painted_ = false;
     std::function<QString()> browserPickup_;
+    ClipboardReader* clipboard_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "Desktop.h"
 
 #include "MsgBox.h"
+#include "X11Clipboard.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -8,6 +9,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
+#include <QThread>
 #include <QUrl>
 
 namespace {
@@ -73,8 +75,23 @@ QString Desktop::pickOpenFile(QWidget* owner, const QString& title, const QStrin
 }
 
 QString Desktop::clipboardText() {
-    const QClipboard* clipboard = QGuiApplication::clipboard();
-    return clipboard ? clipboard->text() : QString();
+    using namespace std::chrono_literals;
+    // On X11 over a connection of our own, so this may run on any thread.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return X11Clipboard::Text(QByteArray(), 2000ms);
+    QString text;
+    if (!qApp)
+        return text;
+    auto read = [&text] {
+        if (const QClipboard* clipboard = QGuiApplication::clipboard())
+            text = clipboard->text();
+    };
+    // Elsewhere Qt's clipboard belongs to the window's thread.
+    if (QThread::currentThread() == qApp->thread())
+        read();
+    else
+        QMetaObject::invokeMethod(qApp, read, Qt::BlockingQueuedConnection);
+    return text;
 }
 
 bool Desktop::openUrl(const QUrl& url) {

@@ -20,6 +20,8 @@ public:
     // Modal open-file picker; `nameFilter` is in Qt's form ("Description (*.flv)").
     virtual QString pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,
                                  const QString& nameFilter);
+    // The clipboard's text. May wait for the clipboard's owner, so call it from a worker thread
+    // (ClipboardReader does); it is safe on any thread.
     virtual QString clipboardText();
     // Opens an address or file with the desktop's associated program.
     virtual bool openUrl(const QUrl& url);

@@ -14,14 +14,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QNetworkProxyFactory>
+#include <QSemaphore>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 
 using Response = LoopbackHttpServer::Response;
 
@@ -70,6 +73,7 @@ private slots:
     void openHomeAndUpdateReportFailures();
     void convertAndAboutOpenTheirWindows();
     void clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox();
+    void unansweringClipboardOwnerNeverHoldsTheWindow();
     void shortAddressesAskTheBrowserAndEnterPressesDownload();
     void stateTableFromDownloadToComplete();
     void failuresAndCancel();
@@ -250,9 +254,10 @@ void tst_frmMain::convertAndAboutOpenTheirWindows() {
 
 void tst_frmMain::clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox() {
     frmMain w;
-    desktop_->clipboard = kVideoPage;
+    desktop_->setClipboard(kVideoPage);
     moveMouseOver(w.txtSource);
-    QCOMPARE(w.txtSource->text(), "http://" + kVideoPage); // the fetcher repairs the scheme
+    // the fetcher repairs the scheme
+    QTRY_COMPARE(w.txtSource->text(), "http://" + kVideoPage);
     moveMouseOver(w.txtSource);
     QCOMPARE(w.txtSource->text(), "http://" + kVideoPage);
     w.txtSource->setText("http:/");
@@ -260,11 +265,72 @@ void tst_frmMain::clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox() {
     QCOMPARE(w.txtSource->text(), "http:/");
     w.txtSource->clear();
     moveMouseOver(w.txtSource);
-    QCOMPARE(w.txtSource->text(), kVideoPage);
+    QTRY_COMPARE(w.txtSource->text(), kVideoPage);
     w.txtSource->setText("http://");
-    desktop_->clipboard = "http://www.YouTube.com/watch?v=abc"; // the test is case-sensitive
+    desktop_->setClipboard("http://www.YouTube.com/watch?v=abc"); // the test is case-sensitive
     moveMouseOver(w.txtSource);
+    QTest::qWait(100);
     QCOMPARE(w.txtSource->text(), "http://");
+}
+
+namespace {
+// A clipboard owner that does not answer: each read waits until the test lets it go.
+class UnansweringClipboard : public FakeDesktop {
+public:
+    QString clipboardText() override {
+        ++reads;
+        answer.acquire();
+        return clipboard;
+    }
+    std::atomic<int> reads{0};
+    QSemaphore answer;
+};
+} // namespace
+
+void tst_frmMain::unansweringClipboardOwnerNeverHoldsTheWindow() {
+    desktop_.reset();
+    auto owner = std::make_unique<UnansweringClipboard>();
+    UnansweringClipboard& clipboard = *owner;
+    clipboard.setClipboard(kVideoPage);
+    frmMain w;
+    int beats = 0;
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout, [&] { ++beats; });
+    heartbeat.start(10);
+    qint64 longestMove = 0;
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        moveMouseOver(w.txtSource);
+        longestMove = std::max(longestMove, clock.elapsed());
+        QTest::qWait(15);
+    }
+    QVERIFY2(longestMove < 100, qPrintable(QString::number(longestMove) + " ms"));
+    QVERIFY(beats >= 10); // the event loop kept turning
+    QCOMPARE(clipboard.reads.load(), 1);
+    QCOMPARE(w.txtSource->text(), "http://");
+
+    clipboard.answer.release(); // the owner answers at last
+    QTRY_COMPARE(w.txtSource->text(), "http://" + kVideoPage);
+    // Known now: pasted again at once, without asking the owner again.
+    w.txtSource->setText("http://");
+    moveMouseOver(w.txtSource);
+    QCOMPARE(w.txtSource->text(), "http://" + kVideoPage);
+    QCOMPARE(clipboard.reads.load(), 1);
+
+    // A box that could not take the address never asks, whatever the clipboard does.
+    clipboard.setClipboard(kVideoPage + "&t=1");
+    moveMouseOver(w.txtSource);
+    QCOMPARE(clipboard.reads.load(), 1);
+    // After a change, an almost empty box asks once more.
+    w.txtSource->clear();
+    moveMouseOver(w.txtSource);
+    moveMouseOver(w.txtSource);
+    QTRY_COMPARE(clipboard.reads.load(), 2);
+    QTest::qWait(50);
+    QCOMPARE(clipboard.reads.load(), 2);
+    clipboard.answer.release();
+    QTRY_COMPARE(w.txtSource->text(), kVideoPage + "&t=1");
 }
 
 void tst_frmMain::shortAddressesAskTheBrowserAndEnterPressesDownload() {

@@ -2,9 +2,11 @@
 #include "Desktop.h"
 #include "MsgBox.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QStringList>
-#include <functional>
 #include <QUrl>
+#include <functional>
 
 // A desktop that answers from a script and records what was asked of it, installed for the
 // lifetime of the object. No modal window ever opens.
@@ -35,6 +37,12 @@ public:
         return fileAnswer;
     }
     QString clipboardText() override { return clipboard; }
+    // Puts the text on the clipboard: also tells the program's clipboard watchers of the change.
+    void setClipboard(const QString& text) {
+        clipboard = text;
+        if (qGuiApp)
+            QGuiApplication::clipboard()->setText(text);
+    }
     bool openUrl(const QUrl& url) override {
         openedUrls.push_back(url);
         return openSucceeds;

@@ -85,6 +85,67 @@ public:
         Sync();
     }
 
+    // The shown top-level windows, bottom of the stack first (no window manager runs here).
+    QList<xcb_window_t> ShownWindows() {
+        QList<xcb_window_t> shown;
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root()), nullptr);
+        if (!tree)
+            return shown;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+                connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                shown.append(children[i]);
+            std::free(attributes);
+        }
+        std::free(tree);
+        return shown;
+    }
+
+    // The first shown top-level window whose _NET_WM_NAME starts with `prefix`, or 0.
+    xcb_window_t FindWindow(const QString& prefix) {
+        for (const xcb_window_t window : ShownWindows()) {
+            xcb_get_property_reply_t* name =
+                xcb_get_property_reply(connection_,
+                                       xcb_get_property(connection_, 0, window, ewmh_._NET_WM_NAME,
+                                                        ewmh_.UTF8_STRING, 0, 256),
+                                       nullptr);
+            const bool found =
+                name && QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(name)),
+                                          xcb_get_property_value_length(name))
+                            .startsWith(prefix);
+            std::free(name);
+            if (found)
+                return window;
+        }
+        return 0;
+    }
+
+    // Tells the programs that start from now on that a window manager takes activation
+    // requests (_NET_ACTIVE_WINDOW), and starts collecting the requests they send.
+    void TakeActivationRequests() {
+        xcb_ewmh_set_supported(&ewmh_, screen_, 1, &ewmh_._NET_ACTIVE_WINDOW);
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(connection_, root(), XCB_CW_EVENT_MASK, &mask);
+        Sync();
+    }
+
+    // The windows that asked to be activated since the last call, oldest first.
+    QList<xcb_window_t> ActivationRequests() {
+        Sync();
+        QList<xcb_window_t> windows;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
+                message->type == ewmh_._NET_ACTIVE_WINDOW)
+                windows.append(message->window);
+            std::free(event);
+        }
+        return windows;
+    }
+
 private:
     xcb_window_t root() const { return ewmh_.screens[screen_]->root; }
 

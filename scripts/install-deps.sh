@@ -10,6 +10,7 @@ packages=(
     ffmpeg curl
     xvfb xauth x11-utils imagemagick
     fonts-dejavu-core
+    file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QNetworkProxyFactory>
@@ -86,13 +87,18 @@ bool AnswerCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Downloads videos from their page address and converts media files."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Qt's own help option would also offer --help-all, which lists Qt's options.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     // Unknown options are Qt's own (-platform, -display...): QApplication takes them later.
     parser.parse(arguments);
     QString text;
     if (parser.isSet(help))
-        text = parser.helpText();
+        // There is no application object yet to name the program in the usage line.
+        text = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                         QFileInfo(arguments.value(0)).fileName());
     else if (parser.isSet(version))
         text = QCoreApplication::applicationName() + QLatin1Char(' ') +
                QCoreApplication::applicationVersion() + QLatin1Char('\n');

@@ -14,6 +14,7 @@
 #include <QNetworkProxyFactory>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <thread>
@@ -22,9 +23,14 @@ namespace Startup {
 
 namespace {
 
-// What a later start says to the running copy, and the answer once the window is in front.
-const QByteArray kShowRequest("show\n");
+// What a later start says to the running copy ("show", then the desktop's activation token
+// when it got one), and the answer once the window is in front.
+const QByteArray kShowRequest("show");
 const QByteArray kShownAnswer("shown\n");
+constexpr int kMaxRequestSize = 512;
+// A Wayland compositor lets a window take the focus only with a token from the launcher, and
+// the launcher gave it to the later start.
+const char* const kActivationTokenVariable = "XDG_ACTIVATION_TOKEN";
 // The running copy may still be starting (the lock comes before the window): a later start
 // tries for this long before it gives up.
 constexpr int kShowRequestMilliseconds = 3000;
@@ -41,9 +47,17 @@ void BringToFront(QWidget& window) {
     window.activateWindow();
 }
 
+// Activation tokens are short printable texts; anything else is not passed on.
+bool IsActivationToken(const QByteArray& token) {
+    if (token.isEmpty() || token.size() > kMaxRequestSize / 2)
+        return false;
+    return std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
+}
+
 // Sends the request on a connected socket and waits for the running copy's answer.
 bool RequestShow(QLocalSocket& socket, const QDeadlineTimer& deadline) {
-    socket.write(kShowRequest);
+    const QByteArray token = qgetenv(kActivationTokenVariable);
+    socket.write(kShowRequest + (IsActivationToken(token) ? ' ' + token : QByteArray()) + '\n');
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
         return false;
     QByteArray answer;
@@ -131,10 +145,14 @@ void ListenForLaterStarts(QWidget& window, const QString& socketPath) {
         while (QLocalSocket* socket = server->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &window] {
-                // Anything but the one short request is dropped unanswered.
-                if (socket->bytesAvailable() < kShowRequest.size())
+                if (!socket->canReadLine() && socket->bytesAvailable() <= kMaxRequestSize)
                     return;
-                if (socket->read(kShowRequest.size()) == kShowRequest) {
+                // Anything but the one short request is dropped unanswered.
+                const QList<QByteArray> words = socket->readLine(kMaxRequestSize).split(' ');
+                if (words.first().trimmed() == kShowRequest) {
+                    const QByteArray token = words.value(1).trimmed();
+                    if (words.size() == 2 && IsActivationToken(token))
+                        qputenv(kActivationTokenVariable, token);
                     BringToFront(window);
                     socket->write(kShownAnswer);
                 }

@@ -2,11 +2,11 @@
 # Makes the screenshots that the AppStream metainfo names, on a virtual display (Xvfb), from a
 # fresh home so that no user's settings show. They are published beside the product page.
 # Usage: scripts/make-screenshots.sh [program] [output folder] [display number]
+# Without a display number, Xvfb takes a free one.
 set -euo pipefail
 source_dir=$(realpath "$(dirname "$0")/..")
 program=$(realpath "${1:-$source_dir/build/bin/vantelo}")
 output=$(realpath -m "${2:-$source_dir/packaging/screenshots}")
-display=":${3:-95}"
 
 # A short home folder, since the output folder box shows the path.
 work=$(mktemp -d /tmp/home.XXXX)
@@ -18,9 +18,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb writes the number of the display it took to the descriptor given with -displayfd.
+exec {numbers}<> <(:)
+Xvfb ${3:+":$3"} -displayfd "$numbers" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+read -r -t 30 -u "$numbers" number
+display=":$number"
 
 export DISPLAY=$display HOME=$work XDG_CONFIG_HOME=$work/.config XDG_RUNTIME_DIR=$work/run
 export QT_QPA_PLATFORM=xcb http_proxy=http://127.0.0.1:9 # the advertisement pane stays offline

@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "AppVersion.h"
+#include "WindowActivation.h"
 #include "frmMain.h"
 #include "modIcon.h"
 
@@ -14,7 +15,6 @@
 #include <QNetworkProxyFactory>
 #include <QStandardPaths>
 #include <QThread>
-#include <algorithm>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <thread>
@@ -23,14 +23,11 @@ namespace Startup {
 
 namespace {
 
-// What a later start says to the running copy ("show", then the desktop's activation token
-// when it got one), and the answer once the window is in front.
+// What a later start says to the running copy: "show", then its launch tokens as NAME=value
+// words; and the answer once the window is in front.
 const QByteArray kShowRequest("show");
 const QByteArray kShownAnswer("shown\n");
-constexpr int kMaxRequestSize = 512;
-// A Wayland compositor lets a window take the focus only with a token from the launcher, and
-// the launcher gave it to the later start.
-const char* const kActivationTokenVariable = "XDG_ACTIVATION_TOKEN";
+constexpr int kMaxRequestSize = 1024;
 // The running copy may still be starting (the lock comes before the window): a later start
 // tries for this long before it gives up.
 constexpr int kShowRequestMilliseconds = 3000;
@@ -40,24 +37,39 @@ QString RuntimeFolder() {
     return folder.isEmpty() ? QDir::tempPath() : folder;
 }
 
-void BringToFront(QWidget& window) {
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.show();
-    window.raise();
-    window.activateWindow();
+// The request with the launch tokens that the desktop gave this start.
+QByteArray ShowRequest() {
+    QByteArray request = kShowRequest;
+    for (const char* name :
+         {WindowActivation::kStartupIdVariable, WindowActivation::kActivationTokenVariable}) {
+        const QByteArray token = qgetenv(name);
+        if (WindowActivation::IsLaunchToken(token))
+            request += ' ' + QByteArray(name) + '=' + token;
+    }
+    return request + '\n';
 }
 
-// Activation tokens are short printable texts; anything else is not passed on.
-bool IsActivationToken(const QByteArray& token) {
-    if (token.isEmpty() || token.size() > kMaxRequestSize / 2)
+// Brings the window to the front for one request line; false when the line is no request.
+bool AnswerRequest(QWidget& window, const QByteArray& line) {
+    const QList<QByteArray> words = line.trimmed().split(' ');
+    if (words.first() != kShowRequest)
         return false;
-    return std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
+    QByteArray startupId, activationToken;
+    for (const QByteArray& word : words.mid(1)) {
+        const int equals = word.indexOf('=');
+        const QByteArray name = word.left(equals), value = word.mid(equals + 1);
+        if (name == WindowActivation::kStartupIdVariable)
+            startupId = value;
+        else if (name == WindowActivation::kActivationTokenVariable)
+            activationToken = value;
+    }
+    WindowActivation::BringToFront(window, startupId, activationToken);
+    return true;
 }
 
 // Sends the request on a connected socket and waits for the running copy's answer.
 bool RequestShow(QLocalSocket& socket, const QDeadlineTimer& deadline) {
-    const QByteArray token = qgetenv(kActivationTokenVariable);
-    socket.write(kShowRequest + (IsActivationToken(token) ? ' ' + token : QByteArray()) + '\n');
+    socket.write(ShowRequest());
     if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
         return false;
     QByteArray answer;
@@ -148,14 +160,8 @@ void ListenForLaterStarts(QWidget& window, const QString& socketPath) {
                 if (!socket->canReadLine() && socket->bytesAvailable() <= kMaxRequestSize)
                     return;
                 // Anything but the one short request is dropped unanswered.
-                const QList<QByteArray> words = socket->readLine(kMaxRequestSize).split(' ');
-                if (words.first().trimmed() == kShowRequest) {
-                    const QByteArray token = words.value(1).trimmed();
-                    if (words.size() == 2 && IsActivationToken(token))
-                        qputenv(kActivationTokenVariable, token);
-                    BringToFront(window);
+                if (AnswerRequest(window, socket->readLine(kMaxRequestSize)))
                     socket->write(kShownAnswer);
-                }
                 socket->disconnectFromServer();
             });
         }

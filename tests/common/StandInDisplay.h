@@ -123,31 +123,64 @@ public:
         return 0;
     }
 
+    // What programs asked the window manager for: windows to activate, with the X server time
+    // of each request, and launch feedback messages ("remove: ID=...").
+    struct Requests {
+        QList<QPair<xcb_window_t, uint32_t>> activations;
+        QList<QByteArray> launchMessages;
+    };
+
     // Tells the programs that start from now on that a window manager takes activation
-    // requests (_NET_ACTIVE_WINDOW), and starts collecting the requests they send.
-    void TakeActivationRequests() {
+    // requests (_NET_ACTIVE_WINDOW), and starts collecting what they ask for.
+    void TakeWindowManagerRequests() {
         xcb_ewmh_set_supported(&ewmh_, screen_, 1, &ewmh_._NET_ACTIVE_WINDOW);
-        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        startupBegin_ = Atom("_NET_STARTUP_INFO_BEGIN");
+        startupMore_ = Atom("_NET_STARTUP_INFO");
+        // Requests go to the root window with one of these in their event mask.
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                              XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(connection_, root(), XCB_CW_EVENT_MASK, &mask);
         Sync();
     }
 
-    // The windows that asked to be activated since the last call, oldest first.
-    QList<xcb_window_t> ActivationRequests() {
+    // The requests that came since the last call.
+    Requests WindowManagerRequests() {
         Sync();
-        QList<xcb_window_t> windows;
+        Requests requests;
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
             const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
-            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE &&
-                message->type == ewmh_._NET_ACTIVE_WINDOW)
-                windows.append(message->window);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE)
+                Take(*message, requests);
             std::free(event);
         }
-        return windows;
+        return requests;
     }
 
 private:
     xcb_window_t root() const { return ewmh_.screens[screen_]->root; }
+
+    xcb_atom_t Atom(const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection_, xcb_intern_atom(connection_, 0, uint16_t(qstrlen(name)), name), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return atom;
+    }
+
+    // Launch feedback messages come in 20-byte pieces and end in a NUL.
+    void Take(const xcb_client_message_event_t& message, Requests& requests) {
+        if (message.type == ewmh_._NET_ACTIVE_WINDOW) {
+            requests.activations.append({message.window, message.data.data32[1]});
+        } else if (message.type == startupBegin_ || message.type == startupMore_) {
+            if (message.type == startupBegin_)
+                launchText_.clear();
+            const char* piece = reinterpret_cast<const char*>(message.data.data8);
+            const int length = int(qstrnlen(piece, 20));
+            launchText_.append(piece, length);
+            if (length < 20)
+                requests.launchMessages.append(launchText_);
+        }
+    }
 
     void SetProperty(xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
                      const QByteArray& value) {
@@ -167,4 +200,7 @@ private:
     xcb_ewmh_connection_t ewmh_{};
     int screen_ = 0;
     bool ready_ = false;
+    xcb_atom_t startupBegin_ = XCB_ATOM_NONE;
+    xcb_atom_t startupMore_ = XCB_ATOM_NONE;
+    QByteArray launchText_;
 };

@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench fuzz install clean
+.PHONY: all deps configure build run test bench fuzz install package package-check screenshots clean
 
 all: build
 
@@ -33,6 +33,19 @@ fuzz: deps
 
 install: build
 	cmake --install $(BUILD)
+
+# The Debian package vantelo_<version>_<arch>.deb in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Checks the package with Debian's checkers, then installs, runs and removes it in a fresh
+# Debian 12 root (as root; takes a few minutes, most of it fetching packages).
+package-check: package
+	./scripts/package-check.sh $(BUILD)
+
+# The screenshots that the AppStream metainfo names, made on a virtual display.
+screenshots: build
+	./scripts/make-screenshots.sh $(BUILD)/bin/vantelo
 
 clean:
 	rm -rf $(BUILD)

@@ -1,23 +1,92 @@
 #include "Startup.h"
 
 #include "AppVersion.h"
+#include "WindowActivation.h"
 #include "frmMain.h"
 #include "modIcon.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QNetworkProxyFactory>
 #include <QStandardPaths>
+#include <QThread>
+#include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <thread>
 
 namespace Startup {
 
+namespace {
+
+// What a later start says to the running copy: "show", then its launch tokens as NAME=value
+// words; and the answer once the window is in front.
+const QByteArray kShowRequest("show");
+const QByteArray kShownAnswer("shown\n");
+constexpr int kMaxRequestSize = 1024;
+// The running copy may still be starting (the lock comes before the window): a later start
+// tries for this long before it gives up.
+constexpr int kShowRequestMilliseconds = 3000;
+
+QString RuntimeFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder.isEmpty() ? QDir::tempPath() : folder;
+}
+
+// The request with the launch tokens that the desktop gave this start.
+QByteArray ShowRequest() {
+    QByteArray request = kShowRequest;
+    for (const char* name :
+         {WindowActivation::kStartupIdVariable, WindowActivation::kActivationTokenVariable}) {
+        const QByteArray token = qgetenv(name);
+        if (WindowActivation::IsLaunchToken(token))
+            request += ' ' + QByteArray(name) + '=' + token;
+    }
+    return request + '\n';
+}
+
+// Brings the window to the front for one request line; false when the line is no request.
+bool AnswerRequest(QWidget& window, const QByteArray& line) {
+    const QList<QByteArray> words = line.trimmed().split(' ');
+    if (words.first() != kShowRequest)
+        return false;
+    QByteArray startupId, activationToken;
+    for (const QByteArray& word : words.mid(1)) {
+        const int equals = word.indexOf('=');
+        const QByteArray name = word.left(equals), value = word.mid(equals + 1);
+        if (name == WindowActivation::kStartupIdVariable)
+            startupId = value;
+        else if (name == WindowActivation::kActivationTokenVariable)
+            activationToken = value;
+    }
+    WindowActivation::BringToFront(window, startupId, activationToken);
+    return true;
+}
+
+// Sends the request on a connected socket and waits for the running copy's answer.
+bool RequestShow(QLocalSocket& socket, const QDeadlineTimer& deadline) {
+    socket.write(ShowRequest());
+    if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
+        return false;
+    QByteArray answer;
+    while (!answer.contains('\n') && answer.size() <= kShownAnswer.size() &&
+           socket.waitForReadyRead(int(deadline.remainingTime())))
+        answer += socket.readAll();
+    return answer == kShownAnswer;
+}
+
+} // namespace
+
 QString InstanceLockPath() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return folder + QStringLiteral("/Morvane-Vantelo.lock");
+    return RuntimeFolder() + QStringLiteral("/Morvane-Vantelo.lock");
+}
+
+QString InstanceSocketPath() {
+    return RuntimeFolder() + QStringLiteral("/Morvane-Vantelo.socket");
 }
 
 std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
@@ -40,16 +109,86 @@ void NameApplication() {
                                                 .arg(AppVersion::Revision));
 }
 
+bool AnswerCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Downloads videos from their page address and converts media files."));
+    // Qt's own help option would also offer --help-all, which lists Qt's options.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    // Unknown options are Qt's own (-platform, -display...): QApplication takes them later.
+    parser.parse(arguments);
+    QString text;
+    if (parser.isSet(help))
+        // There is no application object yet to name the program in the usage line.
+        text = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                         QFileInfo(arguments.value(0)).fileName());
+    else if (parser.isSet(version))
+        text = QCoreApplication::applicationName() + QLatin1Char(' ') +
+               QCoreApplication::applicationVersion() + QLatin1Char('\n');
+    else
+        return false;
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+    return true;
+}
+
+bool ShowRunningCopy(const QString& socketPath) {
+    const QDeadlineTimer deadline(kShowRequestMilliseconds);
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath);
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            return RequestShow(socket, deadline);
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void ListenForLaterStarts(QWidget& window, const QString& socketPath) {
+    auto* server = new QLocalServer(&window);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // The caller holds the running-copy lock, so a socket file left there is a dead copy's.
+    if (!server->listen(socketPath) && QLocalServer::removeServer(socketPath))
+        server->listen(socketPath);
+    QObject::connect(server, &QLocalServer::newConnection, server, [server, &window] {
+        while (QLocalSocket* socket = server->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &window] {
+                if (!socket->canReadLine() && socket->bytesAvailable() <= kMaxRequestSize)
+                    return;
+                // Anything but the one short request is dropped unanswered.
+                if (AnswerRequest(window, socket->readLine(kMaxRequestSize)))
+                    socket->write(kShownAnswer);
+                socket->disconnectFromServer();
+            });
+        }
+    });
+}
+
 int Main(int argc, char* argv[]) {
     NameApplication();
-    // Checked before the display is opened, so a second copy ends without a trace.
-    const std::unique_ptr<QLockFile> instanceLock = AcquireInstanceLock(InstanceLockPath());
-    if (!instanceLock)
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (AnswerCommandLine(arguments))
         return 0;
+    // Checked before the display is opened: a second copy only asks the running one to show its
+    // window, and ends.
+    const std::unique_ptr<QLockFile> instanceLock = AcquireInstanceLock(InstanceLockPath());
+    if (!instanceLock) {
+        QCoreApplication app(argc, argv);
+        ShowRunningCopy(InstanceSocketPath());
+        return 0;
+    }
 
     // Reading the font configuration and caches is the longest single step before the first
     // window can be drawn; it runs on a second thread while the display connection is made.
     std::thread fontWarmUp(&FcInit);
+    // Ties the windows to the menu entry (Wayland's application id, the icon in the panel).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.morvane.Vantelo"));
     QApplication app(argc, argv);
     fontWarmUp.join();
     // Honours http_proxy and the desktop's proxy settings.
@@ -57,6 +196,7 @@ int Main(int argc, char* argv[]) {
     // The pictures are drawn on a second thread while the window's controls are made.
     std::thread pictureDrawing(&modIcon::DrawPictures);
     frmMain window;
+    ListenForLaterStarts(window, InstanceSocketPath());
     pictureDrawing.join();
     window.show();
     return app.exec();

@@ -3,6 +3,7 @@
 #include "modProcesses.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
@@ -137,7 +138,16 @@ void AVC::SetProgramFolder(const QString& folder) {
 
 QString AVC::ProgramFolder() {
     const QString& folder = ProgramFolderSetting();
-    return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+    return folder.isEmpty() ? DefaultProgramFolder(QCoreApplication::applicationDirPath()) : folder;
+}
+
+QString AVC::DefaultProgramFolder(const QString& applicationFolder) {
+    // The converter is no command of its own, so an installation keeps it off the PATH.
+    const QString installed =
+        QDir::cleanPath(applicationFolder + QStringLiteral("/" VANTELO_CONVERTER_FROM_PROGRAM));
+    if (QFileInfo(installed + QLatin1Char('/') + kConverterName).isExecutable())
+        return installed;
+    return applicationFolder;
 }
 
 // The option block in its fixed order; each piece is "-name value" or a lone flag.

@@ -50,10 +50,13 @@ public:
     // shell, so no file name can add options.
     QStringList Arguments() const;
 
-    // The folder that holds the converter program, for every instance; empty means the
-    // program's own folder. Tests point it at stand-in converters.
+    // The folder that holds the converter program, for every instance; empty means
+    // DefaultProgramFolder of the program's own folder. Tests point it at stand-in converters.
     static void SetProgramFolder(const QString& folder);
     static QString ProgramFolder();
+    // Where an installed program keeps its converter (libexec/vantelo beside bin), when the
+    // converter is there; otherwise the program's own folder, as in the build tree.
+    static QString DefaultProgramFolder(const QString& applicationFolder);
 
 signals:
     void Converting();

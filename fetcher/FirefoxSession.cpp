@@ -1,6 +1,8 @@
 #include "FirefoxSession.h"
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,6 +10,7 @@
 #include <QList>
 #include <QStringList>
 #include <QtEndian>
+#include <algorithm>
 #include <lz4.h>
 
 namespace FirefoxSession {
@@ -70,24 +73,44 @@ bool IsSection(const IniSection& section, const char* prefix) {
     return section.name.startsWith(QLatin1String(prefix));
 }
 
-// The profile folders where Firefox keeps profiles.ini, in the order they are tried.
+// The folders where a Firefox keeps profiles.ini: the distribution's package (firefox or
+// firefox-esr), newer releases under the configuration folder, the Flatpak and the Snap.
 QStringList ProfileRoots() {
+    const QString home = QDir::homePath();
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (configHome.isEmpty())
-        configHome = QDir::homePath() + "/.config";
-    return {QDir::homePath() + "/.mozilla/firefox", configHome + "/mozilla/firefox"};
+        configHome = home + "/.config";
+    const QString flatpak = home + "/.var/app/org.mozilla.firefox";
+    return {home + "/.mozilla/firefox", configHome + "/mozilla/firefox",
+            flatpak + "/.mozilla/firefox", flatpak + "/config/mozilla/firefox",
+            home + "/snap/firefox/common/.mozilla/firefox"};
 }
 
-QString DefaultProfileDir() {
+// The session files of every profile that some installation starts with, in order of
+// preference when they are equally fresh: while Firefox runs it keeps the recovery file
+// current; the other is left from its last exit.
+QStringList SessionFileCandidates() {
+    QStringList files;
     for (const QString& root : ProfileRoots()) {
         QFile ini(root + "/profiles.ini");
         if (ini.size() > kMaxFileSize || !ini.open(QIODevice::ReadOnly))
             continue;
-        const QString profile = DefaultProfilePath(ini.readAll(), root);
-        if (!profile.isEmpty())
-            return profile;
+        for (const QString& profile : StartProfilePaths(ini.readAll(), root)) {
+            for (const char* name :
+                 {"sessionstore-backups/recovery.jsonlz4", "sessionstore.jsonlz4"})
+                files.append(QDir(profile).filePath(QLatin1String(name)));
+        }
     }
-    return QString();
+    return files;
+}
+
+// The window that had the focus last, 1-based; the first when the session does not say.
+QJsonObject SelectedWindow(const QJsonObject& session) {
+    const QJsonArray windows = session.value("windows").toArray();
+    const int selected = session.value("selectedWindow").toInt(1);
+    if (selected < 1 || selected > windows.size())
+        return windows.isEmpty() ? QJsonObject() : windows.first().toObject();
+    return windows.at(selected - 1).toObject();
 }
 
 // The entry that a tab shows: entries[index - 1], both 1-based in Firefox's numbering.
@@ -115,23 +138,36 @@ QString EntryTitle(const QJsonObject& entry) {
 
 } // namespace
 
-QString DefaultProfilePath(const QByteArray& profilesIni, const QString& baseDir) {
+QStringList StartProfilePaths(const QByteArray& profilesIni, const QString& baseDir) {
     const QList<IniSection> sections = ParseIni(profilesIni);
     QList<IniSection> profiles;
     for (const IniSection& section : sections) {
         if (IsSection(section, "Profile"))
             profiles.append(section);
     }
+    QStringList paths;
+    const auto add = [&paths](const QString& path) {
+        if (!path.isEmpty() && !paths.contains(path))
+            paths.append(path);
+    };
+    // Each installation (firefox, firefox-esr...) names the profile it starts with.
     for (const IniSection& section : sections) {
         const QString installDefault = section.values.value("Default");
         if (IsSection(section, "Install") && !installDefault.isEmpty())
-            return ResolveInstallDefault(installDefault, profiles, baseDir);
+            add(ResolveInstallDefault(installDefault, profiles, baseDir));
     }
     for (const IniSection& profile : profiles) {
         if (profile.values.value("Default") == "1")
-            return ResolveProfileSection(profile, baseDir);
+            add(ResolveProfileSection(profile, baseDir));
     }
-    return profiles.isEmpty() ? QString() : ResolveProfileSection(profiles.first(), baseDir);
+    if (paths.isEmpty() && !profiles.isEmpty())
+        add(ResolveProfileSection(profiles.first(), baseDir));
+    return paths;
+}
+
+QString DefaultProfilePath(const QByteArray& profilesIni, const QString& baseDir) {
+    const QStringList paths = StartProfilePaths(profilesIni, baseDir);
+    return paths.isEmpty() ? QString() : paths.first();
 }
 
 std::optional<QByteArray> DecodeMozLz4(const QByteArray& file) {
@@ -165,26 +201,44 @@ QString SelectedTabUrl(const QByteArray& sessionJson, const QString& pageTitle) 
     const QString wanted = pageTitle.trimmed();
     if (wanted.isEmpty())
         return QString();
-    const QJsonArray windows =
-        QJsonDocument::fromJson(sessionJson).object().value("windows").toArray();
-    for (const QJsonValue& window : windows) {
-        const QJsonObject entry = CurrentEntry(SelectedTab(window.toObject()));
+    const QJsonObject session = QJsonDocument::fromJson(sessionJson).object();
+    // The window used last comes first: two windows may show pages of the same title.
+    QList<QJsonObject> windows{SelectedWindow(session)};
+    for (const QJsonValue& window : session.value("windows").toArray())
+        windows.append(window.toObject());
+    for (const QJsonObject& window : windows) {
+        const QJsonObject entry = CurrentEntry(SelectedTab(window));
         if (EntryTitle(entry).trimmed() == wanted)
             return entry.value("url").toString();
     }
     return QString();
 }
 
-QString ShownPageUrl(const QString& pageTitle) {
-    const QString profile = DefaultProfileDir();
-    if (profile.isEmpty())
-        return QString();
-    // While Firefox runs it keeps the recovery file current; the other is left from its last exit.
-    for (const char* name : {"sessionstore-backups/recovery.jsonlz4", "sessionstore.jsonlz4"}) {
-        if (const std::optional<QByteArray> json = ReadSessionFile(QDir(profile).filePath(name)))
-            return SelectedTabUrl(*json, pageTitle);
+QString MostRecentWindowTitle(const QByteArray& sessionJson) {
+    const QJsonObject session = QJsonDocument::fromJson(sessionJson).object();
+    return EntryTitle(CurrentEntry(SelectedTab(SelectedWindow(session))));
+}
+
+std::optional<QByteArray> CurrentSession() {
+    QList<QPair<QDateTime, QString>> files;
+    for (const QString& path : SessionFileCandidates()) {
+        const QFileInfo info(path);
+        if (info.isFile())
+            files.append({info.lastModified(), path});
     }
-    return QString();
+    // Of all the Firefox installations, the one that ran last wrote its session last.
+    std::stable_sort(files.begin(), files.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& file : files) {
+        if (std::optional<QByteArray> json = ReadSessionFile(file.second))
+            return json;
+    }
+    return std::nullopt;
+}
+
+QString ShownPageUrl(const QString& pageTitle) {
+    const std::optional<QByteArray> json = CurrentSession();
+    return json ? SelectedTabUrl(*json, pageTitle) : QString();
 }
 
 } // namespace FirefoxSession

@@ -164,7 +164,9 @@ bool IsBrowserWindowClass(const QByteArray& wmClass) {
     if (names.size() < 2 || names[0] != "Navigator")
         return false;
     const QByteArray className = names[1].toLower();
-    return className == "firefox" || className == "firefox-esr";
+    // The Flatpak names its windows after its application id.
+    return className == "firefox" || className == "firefox-esr" ||
+           className == "org.mozilla.firefox";
 }
 
 QString PageTitle(const QString& windowTitle) {

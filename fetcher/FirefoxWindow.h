@@ -7,7 +7,8 @@
 namespace FirefoxWindow {
 
 // Whether a WM_CLASS property value (instance name and class name, each ending in NUL) is that
-// of a Firefox browser window: instance "Navigator", class "firefox" or "firefox-esr".
+// of a Firefox browser window: instance "Navigator", class "firefox", "firefox-esr" or the
+// Flatpak's "org.mozilla.firefox".
 bool IsBrowserWindowClass(const QByteArray& wmClass);
 
 // The page title inside a Firefox window title: "<page> — Mozilla Firefox" (or with " - ")

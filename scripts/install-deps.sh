@@ -11,6 +11,7 @@ packages=(
     xvfb xauth x11-utils imagemagick
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev
+    file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool
 )
 
 missing=()

@@ -1,3 +1,4 @@
+#include "StandInDisplay.h"
 #include "Startup.h"
 #include "TestHome.h"
 
@@ -37,9 +38,17 @@ bool startHolder(QProcess& holder, const QString& path, bool dieAtOnce) {
     return holder.waitForReadyRead(30000) && holder.readAllStandardOutput().trimmed() == "locked";
 }
 
-void startProgram(QProcess& program) {
+// The real program, off screen unless an X11 display is named.
+void startProgram(QProcess& program, const QString& x11Display = QString(),
+                  const QList<QPair<QString, QString>>& variables = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const auto& [name, value] : variables)
+        env.insert(name, value);
+    env.insert("QT_QPA_PLATFORM", x11Display.isEmpty() ? "offscreen" : "xcb");
+    if (x11Display.isEmpty())
+        env.remove("DISPLAY");
+    else
+        env.insert("DISPLAY", x11Display);
     env.insert("http_proxy", "http://127.0.0.1:9"); // keeps the advertisement pane offline
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(VANTELO_PROGRAM), {});
@@ -54,6 +63,8 @@ private slots:
     void oneLiveHolderAtATimeAndDeadHoldersDoNotCount();
     void unusableLockFolderDoesNotStopTheProgram();
     void secondCopyOfTheProgramEndsAtOnceAndTouchesNothing();
+    void secondStartBringsTheRunningWindowToTheFront();
+    void versionAndHelpNeedNoDisplayAndNoLock();
 
 private:
     std::unique_ptr<TestHome> home_;
@@ -106,6 +117,68 @@ void tst_Startup::secondCopyOfTheProgramEndsAtOnceAndTouchesNothing() {
     first.kill(); // a crash: the next copy must start anyway
     QVERIFY(first.waitForFinished());
     QVERIFY(takesLock(Startup::InstanceLockPath()));
+}
+
+void tst_Startup::secondStartBringsTheRunningWindowToTheFront() {
+    StandInDisplay display;
+    if (!display.ready())
+        QSKIP("Xvfb is not available");
+    display.TakeWindowManagerRequests();
+    QProcess first, second;
+    startProgram(first, display.name());
+    xcb_window_t window = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((window = display.FindWindow("Vantelo ")) != 0, 60000);
+    // The user has gone on to another window, which now covers Vantelo's.
+    const xcb_window_t other = display.AddWindow("xterm", "XTerm", "Terminal");
+    QCOMPARE(display.ShownWindows().last(), other);
+    display.WindowManagerRequests();
+
+    // Started from the menu: the desktop's startup id carries the time of the click.
+    startProgram(second, display.name(), {{"DESKTOP_STARTUP_ID", "menu-42_TIME4242"}});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    // The second start waits for the running copy's answer, though not for ever on a busy
+    // machine, hence the retries.
+    QTRY_COMPARE(display.ShownWindows().last(), window);
+    StandInDisplay::Requests requests;
+    const auto collect = [&] {
+        const StandInDisplay::Requests more = display.WindowManagerRequests();
+        requests.activations += more.activations;
+        requests.launchMessages += more.launchMessages;
+        return requests.activations.contains({window, 4242});
+    };
+    QTRY_VERIFY(collect());
+    // The launch is over for the desktop: no busy cursor is left turning.
+    QVERIFY(requests.launchMessages.contains("remove: ID=\"menu-42_TIME4242\""));
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    QVERIFY(first.waitForFinished());
+}
+
+void tst_Startup::versionAndHelpNeedNoDisplayAndNoLock() {
+    QProcess holder;
+    QVERIFY(startHolder(holder, Startup::InstanceLockPath(), false));
+    for (const QString option : {"--version", "--help"}) {
+        QProcess program;
+        // Were a display opened, Qt would end the program for want of one.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(VANTELO_PROGRAM), {option});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+        const QString text = QString::fromLocal8Bit(program.readAllStandardOutput());
+        if (option == "--version")
+            QCOMPARE(text, QStringLiteral("Vantelo 1.5.0.1\n"));
+        else
+            QVERIFY2(text.contains("--version") && text.contains("--help"), qPrintable(text));
+    }
+    QVERIFY(!Startup::AnswerCommandLine({"vantelo", "-platform", "offscreen"}));
+    holder.kill();
+    QVERIFY(holder.waitForFinished());
 }
 
 int main(int argc, char* argv[]) {

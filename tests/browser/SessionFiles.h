@@ -31,7 +31,8 @@ inline QJsonObject TabJson(const Tab& tab) {
     return QJsonObject{{"entries", entries}, {"index", tab.index}, {"lastAccessed", 1}};
 }
 
-inline QByteArray SessionJson(const QList<Window>& windows) {
+// A session whose window used last is windows[selectedWindow - 1].
+inline QByteArray SessionJson(const QList<Window>& windows, int selectedWindow = 1) {
     QJsonArray windowArray;
     for (const Window& window : windows) {
         QJsonArray tabs;
@@ -41,7 +42,7 @@ inline QByteArray SessionJson(const QList<Window>& windows) {
     }
     const QJsonObject session{{"version", QJsonArray{"sessionrestore", 1}},
                               {"windows", windowArray},
-                              {"selectedWindow", 1},
+                              {"selectedWindow", selectedWindow},
                               {"_closedWindows", QJsonArray{}}};
     return QJsonDocument(session).toJson(QJsonDocument::Compact);
 }

@@ -61,6 +61,15 @@ private slots:
         QCOMPARE(FirefoxSession::DefaultProfilePath(ini, "/base"), expected);
     }
 
+    void everyInstallationsProfile() {
+        const QByteArray ini("[Profile1]\nPath=e.default-esr\nIsRelative=1\n"
+                             "[Profile0]\nPath=r.default-release\nIsRelative=1\nDefault=1\n"
+                             "[Install3B6073811A6ABF12]\nDefault=r.default-release\n"
+                             "[Install46F492E0ACFF84D4]\nDefault=e.default-esr\n");
+        QCOMPARE(FirefoxSession::StartProfilePaths(ini, "/b"),
+                 (QStringList{"/b/r.default-release", "/b/e.default-esr"}));
+    }
+
     void mozLz4RoundTrip() {
         const QByteArray json = TwoWindowSession();
         QCOMPARE(FirefoxSession::DecodeMozLz4(MozLz4(json)), std::optional<QByteArray>(json));
@@ -192,6 +201,56 @@ private slots:
         QVERIFY(WriteFile(root + "/profiles.ini", ProfilesIni("xyz.default-release")));
         QVERIFY(WriteFile(ShutdownFile(root + "/xyz.default-release"), MozLz4(TwoWindowSession())));
         QCOMPARE(FirefoxSession::ShownPageUrl(kCatTitle), kCatUrl);
+    }
+
+    void freshestSessionOfEveryFirefox() {
+        TestHome home;
+        const auto session = [](const QString& title, const QString& url) {
+            return MozLz4(SessionJson({Window{{Tab{{{title, url}}, 1}}, 1}}));
+        };
+        const auto age = [](const QString& file, int minutes) {
+            QFile touched(file);
+            return touched.open(QIODevice::ReadWrite) &&
+                   touched.setFileTime(QDateTime::currentDateTime().addSecs(-60 * minutes),
+                                       QFileDevice::FileModificationTime);
+        };
+        const auto install = [&](const QString& root, const QString& title, int minutesAgo) {
+            QVERIFY(WriteFile(root + "/profiles.ini", ProfilesIni("p.default")));
+            const QString file = RecoveryFile(root + "/p.default");
+            QVERIFY(WriteFile(file, session(title, "http://www.youtube.com/watch?v=" + root)));
+            QVERIFY(age(file, minutesAgo));
+        };
+        const QString flatpak = home.path() + "/.var/app/org.mozilla.firefox/.mozilla/firefox";
+        const QString snap = home.path() + "/snap/firefox/common/.mozilla/firefox";
+        install(flatpak, kCatTitle, 5);
+        QCOMPARE(FirefoxSession::ShownPageUrl(kCatTitle),
+                 "http://www.youtube.com/watch?v=" + flatpak);
+        install(snap, kDogTitle, 2);
+        QCOMPARE(FirefoxSession::ShownPageUrl(kCatTitle), QString());
+        QCOMPARE(FirefoxSession::ShownPageUrl(kDogTitle), "http://www.youtube.com/watch?v=" + snap);
+
+        // Debian's firefox-esr beside firefox in one profiles.ini: the ESR profile ran last.
+        const QString native = home.path() + "/.mozilla/firefox";
+        QVERIFY(WriteFile(native + "/profiles.ini",
+                          "[Profile0]\nPath=r.default-release\nIsRelative=1\n"
+                          "[Profile1]\nPath=e.default-esr\nIsRelative=1\n"
+                          "[Install3B6073811A6ABF12]\nDefault=r.default-release\n"
+                          "[Install46F492E0ACFF84D4]\nDefault=e.default-esr\n"));
+        QVERIFY(
+            WriteFile(ShutdownFile(native + "/r.default-release"), session(kCatTitle, kCatUrl)));
+        QVERIFY(age(ShutdownFile(native + "/r.default-release"), 1));
+        QVERIFY(WriteFile(RecoveryFile(native + "/e.default-esr"), session(kDogTitle, kDogUrl)));
+        QCOMPARE(FirefoxSession::ShownPageUrl(kDogTitle), kDogUrl);
+    }
+
+    void windowUsedLast() {
+        const Window news{{Tab{{{"News", "http://news.example/"}}, 1}}, 1};
+        const Window cat{{Tab{{{"Other", "http://other.example/"}, {kCatTitle, kCatUrl}}, 2}}, 1};
+        QCOMPARE(FirefoxSession::MostRecentWindowTitle(SessionJson({news, cat}, 2)), kCatTitle);
+        QCOMPARE(FirefoxSession::MostRecentWindowTitle(SessionJson({news, cat}, 1)), "News");
+        QCOMPARE(FirefoxSession::MostRecentWindowTitle(SessionJson({news, cat}, 7)), "News");
+        QCOMPARE(FirefoxSession::MostRecentWindowTitle(SessionJson({})), QString());
+        QCOMPARE(FirefoxSession::MostRecentWindowTitle("not json"), QString());
     }
 };
 

@@ -29,6 +29,19 @@ private:
     QByteArray old_;
 };
 
+// A Wayland session for one scope: $WAYLAND_DISPLAY set, or unset when value is null.
+class WaylandVariable {
+public:
+    explicit WaylandVariable(const QString& value) {
+        qunsetenv("XDG_SESSION_TYPE");
+        if (value.isNull())
+            qunsetenv("WAYLAND_DISPLAY");
+        else
+            qputenv("WAYLAND_DISPLAY", value.toLocal8Bit());
+    }
+    ~WaylandVariable() { qunsetenv("WAYLAND_DISPLAY"); }
+};
+
 } // namespace
 
 class tst_FirefoxWindow : public QObject {
@@ -39,6 +52,7 @@ private slots:
         QTest::addColumn<bool>("isFirefox");
         QTest::newRow("firefox") << QByteArray("Navigator\0firefox\0", 18) << true;
         QTest::newRow("Debian ESR") << QByteArray("Navigator\0firefox-esr\0", 22) << true;
+        QTest::newRow("Flatpak") << QByteArray("Navigator\0org.mozilla.firefox\0", 30) << true;
         QTest::newRow("older Firefox") << QByteArray("Navigator\0Firefox\0", 18) << true;
         QTest::newRow("without final NUL") << QByteArray("Navigator\0firefox", 17) << true;
         QTest::newRow("Firefox dialog") << QByteArray("Dialog\0firefox\0", 15) << false;
@@ -150,6 +164,33 @@ private slots:
         display.DestroyWindow(cat);
         display.AddWindow("Navigator", "firefox", "YouTube - Brand new" + kDash);
         QCOMPARE(modNabrix::GetBrowserVideoUrl(), QString());
+    }
+
+    void waylandSessionTakesTheWindowUsedLast() {
+        TestHome home;
+        const QString profile = MakeProfile(home.path());
+        const Window catWindow{{Tab{{{kCatTitle, kCatUrl}}, 1}}, 1};
+        const Window homeWindow{
+            {Tab{{{"YouTube - Broadcast Yourself", "http://www.youtube.com/"}}, 1}}, 1};
+        QVERIFY(WriteFile(RecoveryFile(profile), MozLz4(SessionJson({homeWindow, catWindow}, 2))));
+        DisplayVariable noX11{QString()};
+        {
+            WaylandVariable x11Session{QString()};
+            QCOMPARE(modNabrix::GetBrowserVideoUrl(), QString());
+        }
+        WaylandVariable wayland("wayland-0");
+        QCOMPARE(modNabrix::GetBrowserVideoUrl(), kCatUrl);
+        // The same title rules: the home page used last is no video.
+        QVERIFY(WriteFile(RecoveryFile(profile), MozLz4(SessionJson({homeWindow, catWindow}, 1))));
+        QCOMPARE(modNabrix::GetBrowserVideoUrl(), QString());
+
+        // A Firefox on XWayland has a window, and that window counts.
+        StandInDisplay display;
+        if (!display.ready())
+            QSKIP("Xvfb is not available");
+        DisplayVariable x11(display.name());
+        display.AddWindow("Navigator", "firefox", kCatTitle + kDash);
+        QCOMPARE(modNabrix::GetBrowserVideoUrl(), kCatUrl);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "AVC.h"
 #include "ConverterTestSupport.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -178,6 +179,18 @@ private slots:
         QCOMPARE(AVC::ProgramFolder(), QCoreApplication::applicationDirPath());
         AVC::SetProgramFolder(programs_);
         QCOMPARE(AVC::ProgramFolder(), programs_);
+    }
+
+    void installedConverterUnderLibexec() {
+        QTemporaryDir prefix;
+        const QString bin = prefix.path() + "/bin";
+        const QString libexec = prefix.path() + "/libexec/vantelo";
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(libexec));
+        QCOMPARE(AVC::DefaultProgramFolder(bin), bin); // nothing installed: the build tree
+        QVERIFY(QFile::copy(Program(), libexec + "/avformat.dll"));
+        QCOMPARE(AVC::DefaultProgramFolder(bin), libexec);
+        QVERIFY(QFile::setPermissions(libexec + "/avformat.dll", QFileDevice::ReadOwner));
+        QCOMPARE(AVC::DefaultProgramFolder(bin), bin); // not a program
     }
 };
 

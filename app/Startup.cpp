@@ -2,7 +2,6 @@
 
 #include "AppVersion.h"
 #include "frmMain.h"
-#include "modIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,10 +53,7 @@ int Main(int argc, char* argv[]) {
     fontWarmUp.join();
     // Honours http_proxy and the desktop's proxy settings.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    // The pictures are drawn on a second thread while the window's controls are made.
-    std::thread pictureDrawing(&modIcon::DrawPictures);
     frmMain window;
-    pictureDrawing.join();
     window.show();
     return app.exec();
 }

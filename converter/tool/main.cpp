@@ -3,6 +3,7 @@
 // ffmpeg installed on this system, and runs that ffmpeg. The result is written to a hidden
 // temporary file beside the destination and moved into place only when ffmpeg succeeds.
 #include "modEncoderCache.h"
+#include "modEncoderGuess.h"
 #include "modLegacyCommand.h"
 #include "modRun.h"
 #include "modTranslate.h"
@@ -85,27 +86,66 @@ int main(int argc, char** argv) {
     if (!request.overwrite && Exists(dest))
         return Fail("File '" + request.dest + "' already exists. Exiting.");
 
-    const auto encoders = modEncoderCache::Load(ffmpeg, modEncoderCache::DefaultCacheFile(), [&] {
+    const std::string temporary = TemporaryBeside(dest);
+    const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
+        std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y", "-i",
+                                         FileUrl(Absolute(request.source))};
+        for (const std::string& option : modTranslate::Translate(request, encoders))
+            args.push_back(option);
+        args.push_back(FileUrl(temporary));
+        return args;
+    };
+    const auto start = [&](const std::vector<std::string>& args) {
+        std::fprintf(stderr, "%s: ffmpeg%s\n", kName, Joined(args).c_str());
+        std::fflush(stderr);
+        return modRun::Start(ffmpeg, args);
+    };
+
+    // Taken before asking: an ffmpeg replaced meanwhile leaves a stamp that no longer fits.
+    const std::string cacheFile = modEncoderCache::DefaultCacheFile();
+    const std::string stamp = modEncoderCache::StampOf(ffmpeg);
+    modEncoders::EncoderSet encoders = modEncoderCache::Cached(cacheFile, stamp);
+    modRun::Child conversion;
+    std::vector<std::string> started;
+    if (encoders.Empty()) {
+        // Asking ffmpeg costs a start of ffmpeg. When this is the ffmpeg the program was built
+        // beside, the conversion starts at once on the build's answer, and goes on when
+        // today's answer turns out the same (it is checked below).
+        modRun::Child query = modRun::StartCapture(ffmpeg, {"-hide_banner", "-encoders"});
+        const auto guess =
+            modEncoders::EncoderSet::FromListing(modEncoderGuess::ListingFor(ffmpeg));
+        if (!guess.Empty()) {
+            started = ffmpegArgs(guess);
+            conversion = start(started);
+        }
         modEncoderCache::Answer answer;
-        answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
+        answer.listing = modRun::FinishCapture(query, &answer.whole);
         // A cancel may have cut the listing short.
         answer.whole = answer.whole && !modRun::TerminationSignal();
-        return answer;
-    });
-    if (modRun::TerminationSignal())
+        modEncoderCache::Keep(cacheFile, stamp, answer);
+        encoders = modEncoders::EncoderSet::FromListing(answer.listing);
+    }
+    const auto dropStarted = [&] {
+        modRun::Abandon(conversion);
+        std::remove(temporary.c_str());
+    };
+    if (modRun::TerminationSignal()) {
+        if (conversion.Running())
+            modRun::Finish(conversion); // it was asked to end with this process
+        std::remove(temporary.c_str());
         EndLike({0, modRun::TerminationSignal()});
-    if (encoders.Empty())
+    }
+    if (encoders.Empty()) {
+        dropStarted();
         return Fail("ffmpeg did not list its encoders");
+    }
 
-    const std::string temporary = TemporaryBeside(dest);
-    std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y", "-i",
-                                     FileUrl(Absolute(request.source))};
-    for (const std::string& option : modTranslate::Translate(request, encoders))
-        args.push_back(option);
-    args.push_back(FileUrl(temporary));
-    std::fprintf(stderr, "%s: ffmpeg%s\n", kName, Joined(args).c_str());
-
-    modRun::Outcome outcome = modRun::Run(ffmpeg, args);
+    const std::vector<std::string> args = ffmpegArgs(encoders);
+    if (conversion.Running() && args != started)
+        dropStarted(); // the build's answer no longer holds: start over on today's
+    if (!conversion.Running())
+        conversion = start(args);
+    modRun::Outcome outcome = modRun::Finish(conversion);
     const bool succeeded = outcome.signal == 0 && outcome.exitCode == 0;
     if (succeeded && !modRun::TerminationSignal() &&
         std::rename(temporary.c_str(), dest.c_str()) == 0)

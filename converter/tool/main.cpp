@@ -108,18 +108,27 @@ int main(int argc, char** argv) {
     modRun::Child conversion;
     std::vector<std::string> started;
     if (encoders.Empty()) {
-        // Asking ffmpeg costs a start of ffmpeg. When this is the ffmpeg the program was built
-        // beside, the conversion starts at once on the build's answer, and goes on when
-        // today's answer turns out the same (it is checked below).
-        modRun::Child query = modRun::StartCapture(ffmpeg, {"-hide_banner", "-encoders"});
-        const auto guess =
-            modEncoders::EncoderSet::FromListing(modEncoderGuess::ListingFor(ffmpeg));
-        if (!guess.Empty()) {
-            started = ffmpegArgs(guess);
+        // Asking ffmpeg costs a start of ffmpeg with all its libraries. When this is the ffmpeg
+        // the program was built beside, the conversion starts at once on the build's answer;
+        // meanwhile the loader says which libavcodec ffmpeg loads, a tenth of that cost. The
+        // same libavcodec gives the same answer; another one is asked, and the conversion goes
+        // on only when today's answer translates the same (checked below).
+        const std::string guess = modEncoderGuess::ListingFor(ffmpeg);
+        modRun::Child loader;
+        if (!guess.empty()) {
+            loader = modRun::StartCapture(ffmpeg, {}, modEncoderGuess::kLoaderTrace);
+            started = ffmpegArgs(modEncoders::EncoderSet::FromListing(guess));
             conversion = start(started);
         }
         modEncoderCache::Answer answer;
-        answer.listing = modRun::FinishCapture(query, &answer.whole);
+        bool loaderListed = false;
+        const std::string loaded = modRun::FinishCapture(loader, &loaderListed);
+        if (loaderListed && modEncoderGuess::LoadsTheBuildsCodecs(loaded)) {
+            answer.listing = guess;
+            answer.whole = true;
+        } else if (!modRun::TerminationSignal()) {
+            answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
+        }
         // A cancel may have cut the listing short.
         answer.whole = answer.whole && !modRun::TerminationSignal();
         modEncoderCache::Keep(cacheFile, stamp, answer);

@@ -47,7 +47,7 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
 // In the child between fork and exec: default signal handling, no standard input, and death
 // with the parent, so that even a killed converter leaves no ffmpeg behind.
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            pid_t parent, int stdoutFd) {
+                            pid_t parent, int stdoutFd, const char* setting) {
     for (int signal : kTerminationSignals)
         std::signal(signal, SIG_DFL);
     const sigset_t set = TerminationSet();
@@ -60,6 +60,8 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
         dup2(devNull, STDIN_FILENO);
     if (stdoutFd >= 0)
         dup2(stdoutFd, STDOUT_FILENO);
+    if (setting)
+        putenv(const_cast<char*>(setting));
     std::vector<char*> argv = Argv(program, args);
     execv(program.c_str(), argv.data());
     _exit(127);
@@ -79,12 +81,13 @@ template <typename Change> auto WithSignalsBlocked(Change change) {
 // Forks with the termination signals blocked, so that a signal arriving around the fork is
 // seen only once the child is listed. A child started after a termination request is asked to
 // end at once.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int stdoutFd) {
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int stdoutFd,
+            const char* setting = nullptr) {
     const pid_t pid = WithSignalsBlocked([&] {
         const pid_t parent = getpid();
         const pid_t child = fork();
         if (child == 0)
-            ExecChild(program, args, parent, stdoutFd);
+            ExecChild(program, args, parent, stdoutFd, setting);
         for (volatile pid_t& slot : gChildren)
             if (child > 0 && slot == 0) {
                 slot = child;
@@ -151,12 +154,13 @@ std::string FindOnPath(const std::string& name) {
     return std::string();
 }
 
-Child StartCapture(const std::string& program, const std::vector<std::string>& args) {
+Child StartCapture(const std::string& program, const std::vector<std::string>& args,
+                   const char* setting) {
     Child child;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return child;
-    child.pid = Spawn(program, args, fds[1]);
+    child.pid = Spawn(program, args, fds[1], setting);
     close(fds[1]);
     child.output = fds[0];
     return child;

@@ -38,7 +38,9 @@ struct Child {
 };
 Child Start(const std::string& program, const std::vector<std::string>& args);
 Outcome Finish(Child& child);
-Child StartCapture(const std::string& program, const std::vector<std::string>& args);
+// `setting` ("NAME=value"), when given, is added to the child's environment.
+Child StartCapture(const std::string& program, const std::vector<std::string>& args,
+                   const char* setting = nullptr);
 std::string FinishCapture(Child& child, bool* whole = nullptr);
 // Ends a child at once (SIGKILL) and reaps it.
 void Abandon(Child& child);

@@ -113,7 +113,7 @@ void BenchPairs(const char* title, const QString& folder, const QStringList& lin
         if (a >= 0 && b >= 0) {
             first << a;
             next << b;
-        } else if (++failures > kPairs) {
+        } else if (++failures > 4 * kPairs) {
             // A converter is also ended by any Cancel on the machine; a few such pairs are
             // run again, but not forever.
             std::printf("%s: conversions keep failing\n", title);

@@ -69,6 +69,25 @@ std::string Joined(const std::vector<std::string>& args) {
     _exit(outcome.exitCode);
 }
 
+// What ffmpeg answers to "-encoders": the build's answer `guess` when the `loader` (started
+// with modEncoderGuess::kLoaderTrace, or not at all) names the build's libavcodec, otherwise
+// ffmpeg's own.
+modEncoderCache::Answer EncoderAnswer(const std::string& ffmpeg, const std::string& guess,
+                                      modRun::Child& loader) {
+    modEncoderCache::Answer answer;
+    bool listed = false;
+    const std::string loaded = modRun::FinishCapture(loader, &listed);
+    if (listed && modEncoderGuess::LoadsTheBuildsCodecs(loaded)) {
+        answer.listing = guess;
+        answer.whole = true;
+    } else if (!modRun::TerminationSignal()) {
+        answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
+    }
+    // A cancel may have cut the listing short.
+    answer.whole = answer.whole && !modRun::TerminationSignal();
+    return answer;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -120,17 +139,7 @@ int main(int argc, char** argv) {
             started = ffmpegArgs(modEncoders::EncoderSet::FromListing(guess));
             conversion = start(started);
         }
-        modEncoderCache::Answer answer;
-        bool loaderListed = false;
-        const std::string loaded = modRun::FinishCapture(loader, &loaderListed);
-        if (loaderListed && modEncoderGuess::LoadsTheBuildsCodecs(loaded)) {
-            answer.listing = guess;
-            answer.whole = true;
-        } else if (!modRun::TerminationSignal()) {
-            answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
-        }
-        // A cancel may have cut the listing short.
-        answer.whole = answer.whole && !modRun::TerminationSignal();
+        const modEncoderCache::Answer answer = EncoderAnswer(ffmpeg, guess, loader);
         modEncoderCache::Keep(cacheFile, stamp, answer);
         encoders = modEncoders::EncoderSet::FromListing(answer.listing);
     }

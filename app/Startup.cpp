@@ -3,7 +3,6 @@
 #include "AppVersion.h"
 #include "WindowActivation.h"
 #include "frmMain.h"
-#include "modIcon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -193,11 +192,8 @@ int Main(int argc, char* argv[]) {
     fontWarmUp.join();
     // Honours http_proxy and the desktop's proxy settings.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
-    // The pictures are drawn on a second thread while the window's controls are made.
-    std::thread pictureDrawing(&modIcon::DrawPictures);
     frmMain window;
     ListenForLaterStarts(window, InstanceSocketPath());
-    pictureDrawing.join();
     window.show();
     return app.exec();
 }

@@ -1,18 +1,19 @@
 #pragma once
 #include <QColor>
 #include <QIcon>
-#include <QImage>
 #include <QList>
 #include <QPixmap>
 #include <QString>
 
 class QWidget;
 
-// The program's own pictures, drawn in code: the application icon "MAINICON", the 16x16
-// button pictures and the idle video player shown where the preview pane is hidden.
+// The program's own pictures: the application icon "MAINICON", the 16x16 button pictures and
+// the idle video player shown where the preview pane is hidden. The build draws them
+// (PictureDrawing) and compiles them in; this reads them from the program's resources.
 namespace modIcon {
 
-// The pictures that stand beside the button captions.
+// The pictures that stand beside the button captions (in the order of
+// PictureSet::kButtonNames).
 enum class Picture {
     Information,     // information bubble (About)
     Globe,           // globe (Homepage)
@@ -39,10 +40,8 @@ void SetWindowIcon(QWidget* window, const QString& resourceName, bool alsoOwner)
 
 // The named icon group with every size of IconSizes(); a null icon for an unknown name.
 QIcon LoadIcon(const QString& resourceName);
-// "MAINICON" drawn at one size (any size works; IconSizes() are the ones installed).
+// "MAINICON" at one size: as stored for IconSizes(), scaled from them for any other size.
 QPixmap MainIconImage(int size);
-// The same as an image; needs no application object (the build-time icon writer uses it).
-QImage RenderMainIcon(int size);
 
 // A 16x16 button picture.
 QPixmap ButtonPicture(Picture picture);
@@ -52,9 +51,5 @@ QPixmap ButtonPicture(const QString& name);
 
 // The 180x147 idle video player: black screen, play symbol, player bar.
 QPixmap IdlePlayerPicture();
-
-// Draws the icon and every picture above ahead of their first use. Safe on any thread once
-// the application object exists: start-up runs it beside the building of the main window.
-void DrawPictures();
 
 } // namespace modIcon

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kRuns = 15;
+constexpr int kRuns = 30; // alternating pairs
 constexpr int kIdleSeconds = 10;
 
 struct Program {
@@ -97,14 +97,14 @@ Startup timeToFirstWindow(const Program& program, const Sandbox& sandbox) {
 }
 
 void printRow(const char* what, const Program& app, const Figures& a, const Program& bare,
-              const Figures& b) {
+              const Figures& b, double target) {
     std::printf("    %s\n", what);
     std::printf("      %-20s median %7.1f  min %7.1f  max %7.1f\n", app.label, a.median, a.min,
                 a.max);
     std::printf("      %-20s median %7.1f  min %7.1f  max %7.1f\n", bare.label, b.median, b.min,
                 b.max);
-    std::printf("      ratio of medians %.2f, of minimums %.2f (target: at most 1.30)\n",
-                a.median / b.median, a.min / b.min);
+    std::printf("      ratio of medians %.2f, of minimums %.2f (target: at most %.2f)\n",
+                a.median / b.median, a.min / b.min, target);
 }
 
 void compareStartup(const Program& app, const Program& bare, const Sandbox& sandbox,
@@ -126,8 +126,8 @@ void compareStartup(const Program& app, const Program& bare, const Sandbox& sand
     }
     std::printf("  network %s, %d runs each, alternating\n", network, kRuns);
     printRow("ms from process start to first shown window", app, figuresOf(appWall), bare,
-             figuresOf(bareWall));
-    printRow("CPU ms used by then", app, figuresOf(appCpu), bare, figuresOf(bareCpu));
+             figuresOf(bareWall), 1.3);
+    printRow("CPU ms used by then", app, figuresOf(appCpu), bare, figuresOf(bareCpu), 1.5);
 }
 
 // User plus system CPU time of a process, in seconds.

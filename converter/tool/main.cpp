@@ -3,6 +3,7 @@
 // ffmpeg installed on this system, and runs that ffmpeg. The result is written to a hidden
 // temporary file beside the destination and moved into place only when ffmpeg succeeds.
 #include "modEncoderCache.h"
+#include "modEncoderGuess.h"
 #include "modLegacyCommand.h"
 #include "modRun.h"
 #include "modTranslate.h"
@@ -68,6 +69,25 @@ std::string Joined(const std::vector<std::string>& args) {
     _exit(outcome.exitCode);
 }
 
+// What ffmpeg answers to "-encoders": the build's answer `guess` when the `loader` (started
+// with modEncoderGuess::kLoaderTrace, or not at all) names the build's libavcodec, otherwise
+// ffmpeg's own.
+modEncoderCache::Answer EncoderAnswer(const std::string& ffmpeg, const std::string& guess,
+                                      modRun::Child& loader) {
+    modEncoderCache::Answer answer;
+    bool listed = false;
+    const std::string loaded = modRun::FinishCapture(loader, &listed);
+    if (listed && modEncoderGuess::LoadsTheBuildsCodecs(loaded)) {
+        answer.listing = guess;
+        answer.whole = true;
+    } else if (!modRun::TerminationSignal()) {
+        answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
+    }
+    // A cancel may have cut the listing short.
+    answer.whole = answer.whole && !modRun::TerminationSignal();
+    return answer;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -85,27 +105,65 @@ int main(int argc, char** argv) {
     if (!request.overwrite && Exists(dest))
         return Fail("File '" + request.dest + "' already exists. Exiting.");
 
-    const auto encoders = modEncoderCache::Load(ffmpeg, modEncoderCache::DefaultCacheFile(), [&] {
-        modEncoderCache::Answer answer;
-        answer.listing = modRun::Capture(ffmpeg, {"-hide_banner", "-encoders"}, &answer.whole);
-        // A cancel may have cut the listing short.
-        answer.whole = answer.whole && !modRun::TerminationSignal();
-        return answer;
-    });
-    if (modRun::TerminationSignal())
-        EndLike({0, modRun::TerminationSignal()});
-    if (encoders.Empty())
-        return Fail("ffmpeg did not list its encoders");
-
     const std::string temporary = TemporaryBeside(dest);
-    std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y", "-i",
-                                     FileUrl(Absolute(request.source))};
-    for (const std::string& option : modTranslate::Translate(request, encoders))
-        args.push_back(option);
-    args.push_back(FileUrl(temporary));
-    std::fprintf(stderr, "%s: ffmpeg%s\n", kName, Joined(args).c_str());
+    const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
+        std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y", "-i",
+                                         FileUrl(Absolute(request.source))};
+        for (const std::string& option : modTranslate::Translate(request, encoders))
+            args.push_back(option);
+        args.push_back(FileUrl(temporary));
+        return args;
+    };
+    const auto start = [&](const std::vector<std::string>& args) {
+        std::fprintf(stderr, "%s: ffmpeg%s\n", kName, Joined(args).c_str());
+        std::fflush(stderr);
+        return modRun::Start(ffmpeg, args);
+    };
 
-    modRun::Outcome outcome = modRun::Run(ffmpeg, args);
+    // Taken before asking: an ffmpeg replaced meanwhile leaves a stamp that no longer fits.
+    const std::string cacheFile = modEncoderCache::DefaultCacheFile();
+    const std::string stamp = modEncoderCache::StampOf(ffmpeg);
+    modEncoders::EncoderSet encoders = modEncoderCache::Cached(cacheFile, stamp);
+    modRun::Child conversion;
+    std::vector<std::string> started;
+    if (encoders.Empty()) {
+        // Asking ffmpeg costs a start of ffmpeg with all its libraries. When this is the ffmpeg
+        // the program was built beside, the conversion starts at once on the build's answer;
+        // meanwhile the loader says which libavcodec ffmpeg loads, a tenth of that cost. The
+        // same libavcodec gives the same answer; another one is asked, and the conversion goes
+        // on only when today's answer translates the same (checked below).
+        const std::string guess = modEncoderGuess::ListingFor(ffmpeg);
+        modRun::Child loader;
+        if (!guess.empty()) {
+            loader = modRun::StartCapture(ffmpeg, {}, modEncoderGuess::kLoaderTrace);
+            started = ffmpegArgs(modEncoders::EncoderSet::FromListing(guess));
+            conversion = start(started);
+        }
+        const modEncoderCache::Answer answer = EncoderAnswer(ffmpeg, guess, loader);
+        modEncoderCache::Keep(cacheFile, stamp, answer);
+        encoders = modEncoders::EncoderSet::FromListing(answer.listing);
+    }
+    const auto dropStarted = [&] {
+        modRun::Abandon(conversion);
+        std::remove(temporary.c_str());
+    };
+    if (modRun::TerminationSignal()) {
+        if (conversion.Running())
+            modRun::Finish(conversion); // it was asked to end with this process
+        std::remove(temporary.c_str());
+        EndLike({0, modRun::TerminationSignal()});
+    }
+    if (encoders.Empty()) {
+        dropStarted();
+        return Fail("ffmpeg did not list its encoders");
+    }
+
+    const std::vector<std::string> args = ffmpegArgs(encoders);
+    if (conversion.Running() && args != started)
+        dropStarted(); // the build's answer no longer holds: start over on today's
+    if (!conversion.Running())
+        conversion = start(args);
+    modRun::Outcome outcome = modRun::Finish(conversion);
     const bool succeeded = outcome.signal == 0 && outcome.exitCode == 0;
     if (succeeded && !modRun::TerminationSignal() &&
         std::rename(temporary.c_str(), dest.c_str()) == 0)

@@ -104,21 +104,28 @@ std::string StampOf(const std::string& ffmpeg) {
            Environment("LD_LIBRARY_PATH") + "\n";
 }
 
+modEncoders::EncoderSet Cached(const std::string& cacheFile, const std::string& stamp) {
+    if (cacheFile.empty())
+        return modEncoders::EncoderSet();
+    return modEncoders::EncoderSet::FromListing(ReadListing(cacheFile, stamp));
+}
+
+void Keep(const std::string& cacheFile, const std::string& stamp, const Answer& answer) {
+    if (answer.whole && !cacheFile.empty() &&
+        !modEncoders::EncoderSet::FromListing(answer.listing).Empty())
+        WriteListing(cacheFile, stamp, answer.listing);
+}
+
 modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cacheFile,
                              const std::function<Answer()>& query) {
-    using modEncoders::EncoderSet;
     // Taken before the query: an ffmpeg replaced meanwhile leaves a stamp that no longer fits.
     const std::string stamp = StampOf(ffmpeg);
-    if (!cacheFile.empty()) {
-        EncoderSet cached = EncoderSet::FromListing(ReadListing(cacheFile, stamp));
-        if (!cached.Empty())
-            return cached;
-    }
+    modEncoders::EncoderSet cached = Cached(cacheFile, stamp);
+    if (!cached.Empty())
+        return cached;
     const Answer answer = query();
-    EncoderSet fresh = EncoderSet::FromListing(answer.listing);
-    if (answer.whole && !fresh.Empty() && !cacheFile.empty())
-        WriteListing(cacheFile, stamp, answer.listing);
-    return fresh;
+    Keep(cacheFile, stamp, answer);
+    return modEncoders::EncoderSet::FromListing(answer.listing);
 }
 
 } // namespace modEncoderCache

@@ -30,4 +30,10 @@ struct Answer {
 modEncoders::EncoderSet Load(const std::string& ffmpeg, const std::string& cacheFile,
                              const std::function<Answer()>& query);
 
+// The two halves of Load, for a caller that asks ffmpeg itself. Cached: the encoders that
+// `cacheFile` holds for `stamp` (StampOf, taken before asking), an empty set when it holds none.
+// Keep: stores the answer for the next run when it is whole and lists any encoder.
+modEncoders::EncoderSet Cached(const std::string& cacheFile, const std::string& stamp);
+void Keep(const std::string& cacheFile, const std::string& stamp, const Answer& answer);
+
 } // namespace modEncoderCache

@@ -14,15 +14,17 @@ namespace modRun {
 namespace {
 
 volatile sig_atomic_t gTerminationSignal = 0;
-volatile pid_t gChild = 0;
+// The children a termination signal must reach: at most a question to ffmpeg and a conversion.
+volatile pid_t gChildren[2] = {0, 0};
 
 constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int kGraceMilliseconds = 2000;
 
 void OnTermination(int signal) {
     gTerminationSignal = signal;
-    if (gChild > 0)
-        kill(gChild, SIGTERM);
+    for (const pid_t child : gChildren)
+        if (child > 0)
+            kill(child, SIGTERM);
 }
 
 sigset_t TerminationSet() {
@@ -45,7 +47,7 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
 // In the child between fork and exec: default signal handling, no standard input, and death
 // with the parent, so that even a killed converter leaves no ffmpeg behind.
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            pid_t parent, int stdoutFd) {
+                            pid_t parent, int stdoutFd, const char* setting) {
     for (int signal : kTerminationSignals)
         std::signal(signal, SIG_DFL);
     const sigset_t set = TerminationSet();
@@ -58,24 +60,53 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
         dup2(devNull, STDIN_FILENO);
     if (stdoutFd >= 0)
         dup2(stdoutFd, STDOUT_FILENO);
+    if (setting)
+        putenv(const_cast<char*>(setting));
     std::vector<char*> argv = Argv(program, args);
     execv(program.c_str(), argv.data());
     _exit(127);
 }
 
-// Forks with the termination signals blocked, so that a signal arriving around the fork is
-// seen only once gChild is known.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int stdoutFd) {
+// Runs `change` with the termination signals blocked, so that the handler never sees the list
+// of children half changed.
+template <typename Change> auto WithSignalsBlocked(Change change) {
     const sigset_t set = TerminationSet();
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &set, &previous);
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0)
-        ExecChild(program, args, parent, stdoutFd);
-    gChild = pid > 0 ? pid : 0;
+    const auto result = change();
     sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return result;
+}
+
+// Forks with the termination signals blocked, so that a signal arriving around the fork is
+// seen only once the child is listed. A child started after a termination request is asked to
+// end at once.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int stdoutFd,
+            const char* setting = nullptr) {
+    const pid_t pid = WithSignalsBlocked([&] {
+        const pid_t parent = getpid();
+        const pid_t child = fork();
+        if (child == 0)
+            ExecChild(program, args, parent, stdoutFd, setting);
+        for (volatile pid_t& slot : gChildren)
+            if (child > 0 && slot == 0) {
+                slot = child;
+                break;
+            }
+        return child;
+    });
+    if (pid > 0 && gTerminationSignal)
+        kill(pid, SIGTERM);
     return pid;
+}
+
+void Unlist(pid_t pid) {
+    WithSignalsBlocked([&] {
+        for (volatile pid_t& slot : gChildren)
+            if (slot == pid)
+                slot = 0;
+        return 0;
+    });
 }
 
 // True once the child is reaped; false when not yet (WNOHANG) or when a signal interrupted.
@@ -123,29 +154,43 @@ std::string FindOnPath(const std::string& name) {
     return std::string();
 }
 
-std::string Capture(const std::string& program, const std::vector<std::string>& args, bool* whole) {
-    if (whole)
-        *whole = false;
+Child StartCapture(const std::string& program, const std::vector<std::string>& args,
+                   const char* setting) {
+    Child child;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        return std::string();
-    const pid_t pid = Spawn(program, args, fds[1]);
+        return child;
+    child.pid = Spawn(program, args, fds[1], setting);
     close(fds[1]);
+    child.output = fds[0];
+    return child;
+}
+
+std::string FinishCapture(Child& child, bool* whole) {
+    if (whole)
+        *whole = false;
     std::string output;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        const ssize_t n = child.output >= 0 ? read(child.output, buffer, sizeof buffer) : 0;
         if (n > 0)
             output.append(buffer, static_cast<size_t>(n));
         else if (n == 0 || errno != EINTR)
             break;
     }
-    close(fds[0]);
-    const int status = pid > 0 ? WaitUninterrupted(pid) : -1;
-    gChild = 0;
+    if (child.output >= 0)
+        close(child.output);
+    const int status = child.Running() ? WaitUninterrupted(child.pid) : -1;
+    Unlist(child.pid);
     if (whole)
-        *whole = pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        *whole = child.Running() && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    child = Child();
     return output;
+}
+
+std::string Capture(const std::string& program, const std::vector<std::string>& args, bool* whole) {
+    Child child = StartCapture(program, args);
+    return FinishCapture(child, whole);
 }
 
 void InstallTerminationHandlers() {
@@ -161,30 +206,54 @@ int TerminationSignal() {
     return gTerminationSignal;
 }
 
-Outcome Run(const std::string& program, const std::vector<std::string>& args) {
+Child Start(const std::string& program, const std::vector<std::string>& args) {
+    Child child;
+    child.pid = Spawn(program, args, -1);
+    return child;
+}
+
+Outcome Finish(Child& child) {
     Outcome outcome;
-    const pid_t pid = Spawn(program, args, -1);
-    if (pid < 0) {
+    if (!child.Running()) {
         outcome.exitCode = 127;
         return outcome;
     }
-    if (gTerminationSignal)
-        kill(pid, SIGTERM);
     int status = 0;
-    while (!WaitFor(pid, 0, status)) {
-        if (errno != EINTR)
-            break;
-        if (gTerminationSignal) {
-            status = WaitEnding(pid);
-            break;
+    // A child asked to end before this wait began gets its grace period all the same.
+    if (gTerminationSignal)
+        status = WaitEnding(child.pid);
+    else
+        while (!WaitFor(child.pid, 0, status)) {
+            if (errno != EINTR)
+                break;
+            if (gTerminationSignal) {
+                status = WaitEnding(child.pid);
+                break;
+            }
         }
-    }
-    gChild = 0;
+    Unlist(child.pid);
+    child = Child();
     if (WIFSIGNALED(status))
         outcome.signal = WTERMSIG(status);
     else
         outcome.exitCode = WEXITSTATUS(status);
     return outcome;
+}
+
+void Abandon(Child& child) {
+    if (child.Running()) {
+        kill(child.pid, SIGKILL);
+        WaitUninterrupted(child.pid);
+        Unlist(child.pid);
+    }
+    if (child.output >= 0)
+        close(child.output);
+    child = Child();
+}
+
+Outcome Run(const std::string& program, const std::vector<std::string>& args) {
+    Child child = Start(program, args);
+    return Finish(child);
 }
 
 } // namespace modRun

@@ -29,4 +29,20 @@ struct Outcome {
 // On a termination signal the child gets SIGTERM, then SIGKILL if it lingers.
 Outcome Run(const std::string& program, const std::vector<std::string>& args);
 
+// The same in halves, so that two children can run at once (a question to ffmpeg beside a
+// conversion); a termination signal reaches every child that has not been finished yet.
+struct Child {
+    int pid = -1;    // none when not positive
+    int output = -1; // the read end of the standard output pipe of a StartCapture
+    bool Running() const { return pid > 0; }
+};
+Child Start(const std::string& program, const std::vector<std::string>& args);
+Outcome Finish(Child& child);
+// `setting` ("NAME=value"), when given, is added to the child's environment.
+Child StartCapture(const std::string& program, const std::vector<std::string>& args,
+                   const char* setting = nullptr);
+std::string FinishCapture(Child& child, bool* whole = nullptr);
+// Ends a child at once (SIGKILL) and reaps it.
+void Abandon(Child& child);
+
 } // namespace modRun

@@ -1,10 +1,13 @@
 // The converter program's encoder list kept between runs: used while it fits the installed
 // ffmpeg, refreshed when ffmpeg changes, ignored when the file is damaged.
 #include "modEncoderCache.h"
+#include "modEncoderGuess.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -185,6 +188,30 @@ private slots:
                  std::string("/home/u/.cache/Morvane/Vantelo/ffmpeg-encoders"));
         qputenv("XDG_CACHE_HOME", oldCache);
         qputenv("HOME", oldHome);
+    }
+
+    // The build's answer stands in for asking only for the ffmpeg and the libavcodec the build
+    // asked; the loader's list is what tells which libavcodec ffmpeg loads.
+    void buildsAnswerOnlyForTheBuildsFfmpegAndCodecs() {
+        QVERIFY(modEncoderGuess::ListingFor(ffmpeg_.toStdString()).empty());
+        QVERIFY(!modEncoderGuess::LoadsTheBuildsCodecs(""));
+        const std::string elsewhere = "\tlibavcodec.so.59 => " + ffmpeg_.toStdString() + " (0x1)\n";
+        QVERIFY(!modEncoderGuess::LoadsTheBuildsCodecs(elsewhere));
+
+        const QString real = QStandardPaths::findExecutable("ffmpeg");
+        if (modEncoderGuess::ListingFor(real.toStdString()).empty())
+            QSKIP("this build was configured without the ffmpeg found now");
+        QProcess loader;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_TRACE_LOADED_OBJECTS", "1");
+        loader.setProcessEnvironment(env);
+        loader.start(real, {});
+        QVERIFY(loader.waitForFinished());
+        const std::string loaded = loader.readAllStandardOutput().toStdString();
+        QVERIFY(modEncoderGuess::LoadsTheBuildsCodecs(loaded));
+        const EncoderSet guessed =
+            EncoderSet::FromListing(modEncoderGuess::ListingFor(real.toStdString()));
+        QVERIFY(guessed.Has("mpeg4") && guessed.Has("aac"));
     }
 };
 

@@ -209,6 +209,27 @@ private slots:
         QCOMPARE(FilesIn(out_), QStringList{"real.avi"});
     }
 
+    // In a new home the conversion need not wait for ffmpeg's encoder list: when this is the
+    // ffmpeg the program was built beside it starts at once, once, and the list is still kept.
+    void firstConversionInANewHomeStartsFfmpegOnce() {
+        const QString cache = home_.path() + "/.cache/Morvane/Vantelo/ffmpeg-encoders";
+        for (const QString& name : {QString("first.3gp"), QString("next.3gp")}) {
+            if (name == "first.3gp")
+                QFile::remove(cache);
+            QProcess process;
+            StartTool(process,
+                      {"-i", source_, "-y", "-vcodec", "h263", "-s", "176x144", "-acodec", "amr_nb",
+                       "-ar", "8000", "-ac", "1", out_ + "/" + name},
+                      QProcessEnvironment::systemEnvironment());
+            QVERIFY(process.waitForFinished(60000));
+            const QByteArray output = process.readAll();
+            QCOMPARE(process.exitCode(), 0);
+            QCOMPARE(output.count("avformat.dll: ffmpeg "), 1);
+            QVERIFY(QFile::exists(cache));
+            QCOMPARE(ProbeFile(out_ + "/" + name).width, 176);
+        }
+    }
+
     void terminationEndsFfmpegAndRemovesThePartialFile_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("signal");

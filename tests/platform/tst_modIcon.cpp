@@ -1,3 +1,4 @@
+#include "PictureDrawing.h"
 #include "modIcon.h"
 
 #include <QApplication>
@@ -57,14 +58,15 @@ private slots:
 
     void mainIconImagesAreRoundedTiles() {
         for (const int size : modIcon::IconSizes()) {
-            const QImage image = modIcon::RenderMainIcon(size);
+            const QImage image = modIcon::MainIconImage(size).toImage();
             QCOMPARE(image.size(), QSize(size, size));
             QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
             QCOMPARE(qAlpha(image.pixel(size - 1, size - 1)), 0);
             QCOMPARE(qAlpha(image.pixel(size / 2, size / 2)), 255);
             QVERIFY(opaquePixels(image) > size * size / 2);
         }
-        QVERIFY(modIcon::RenderMainIcon(0).isNull());
+        QVERIFY(modIcon::MainIconImage(0).isNull());
+        QCOMPARE(modIcon::MainIconImage(20).size(), QSize(20, 20));
     }
 
     void setWindowIconReachesTheOwner() {
@@ -150,8 +152,26 @@ private slots:
             const QImage file(theme.filePath(QStringLiteral("%1x%1/apps/vantelo.png").arg(size)));
             QCOMPARE(file.size(), QSize(size, size));
             QCOMPARE(file.convertToFormat(QImage::Format_ARGB32),
-                     modIcon::RenderMainIcon(size).convertToFormat(QImage::Format_ARGB32));
+                     PictureDrawing::MainIcon(size).convertToFormat(QImage::Format_ARGB32));
         }
+    }
+
+    // The program shows what the build stored; it must be what the drawing code draws now,
+    // to the pixel (a stale or lossy copy would change the windows).
+    void storedPicturesAreExactlyTheDrawnOnes() {
+        const auto same = [](const QImage& shown, const QImage& drawn) {
+            return shown.convertToFormat(QImage::Format_ARGB32_Premultiplied) ==
+                   drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        };
+        for (const int size : modIcon::IconSizes())
+            QVERIFY(same(modIcon::MainIconImage(size).toImage(), PictureDrawing::MainIcon(size)));
+        const QStringList names{"Information", "Globe",           "CurvedArrow", "CirclingArrows",
+                                "FolderArrow", "FolderMagnifier", "RedCross",    "RedDownArrow"};
+        for (int i = 0; i < names.size(); ++i)
+            QVERIFY2(same(modIcon::ButtonPicture(kAllPictures[i]).toImage(),
+                          PictureDrawing::ButtonPicture(names[i])),
+                     qPrintable(names[i]));
+        QVERIFY(same(modIcon::IdlePlayerPicture().toImage(), PictureDrawing::IdlePlayer()));
     }
 };
 

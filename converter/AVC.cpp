@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTimer>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -55,13 +57,10 @@ AVC::~AVC() {
     if (!process_)
         return;
     process_->disconnect(this);
-    if (process_->state() != QProcess::NotRunning) {
-        // A converter that is told to stop removes its partial output; only a stuck one is killed.
-        process_->terminate();
-        if (!process_->waitForFinished(kStopGraceMilliseconds))
-            process_->kill();
-        process_->waitForFinished(kStopGraceMilliseconds);
-    }
+    // A converter that is told to stop removes its partial output; only a stuck one is killed.
+    if (process_->state() != QProcess::NotRunning)
+        modProcesses::EndProcessTrees({process_->processId()}, kStopGraceMilliseconds);
+    process_->waitForFinished(kStopGraceMilliseconds);
 }
 
 void AVC::SetRateControlBuffer(const QString& value) {
@@ -135,6 +134,10 @@ void AVC::SetProgramFolder(const QString& folder) {
     ProgramFolderSetting() = folder;
 }
 
+QString AVC::ConverterPath() {
+    return ProgramFolder() + QLatin1Char('/') + kConverterName;
+}
+
 QString AVC::ProgramFolder() {
     const QString& folder = ProgramFolderSetting();
     return folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
@@ -186,7 +189,7 @@ void AVC::ConvertMedia(bool OverWrite) {
     QString block;
     for (const QString& piece : OptionPieces(OverWrite))
         block += piece + QLatin1Char(' ');
-    const QString converterPath = ProgramFolder() + QLatin1Char('/') + kConverterName;
+    const QString converterPath = ConverterPath();
     // No short names here: the converter's path is quoted when it holds a space.
     const QString shownPath =
         converterPath.contains(QLatin1Char(' ')) ? Quoted(converterPath) : converterPath;
@@ -217,6 +220,12 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     process_ = new QProcess(this);
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardInputFile(QProcess::nullDevice());
+    // The converter leads a process group with its ffmpeg, so that a cancel reaches both, and
+    // carries this copy's mark, so that a later copy can tell a converter it left behind.
+    process_->setChildProcessModifier([] { ::setpgid(0, 0); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
+    process_->setProcessEnvironment(environment);
     connect(process_, &QProcess::readyReadStandardOutput, this, &AVC::DrainOutput);
     // Queued: the tick it runs raises events whose handlers may open a modal box, which should
     // not happen inside QProcess's own signal.
@@ -328,8 +337,14 @@ void AVC::ClearParameters() {
     sameQuality_ = false;
 }
 
+// Ends this component's converter with its ffmpeg, and any converter of the same program that
+// an earlier copy of Vantelo left running when it ended; never anyone else's.
 void AVC::CancelConvert() {
-    if (process_)
+    QList<qint64> ending = modProcesses::LeftBehind(ConverterPath());
+    if (process_) {
         cancelled_ = true;
-    modProcesses::TerminateProcessesByName(kConverterName);
+        if (process_->state() != QProcess::NotRunning)
+            ending.prepend(process_->processId());
+    }
+    modProcesses::EndProcessTrees(ending);
 }

@@ -54,6 +54,8 @@ public:
     // program's own folder. Tests point it at stand-in converters.
     static void SetProgramFolder(const QString& folder);
     static QString ProgramFolder();
+    // The converter program: "avformat.dll" in the program folder.
+    static QString ConverterPath();
 
 signals:
     void Converting();

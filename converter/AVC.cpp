@@ -32,11 +32,18 @@ int LastBreak(const QByteArray& data) {
     return std::max(data.lastIndexOf('\n'), data.lastIndexOf('\r'));
 }
 
-// The last line of `data` that is not blank, or an empty array.
+bool IsBreak(char c) {
+    return c == '\n' || c == '\r';
+}
+
+// The last line of `data` that is not blank, or an empty array. One backward pass: each byte is
+// looked at once however many blank lines there are.
 QByteArray LastNonBlankLine(const QByteArray& data) {
     int end = data.size();
     while (end > 0) {
-        const int start = LastBreak(data.left(end)) + 1;
+        int start = end;
+        while (start > 0 && !IsBreak(data.at(start - 1)))
+            --start;
         const QByteArray line = data.mid(start, end - start).trimmed();
         if (!line.isEmpty())
             return line;

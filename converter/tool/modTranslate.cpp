@@ -136,6 +136,20 @@ bool IsNumber(const std::string& text) {
     return text.back() != '.';
 }
 
+// The leading whole number of `text` ("64k" -> 64), held within 0..kLargest so that the sums
+// and differences the rules form from it stay inside an int whatever the command line says.
+int LeadingNumber(const std::string& text) {
+    constexpr long long kLargest = 1000000000;
+    long long number = 0;
+    size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative || (!text.empty() && text[0] == '+'))
+        ++i;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        number = std::min(kLargest, number * 10 + (text[i] - '0'));
+    return negative ? 0 : static_cast<int>(number);
+}
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -160,7 +174,7 @@ std::pair<int, int> FrameSize(const Plan& plan) {
     const size_t x = size.find('x');
     if (x == std::string::npos)
         return {0, 0};
-    return {std::atoi(size.substr(0, x).c_str()), std::atoi(size.substr(x + 1).c_str())};
+    return {LeadingNumber(size.substr(0, x)), LeadingNumber(size.substr(x + 1))};
 }
 
 // A rule that renames a codec of the old generation: the first candidate ffmpeg has wins;
@@ -244,7 +258,7 @@ void FitSampleRate(Plan& plan) {
     const auto rates = EncoderSampleRates().find(plan.Get("-acodec"));
     if (rates == EncoderSampleRates().end() || !IsNumber(plan.Get("-ar")))
         return;
-    const int asked = std::atoi(plan.Get("-ar").c_str());
+    const int asked = LeadingNumber(plan.Get("-ar"));
     plan.Set("-ar", std::to_string(NearestSampleRate(rates->first, asked)));
 }
 
@@ -252,8 +266,8 @@ void FitMp2Bitrate(Plan& plan) {
     const std::string bitrate = plan.Get("-ab");
     if (kMp2Encoders.count(plan.Get("-acodec")) == 0 || bitrate.empty() || bitrate.back() != 'k')
         return;
-    const int rate = plan.Has("-ar") ? std::atoi(plan.Get("-ar").c_str()) : 44100;
-    const int kbits = std::atoi(bitrate.c_str());
+    const int rate = plan.Has("-ar") ? LeadingNumber(plan.Get("-ar")) : 44100;
+    const int kbits = LeadingNumber(bitrate);
     plan.Set("-ab", std::to_string(NearestMp2Bitrate(rate, kbits)) + "k");
 }
 
@@ -502,13 +516,22 @@ std::string ContainerForFile(const std::string& path) {
     return found == byExtension.end() ? std::string() : found->second;
 }
 
+namespace {
+
+// |a - b| without overflow for any two ints.
+long long Distance(int a, int b) {
+    return std::llabs(static_cast<long long>(a) - b);
+}
+
+} // namespace
+
 int NearestSampleRate(const std::string& encoder, int rate) {
     const auto found = EncoderSampleRates().find(encoder);
     if (found == EncoderSampleRates().end())
         return rate;
     int best = found->second.front();
     for (int candidate : found->second)
-        if (std::abs(candidate - rate) < std::abs(best - rate))
+        if (Distance(candidate, rate) < Distance(best, rate))
             best = candidate;
     return best;
 }
@@ -521,7 +544,7 @@ int NearestMp2Bitrate(int sampleRate, int kbits) {
     const std::vector<int>& allowed = sampleRate >= 32000 ? mpeg1 : lowRates;
     int best = allowed.front();
     for (int candidate : allowed) // ascending: a tie goes to the higher rate
-        if (std::abs(candidate - kbits) <= std::abs(best - kbits))
+        if (Distance(candidate, kbits) <= Distance(best, kbits))
             best = candidate;
     return best;
 }

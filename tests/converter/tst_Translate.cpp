@@ -4,6 +4,7 @@
 #include "modTranslate.h"
 
 #include <QTest>
+#include <limits>
 
 using modEncoders::EncoderSet;
 using Args = std::vector<std::string>;
@@ -99,6 +100,27 @@ private slots:
         // A value split at its space leaves a stray token, as it would have for the old build.
         QVERIFY(!modLegacyCommand::Parse({"-i", "a.flv", "-s", "320", "x", "240", "out.avi"}).ok);
         QVERIFY(!modLegacyCommand::Parse({"-i", "a.flv", "-b", "out.avi"}).ok);
+    }
+
+    // Numbers beyond any sensible value are refused by name, never computed with.
+    void outOfRangeNumbersAreRefused() {
+        for (const Args& options : {Args{"-ar", "2147483648"}, Args{"-ab", "-2147483648k"},
+                                    Args{"-s", "99999999999x240"}, Args{"-b", "-5"}}) {
+            Args args = {"-i", "a.flv"};
+            args.insert(args.end(), options.begin(), options.end());
+            args.push_back("out.mpg");
+            const auto parsed = modLegacyCommand::Parse(args);
+            QVERIFY(!parsed.ok);
+            QVERIFY2(parsed.error.find("out of range") != std::string::npos, parsed.error.c_str());
+        }
+        QVERIFY(modLegacyCommand::Parse({"-i", "a.flv", "-ar", "100000000", "out.mpg"}).ok);
+        // The rules hold their numbers within range even when handed extreme ones directly.
+        modLegacyCommand::LegacyRequest request;
+        request.dest = "/o/a.mpg";
+        request.options = {{"-acodec", "mp2"}, {"-ab", "-2147483648k"}, {"-ar", "2147483648"}};
+        QVERIFY(!modTranslate::Translate(request, DebianEncoders()).empty());
+        QCOMPARE(modTranslate::NearestSampleRate("aac", std::numeric_limits<int>::min()), 7350);
+        QCOMPARE(modTranslate::NearestMp2Bitrate(44100, std::numeric_limits<int>::min()), 32);
     }
 
     void encoderListingIsRead() {

@@ -271,11 +271,41 @@ void FitMp2Bitrate(Plan& plan) {
     plan.Set("-ab", std::to_string(NearestMp2Bitrate(rate, kbits)) + "k");
 }
 
+std::string Kbits(int kbits) {
+    return std::to_string(kbits) + "k";
+}
+
+// Portable players decode H.264 Baseline (iPod, iPhone) or Main (PSP) up to level 3.0, and
+// MPEG-4 Simple Profile, which ffmpeg's and Xvid's encoders write when no B-frames are asked
+// for. The video may reach twice the bit rate the dialog shows over any one second, never
+// more: a peak rate of 1.5 times it (or less when the format asks so) and a rate buffer of
+// half of it, together at most twice it.
+void FitPlayer(Plan& plan) {
+    const int shown = LeadingNumber(plan.Get("-b"));
+    if (plan.player.empty() || shown <= 0)
+        return;
+    const int bound = shown * 3 / 2;
+    const int given = LeadingNumber(plan.Get("-maxrate"));
+    plan.peakKbits = given > 0 ? std::min(given, bound) : bound;
+    plan.Set("-maxrate", Kbits(plan.peakKbits));
+    const int buffer = LeadingNumber(plan.Get("-bufsize"));
+    plan.Set("-bufsize", Kbits(buffer > 0 ? std::min(buffer, shown / 2) : shown / 2));
+    if (plan.Get("-vcodec") == "libx264") {
+        plan.extra.emplace_back("-profile:v", plan.player == "psp" ? "main" : "baseline");
+        plan.extra.emplace_back("-level:v", "3.0");
+        plan.extra.emplace_back("-pix_fmt", "yuv420p");
+    }
+}
+
 void SameQuality(Plan& plan) {
     if (!plan.sameQuality || plan.Has("-qscale"))
         return;
     const std::string encoder = plan.Get("-vcodec");
-    if (kQuantiserEncoders.count(encoder)) {
+    if (kQuantiserEncoders.count(encoder) && plan.peakKbits > 0) {
+        // A fixed quantiser knows no peak; the finest quantiser (2, the default floor) that the
+        // peak allows keeps the intent.
+        plan.Set("-b", Kbits(plan.peakKbits));
+    } else if (kQuantiserEncoders.count(encoder)) {
         plan.extra.emplace_back("-q:v", "2");
     } else if (encoder == "libx264" || encoder == "libx265") {
         plan.Erase("-b");
@@ -429,16 +459,31 @@ const std::vector<Rule>& TranslationTable() {
          FitSampleRate},
         {"an MP2 bit rate the sample rate does not allow -> the nearest allowed",
          "MPEG audio layer 2 has fixed bit-rate tables, smaller below 32 kHz", FitMp2Bitrate},
+        {"AAC in an .mpg or .avi file -> a portable player's format",
+         "only the iPod and iPhone formats put AAC into an .mpg name, and only the PSP formats "
+         "into an .avi name; the players decode a few profiles and levels only",
+         [](Plan& plan) {
+             if (plan.legacyAudioCodec != "aac")
+                 return;
+             if (plan.legacyContainer == "mpeg")
+                 plan.player = "ipod";
+             else if (plan.legacyContainer == "avi")
+                 plan.player = "psp";
+             FitPlayer(plan);
+         }},
         {"-sameq -> constant high quality",
          "-sameq (keep the source's quantiser) is gone; a fixed fine quantiser, or x264's CRF 18, "
          "keeps its promise of quality over bit rate",
          SameQuality},
-        {"-qscale with libx264 -> -qp",
-         "x264 has no MPEG quantiser scale; its constant quantiser is the nearest thing",
+        {"-qscale with libx264 -> -qp, or -crf under a peak bit rate",
+         "x264 has no MPEG quantiser scale; its constant quantiser is the nearest thing, but "
+         "only its constant rate factor can be held under a peak",
          [](Plan& plan) {
              if (plan.Get("-vcodec") == "libx264" && plan.Has("-qscale")) {
-                 plan.extra.emplace_back("-qp", plan.Get("-qscale"));
+                 plan.extra.emplace_back(plan.peakKbits > 0 ? "-crf" : "-qp", plan.Get("-qscale"));
                  plan.Erase("-qscale");
+                 if (plan.peakKbits > 0)
+                     plan.Erase("-b");
              }
          }},
         {"-deinterlace -> the yadif filter on interlaced frames",
@@ -447,6 +492,17 @@ const std::vector<Rule>& TranslationTable() {
          [](Plan& plan) {
              if (plan.deinterlace)
                  plan.videoFilters.push_back("yadif=deint=interlaced");
+         }},
+        {"RealMedia -> frames of at most 50 kB, softened",
+         "the container takes no packet over 64 kB; a rate buffer of 400 kbit bounds each frame, "
+         "and a slight blur lets even a noisy key frame fit under RealVideo's coarsest quantiser",
+         [](Plan& plan) {
+             if (plan.container != "rm")
+                 return;
+             plan.Set("-bufsize", "400k");
+             const int bitrate = std::max(LeadingNumber(plan.Get("-b")), 200);
+             plan.Set("-maxrate", Kbits(std::max(4000, 2 * bitrate)));
+             plan.videoFilters.push_back("gblur=sigma=1");
          }},
         {"xvid in AVI -> FourCC XVID", "players pick the Xvid decoder for AVI files by this tag",
          [](Plan& plan) {
@@ -570,6 +626,8 @@ Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const EncoderSet& e
     if (plan.target && !forced)
         plan.container.clear();
     plan.legacyVideoCodec = plan.Get("-vcodec");
+    plan.legacyAudioCodec = plan.Get("-acodec");
+    plan.legacyContainer = plan.container;
     return plan;
 }
 

@@ -142,10 +142,10 @@ private slots:
     }
 
     void bitRatesAreKilobits() {
-        QCOMPARE(Translated(Line("-b 768 -bt 60 -bufsize 128 -maxrate 1500 -acodec aac -ab 64",
+        QCOMPARE(Translated(Line("-b 768 -bt 60 -bufsize 128 -maxrate 1500 -acodec mp3 -ab 64",
                                  "/o/a.avi")),
-                 QString("-b:v 768k -bt 60k -bufsize 128k -maxrate 1500k -c:a aac -b:a 64k -c:v "
-                         "mpeg4 -f avi"));
+                 QString("-b:v 768k -bt 60k -bufsize 128k -maxrate 1500k -c:a libmp3lame "
+                         "-b:a 64k -c:v mpeg4 -f avi"));
         // Values that already carry a unit are left as they are.
         QVERIFY(Translated(Line("-b 1.5M -vcodec mpeg4 -acodec aac", "/o/a.avi"))
                     .startsWith("-b:v 1.5M "));
@@ -297,9 +297,32 @@ private slots:
             Line("-y -b 400 -r 29.97 -s 368x208 -vcodec h264 -bufsize 128 -g 250 -qscale 25 "
                  "-maxrate 1500 -acodec aac -ab 128 -ar 48000 -ac 2",
                  "/o/psp.avi"));
-        QCOMPARE(psp,
-                 QString("-b:v 400k -r 30000/1001 -s 368x208 -c:v libx264 -bufsize 128k -g 250 "
-                         "-maxrate 1500k -c:a aac -b:a 128k -ar 48000 -ac 2 -qp 25 -f avi"));
+        // For the PSP, x264's quality holds under the peak: the rate factor, not a fixed
+        // quantiser, and the peak is the lower of 1.5 times the shown rate and the given one.
+        QCOMPARE(psp, QString("-r 30000/1001 -s 368x208 -c:v libx264 -bufsize 128k -g 250 "
+                              "-maxrate 600k -c:a aac -b:a 128k -ar 48000 -ac 2 -profile:v main "
+                              "-level:v 3.0 -pix_fmt yuv420p -crf 25 -f avi"));
+    }
+
+    // iPod and iPhone: AAC in an .mpg name; Baseline H.264 and a peak bound for "Same quality".
+    void playerFormats() {
+        const QString ipod =
+            Translated(Line("-b 1200 -s 640x480 -sameq -acodec aac -ab 48", "/o/ipod.mpg"));
+        QVERIFY2(ipod.contains("-c:v libx264 -maxrate 1800k -bufsize 600k -profile:v baseline "
+                               "-level:v 3.0 -pix_fmt yuv420p -crf 18"),
+                 qPrintable(ipod));
+        const QString iphone = Translated(
+            Line("-b 1200 -s 320x240 -vcodec mpeg4 -sameq -acodec aac -ab 48", "/o/iphone.mpg"));
+        QVERIFY2(iphone.startsWith("-b:v 1800k") && !iphone.contains("-q:v") &&
+                     iphone.contains("-maxrate 1800k -bufsize 600k"),
+                 qPrintable(iphone));
+        QVERIFY(!Translated(Line("-b 1200 -acodec mp2", "/o/a.mpg")).contains("-maxrate"));
+    }
+
+    void realMediaFramesAreBounded() {
+        QVERIFY(Translated(Line("-s 640x480 -deinterlace", "/o/a.rm"))
+                    .contains("-c:v rv10 -c:a ac3 -bufsize 400k -maxrate 4000k "
+                              "-vf yadif=deint=interlaced,gblur=sigma=1 -f rm"));
     }
 
     void deinterlaceUsesYadif() {

@@ -6,9 +6,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -290,13 +292,35 @@ QString AVC::LastOutputLine() const {
     return QString::fromLocal8Bit(pending.isEmpty() ? lastLine_ : pending);
 }
 
+// Why the run failed, in words. A converter ended by a signal from outside says so: its last
+// line is then only ffmpeg's progress or its command line. Paths that ffmpeg writes as
+// "file:" addresses are shown as the file names the user chose.
 QString AVC::FailureMessage() const {
+    if (process_->exitStatus() == QProcess::CrashExit) {
+        const int signal = process_->exitCode();
+        if (signal == SIGKILL)
+            return kConverterName + QStringLiteral(" was killed from outside; the conversion "
+                                                   "was not finished");
+        if (signal == SIGTERM || signal == SIGINT || signal == SIGHUP)
+            return kConverterName + QStringLiteral(" was terminated from outside; the "
+                                                   "conversion was not finished");
+        return kConverterName + QStringLiteral(" ended abnormally");
+    }
     const QString line = LastOutputLine();
     if (!line.isEmpty())
-        return line;
-    if (process_->exitStatus() == QProcess::CrashExit)
-        return kConverterName + QStringLiteral(" ended abnormally");
+        return ReadableLine(line);
     return kConverterName + QStringLiteral(" ended with exit code %1").arg(process_->exitCode());
+}
+
+QString AVC::ReadableLine(QString line) const {
+    static const QRegularExpression partialFile(
+        QStringLiteral(R"(file:[^:]*/\.~avformat-\d+[^/:]*)"));
+    line.replace(partialFile, QFileInfo(destFile_).fileName());
+    for (const QString& path : {sourceFile_, destFile_})
+        if (!path.isEmpty())
+            line.replace(QStringLiteral("file:") + QFileInfo(path).absoluteFilePath(),
+                         QFileInfo(path).fileName());
+    return line;
 }
 
 void AVC::PollTick() {

@@ -71,6 +71,7 @@ private:
     void DrainOutput();
     QString LastOutputLine() const;
     QString FailureMessage() const;
+    QString ReadableLine(QString line) const;
     void EndConversion();
     void ClearParameters();
 

@@ -34,6 +34,7 @@ private slots:
     void convertingAnimatesUntilCancelAnsweredYes();
     void normalEndShowsConversionCompleted();
     void failedRunShowsTheMessageAndStopsTheBar();
+    void longMessageIsShownWholeWithinTheDialog();
     void closingWhileConvertingSavesAndEndsWithoutAQuestion();
     void closingEndsOnlyConvertersLeftBehind();
 
@@ -187,6 +188,25 @@ void tst_ConversionStates::failedRunShowsTheMessageAndStopsTheBar() {
     QVERIFY(!dialog.tmrPrg->isActive());
     QCOMPARE(dialog.statusStep(), 0);
     QVERIFY(desktop_.messages.isEmpty());
+}
+
+// A message with a long path wraps, inside the path too, and stays above the destination
+// frame; the idle bar it runs over is hidden until the next conversion shows it again.
+void tst_ConversionStates::longMessageIsShownWholeWithinTheDialog() {
+    frmConvert& dialog = openDialog();
+    dialog.show();
+    const QString message = "avformat.dll: the output folder '/home/someone/Documents/Morvane/"
+                            "Vantelo/Converted videos of the summer' does not exist";
+    dialog.AVC1_ErrorEvent(message);
+    QLabel* label = dialog.lblInfo;
+    QCOMPARE(label->text(), message);
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(label->height() > 2 * label->fontMetrics().height());
+    QVERIFY(dialog.rect().contains(label->geometry()));
+    QVERIFY(label->geometry().bottom() < dialog.frmDest->y());
+    QVERIFY(!dialog.Prg->isVisible());
+    dialog.AVC1_Converting();
+    QVERIFY(dialog.Prg->isVisible());
 }
 
 void tst_ConversionStates::closingWhileConvertingSavesAndEndsWithoutAQuestion() {

@@ -304,27 +304,6 @@ private slots:
                               "-level:v 3.0 -pix_fmt yuv420p -crf 25 -f avi"));
     }
 
-    // iPod and iPhone: AAC in an .mpg name; Baseline H.264 and a peak bound for "Same quality".
-    void playerFormats() {
-        const QString ipod =
-            Translated(Line("-b 1200 -s 640x480 -sameq -acodec aac -ab 48", "/o/ipod.mpg"));
-        QVERIFY2(ipod.contains("-c:v libx264 -maxrate 1800k -bufsize 600k -profile:v baseline "
-                               "-level:v 3.0 -pix_fmt yuv420p -crf 18"),
-                 qPrintable(ipod));
-        const QString iphone = Translated(
-            Line("-b 1200 -s 320x240 -vcodec mpeg4 -sameq -acodec aac -ab 48", "/o/iphone.mpg"));
-        QVERIFY2(iphone.startsWith("-b:v 1800k") && !iphone.contains("-q:v") &&
-                     iphone.contains("-maxrate 1800k -bufsize 600k"),
-                 qPrintable(iphone));
-        QVERIFY(!Translated(Line("-b 1200 -acodec mp2", "/o/a.mpg")).contains("-maxrate"));
-    }
-
-    void realMediaFramesAreBounded() {
-        QVERIFY(Translated(Line("-s 640x480 -deinterlace", "/o/a.rm"))
-                    .contains("-c:v rv10 -c:a ac3 -bufsize 400k -maxrate 4000k "
-                              "-vf yadif=deint=interlaced,gblur=sigma=1 -f rm"));
-    }
-
     void deinterlaceUsesYadif() {
         QVERIFY(Translated(Line("-vcodec mpeg4 -deinterlace", "/o/a.avi"))
                     .contains("-vf yadif=deint=interlaced"));

@@ -10,6 +10,7 @@
 #include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
+#include "StatusLabel.h"
 #include "Twips.h"
 #include "WindowFonts.h"
 #include "ZebCheck.h"
@@ -124,6 +125,15 @@ const QString kExtensionValue = QStringLiteral("Youtube Video extension");
 
 constexpr int kDefaultFormatIndex = 1;
 constexpr int kBusyWrap = 100;
+
+// The status text's font, and the smallest it shrinks to for a message that would not fit.
+QFont statusFont() {
+    QFont font = WindowFonts::Tahoma(9.75);
+    font.setBold(true);
+    return font;
+}
+constexpr qreal kSmallestStatusPoints = 7;
+constexpr qreal kStatusShrinkStep = 0.75;
 
 const QStringList& statusTexts() {
     static const QStringList texts{"Please Wait Converting...", "Please Wait Converting>..",
@@ -252,15 +262,16 @@ void frmConvert::CreateStatusDisplay() {
         widget->move(panel + widget->pos());
     };
 
-    lblInfo = new QLabel(this);
-    QFont infoFont = WindowFonts::Tahoma(9.75);
-    infoFont.setBold(true);
-    lblInfo->setFont(infoFont);
+    lblInfo = new StatusLabel(this);
+    lblInfo->setFont(statusFont());
     QPalette infoPalette = lblInfo->palette();
     infoPalette.setColor(QPalette::WindowText, kOrange);
     lblInfo->setPalette(infoPalette);
     lblInfo->setAttribute(Qt::WA_TranslucentBackground);
     placeOnPanel(lblInfo, 120, 1800, 0, 0);
+    // A long message wraps within the panel's width and may run down over the idle busy bar
+    // to the bottom of the options frame.
+    lblInfo->setMaximumWidth(Twips::ToPixels(2895));
     lblInfo->adjustSize();
 
     Prg = new ProgressBar(this);
@@ -470,7 +481,7 @@ void frmConvert::Form_Unload() {
     QCoreApplication::processEvents();
     Timer1->stop();
     SetInputsEnabled(true);
-    lblInfo->clear();
+    ShowStatus(QString());
     // The busy bar's timer ends with the dialog.
     StopBusyBar();
     loaded_ = false;
@@ -580,7 +591,7 @@ void frmConvert::btnCancel_Click() {
         AVC1->CancelConvert();
     Timer1->stop();
     SetInputsEnabled(true);
-    lblInfo->clear();
+    ShowStatus(QString());
     StatusStep = 0;
     StopBusyBar();
 }
@@ -591,13 +602,12 @@ void frmConvert::btnCancel_Click() {
 void frmConvert::AVC1_Converting() {
     if (!tmrPrg->isActive())
         tmrPrg->start();
-    lblInfo->setText(statusTexts().at(StatusStep));
-    lblInfo->adjustSize();
+    ShowStatus(statusTexts().at(StatusStep));
     StatusStep = (StatusStep + 1) % statusTexts().size();
 }
 
 void frmConvert::AVC1_Complete() {
-    lblInfo->clear();
+    ShowStatus(QString());
     Timer1->stop();
     SetInputsEnabled(true);
     StatusStep = 0;
@@ -606,8 +616,7 @@ void frmConvert::AVC1_Complete() {
 }
 
 void frmConvert::AVC1_ErrorEvent(const QString& message) {
-    lblInfo->setText(message);
-    lblInfo->adjustSize();
+    ShowStatus(message);
     Timer1->stop();
     SetInputsEnabled(true);
     StatusStep = 0;
@@ -624,6 +633,24 @@ void frmConvert::tmrPrg_Timer() {
 
 // ---------------------------------------------------------------------------------------------
 // Helpers
+
+// Shows the status text whole: in the status font when it fits above the bottom of the options
+// frame, else in a smaller one. A text that runs over the busy bar hides the bar (only an idle
+// dialog shows long texts, and its bar stands still).
+void frmConvert::ShowStatus(const QString& text) {
+    lblInfo->setText(text);
+    const int room = FrmOptions->geometry().bottom() - Twips::ToPixels(60) - lblInfo->y();
+    QFont font = statusFont();
+    lblInfo->setFont(font);
+    lblInfo->adjustSize();
+    while (lblInfo->height() > room && font.pointSizeF() > kSmallestStatusPoints) {
+        font.setPointSizeF(font.pointSizeF() - kStatusShrinkStep);
+        lblInfo->setFont(font);
+        lblInfo->adjustSize();
+    }
+    Prg->setVisible(lblInfo->geometry().bottom() < Prg->y());
+    lblInfo->setToolTip(lblInfo->height() > room ? text : QString());
+}
 
 // Idle: the three frames and Convert open, Cancel closed; converting: the other way round.
 void frmConvert::SetInputsEnabled(bool enabled) {

@@ -122,6 +122,7 @@ private:
     void ShowChoices(const OptionChoices& choices);
     void SetInputsEnabled(bool enabled);
     void StopBusyBar();
+    void ShowStatus(const QString& text);
 
     QString SourcePath;
     int BusyCounter = 0;

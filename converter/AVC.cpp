@@ -6,9 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -31,11 +35,18 @@ int LastBreak(const QByteArray& data) {
     return std::max(data.lastIndexOf('\n'), data.lastIndexOf('\r'));
 }
 
-// The last line of `data` that is not blank, or an empty array.
+bool IsBreak(char c) {
+    return c == '\n' || c == '\r';
+}
+
+// The last line of `data` that is not blank, or an empty array. One backward pass: each byte is
+// looked at once however many blank lines there are.
 QByteArray LastNonBlankLine(const QByteArray& data) {
     int end = data.size();
     while (end > 0) {
-        const int start = LastBreak(data.left(end)) + 1;
+        int start = end;
+        while (start > 0 && !IsBreak(data.at(start - 1)))
+            --start;
         const QByteArray line = data.mid(start, end - start).trimmed();
         if (!line.isEmpty())
             return line;
@@ -56,13 +67,10 @@ AVC::~AVC() {
     if (!process_)
         return;
     process_->disconnect(this);
-    if (process_->state() != QProcess::NotRunning) {
-        // A converter that is told to stop removes its partial output; only a stuck one is killed.
-        process_->terminate();
-        if (!process_->waitForFinished(kStopGraceMilliseconds))
-            process_->kill();
-        process_->waitForFinished(kStopGraceMilliseconds);
-    }
+    // A converter that is told to stop removes its partial output; only a stuck one is killed.
+    if (process_->state() != QProcess::NotRunning)
+        modProcesses::EndProcessTrees({process_->processId()}, kStopGraceMilliseconds);
+    process_->waitForFinished(kStopGraceMilliseconds);
 }
 
 void AVC::SetRateControlBuffer(const QString& value) {
@@ -136,6 +144,10 @@ void AVC::SetProgramFolder(const QString& folder) {
     ProgramFolderSetting() = folder;
 }
 
+QString AVC::ConverterPath() {
+    return ProgramFolder() + QLatin1Char('/') + kConverterName;
+}
+
 QString AVC::ProgramFolder() {
     const QString& folder = ProgramFolderSetting();
     return folder.isEmpty() ? DefaultProgramFolder(QCoreApplication::applicationDirPath()) : folder;
@@ -196,7 +208,7 @@ void AVC::ConvertMedia(bool OverWrite) {
     QString block;
     for (const QString& piece : OptionPieces(OverWrite))
         block += piece + QLatin1Char(' ');
-    const QString converterPath = ProgramFolder() + QLatin1Char('/') + kConverterName;
+    const QString converterPath = ConverterPath();
     // No short names here: the converter's path is quoted when it holds a space.
     const QString shownPath =
         converterPath.contains(QLatin1Char(' ')) ? Quoted(converterPath) : converterPath;
@@ -227,6 +239,12 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     process_ = new QProcess(this);
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardInputFile(QProcess::nullDevice());
+    // The converter leads a process group with its ffmpeg, so that a cancel reaches both, and
+    // carries this copy's mark, so that a later copy can tell a converter it left behind.
+    process_->setChildProcessModifier([] { ::setpgid(0, 0); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
+    process_->setProcessEnvironment(environment);
     connect(process_, &QProcess::readyReadStandardOutput, this, &AVC::DrainOutput);
     // Queued: the tick it runs raises events whose handlers may open a modal box, which should
     // not happen inside QProcess's own signal.
@@ -284,13 +302,35 @@ QString AVC::LastOutputLine() const {
     return QString::fromLocal8Bit(pending.isEmpty() ? lastLine_ : pending);
 }
 
+// Why the run failed, in words. A converter ended by a signal from outside says so: its last
+// line is then only ffmpeg's progress or its command line. Paths that ffmpeg writes as
+// "file:" addresses are shown as the file names the user chose.
 QString AVC::FailureMessage() const {
+    if (process_->exitStatus() == QProcess::CrashExit) {
+        const int signal = process_->exitCode();
+        if (signal == SIGKILL)
+            return kConverterName + QStringLiteral(" was killed from outside; the conversion "
+                                                   "was not finished");
+        if (signal == SIGTERM || signal == SIGINT || signal == SIGHUP)
+            return kConverterName + QStringLiteral(" was terminated from outside; the "
+                                                   "conversion was not finished");
+        return kConverterName + QStringLiteral(" ended abnormally");
+    }
     const QString line = LastOutputLine();
     if (!line.isEmpty())
-        return line;
-    if (process_->exitStatus() == QProcess::CrashExit)
-        return kConverterName + QStringLiteral(" ended abnormally");
+        return ReadableLine(line);
     return kConverterName + QStringLiteral(" ended with exit code %1").arg(process_->exitCode());
+}
+
+QString AVC::ReadableLine(QString line) const {
+    static const QRegularExpression partialFile(
+        QStringLiteral(R"(file:[^:]*/\.~avformat-\d+[^/:]*)"));
+    line.replace(partialFile, QFileInfo(destFile_).fileName());
+    for (const QString& path : {sourceFile_, destFile_})
+        if (!path.isEmpty())
+            line.replace(QStringLiteral("file:") + QFileInfo(path).absoluteFilePath(),
+                         QFileInfo(path).fileName());
+    return line;
 }
 
 void AVC::PollTick() {
@@ -338,8 +378,14 @@ void AVC::ClearParameters() {
     sameQuality_ = false;
 }
 
+// Ends this component's converter with its ffmpeg, and any converter of the same program that
+// an earlier copy of Vantelo left running when it ended; never anyone else's.
 void AVC::CancelConvert() {
-    if (process_)
+    QList<qint64> ending = modProcesses::LeftBehind(ConverterPath());
+    if (process_) {
         cancelled_ = true;
-    modProcesses::TerminateProcessesByName(kConverterName);
+        if (process_->state() != QProcess::NotRunning)
+            ending.prepend(process_->processId());
+    }
+    modProcesses::EndProcessTrees(ending);
 }

@@ -57,6 +57,8 @@ public:
     // Where an installed program keeps its converter (libexec/vantelo beside bin), when the
     // converter is there; otherwise the program's own folder, as in the build tree.
     static QString DefaultProgramFolder(const QString& applicationFolder);
+    // The converter program: "avformat.dll" in the program folder.
+    static QString ConverterPath();
 
 signals:
     void Converting();
@@ -72,6 +74,7 @@ private:
     void DrainOutput();
     QString LastOutputLine() const;
     QString FailureMessage() const;
+    QString ReadableLine(QString line) const;
     void EndConversion();
     void ClearParameters();
 

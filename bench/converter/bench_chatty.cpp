@@ -1,6 +1,7 @@
 // A stand-in converter for the benchmark: writes megabytes of progress text in 4 KB lines, with a
 // few milliseconds of work before each line, like a busy converter that talks a lot. The count
-// of megabytes is its last argument (the destination, when it runs as the converter).
+// of megabytes is its last argument (the destination, when it runs as the converter); written
+// as "blank<count>", the 4 KB pieces are blank lines instead.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +20,11 @@ void Work(std::chrono::microseconds amount) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const long megabytes = argc > 1 ? std::atol(argv[argc - 1]) : 5;
+    const std::string count = argc > 1 ? argv[argc - 1] : "5";
+    const bool blank = count.rfind("blank", 0) == 0;
+    const long megabytes = std::atol(count.c_str() + (blank ? 5 : 0));
     const long lines = megabytes * 256; // 4 KB each
-    const std::string line = std::string(4095, 'x') + "\n";
+    const std::string line = blank ? std::string(4096, '\n') : std::string(4095, 'x') + "\n";
     for (long i = 0; i < lines; ++i) {
         Work(std::chrono::microseconds(4000));
         for (size_t done = 0; done < line.size();) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace modLegacyCommand {
 
@@ -11,6 +12,43 @@ namespace {
 const std::array<const char*, 18> kValueOptions = {
     "-b",       "-r", "-s",      "-vcodec",  "-vtag",   "-aspect", "-bt", "-f",  "-target",
     "-bufsize", "-g", "-qscale", "-maxrate", "-acodec", "-atag",   "-ab", "-ar", "-ac"};
+
+// Options whose value is a count, a rate or a size. The largest sensible value of any of them
+// (a bit rate in bit/s) stays far below this, and every product the converter forms from one
+// stays within an int.
+const std::array<const char*, 12> kNumberOptions = {"-b",  "-r",      "-bt",      "-bufsize",
+                                                    "-g",  "-qscale", "-maxrate", "-ab",
+                                                    "-ar", "-ac",     "-s",       "-aspect"};
+constexpr unsigned long long kLargestNumber = 100000000;
+
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// True when every run of digits in `value` is a number no larger than kLargestNumber and no
+// number is negative ("320x240", "29.97", "64k", "Auto").
+bool NumbersInRange(const std::string& value) {
+    for (size_t i = 0; i < value.size();) {
+        if (!IsDigit(value[i])) {
+            if (value[i] == '-' && i + 1 < value.size() && IsDigit(value[i + 1]))
+                return false;
+            ++i;
+            continue;
+        }
+        unsigned long long number = 0;
+        for (; i < value.size() && IsDigit(value[i]); ++i) {
+            number = number * 10 + static_cast<unsigned long long>(value[i] - '0');
+            if (number > kLargestNumber)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool TakesNumber(const std::string& option) {
+    return std::any_of(kNumberOptions.begin(), kNumberOptions.end(),
+                       [&](const char* known) { return option == known; });
+}
 
 ParseResult Failure(const std::string& message) {
     ParseResult result;
@@ -58,6 +96,9 @@ ParseResult Parse(const std::vector<std::string>& args) {
         if (isInput) {
             request.source = value;
             haveSource = true;
+        } else if (TakesNumber(token) && !NumbersInRange(value)) {
+            return Failure("value '" + value + "' of option '" + token +
+                           "' is out of range (0 to " + std::to_string(kLargestNumber) + ")");
         } else {
             request.options.emplace_back(token, value);
         }

@@ -136,6 +136,20 @@ bool IsNumber(const std::string& text) {
     return text.back() != '.';
 }
 
+// The leading whole number of `text` ("64k" -> 64), held within 0..kLargest so that the sums
+// and differences the rules form from it stay inside an int whatever the command line says.
+int LeadingNumber(const std::string& text) {
+    constexpr long long kLargest = 1000000000;
+    long long number = 0;
+    size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative || (!text.empty() && text[0] == '+'))
+        ++i;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        number = std::min(kLargest, number * 10 + (text[i] - '0'));
+    return negative ? 0 : static_cast<int>(number);
+}
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -160,7 +174,7 @@ std::pair<int, int> FrameSize(const Plan& plan) {
     const size_t x = size.find('x');
     if (x == std::string::npos)
         return {0, 0};
-    return {std::atoi(size.substr(0, x).c_str()), std::atoi(size.substr(x + 1).c_str())};
+    return {LeadingNumber(size.substr(0, x)), LeadingNumber(size.substr(x + 1))};
 }
 
 // A rule that renames a codec of the old generation: the first candidate ffmpeg has wins;
@@ -244,7 +258,7 @@ void FitSampleRate(Plan& plan) {
     const auto rates = EncoderSampleRates().find(plan.Get("-acodec"));
     if (rates == EncoderSampleRates().end() || !IsNumber(plan.Get("-ar")))
         return;
-    const int asked = std::atoi(plan.Get("-ar").c_str());
+    const int asked = LeadingNumber(plan.Get("-ar"));
     plan.Set("-ar", std::to_string(NearestSampleRate(rates->first, asked)));
 }
 
@@ -252,16 +266,46 @@ void FitMp2Bitrate(Plan& plan) {
     const std::string bitrate = plan.Get("-ab");
     if (kMp2Encoders.count(plan.Get("-acodec")) == 0 || bitrate.empty() || bitrate.back() != 'k')
         return;
-    const int rate = plan.Has("-ar") ? std::atoi(plan.Get("-ar").c_str()) : 44100;
-    const int kbits = std::atoi(bitrate.c_str());
+    const int rate = plan.Has("-ar") ? LeadingNumber(plan.Get("-ar")) : 44100;
+    const int kbits = LeadingNumber(bitrate);
     plan.Set("-ab", std::to_string(NearestMp2Bitrate(rate, kbits)) + "k");
+}
+
+std::string Kbits(int kbits) {
+    return std::to_string(kbits) + "k";
+}
+
+// Portable players decode H.264 Baseline (iPod, iPhone) or Main (PSP) up to level 3.0, and
+// MPEG-4 Simple Profile, which ffmpeg's and Xvid's encoders write when no B-frames are asked
+// for. The video may reach twice the bit rate the dialog shows over any one second, never
+// more: a peak rate of 1.5 times it (or less when the format asks so) and a rate buffer of
+// half of it, together at most twice it.
+void FitPlayer(Plan& plan) {
+    const int shown = LeadingNumber(plan.Get("-b"));
+    if (plan.player.empty() || shown <= 0)
+        return;
+    const int bound = shown * 3 / 2;
+    const int given = LeadingNumber(plan.Get("-maxrate"));
+    plan.peakKbits = given > 0 ? std::min(given, bound) : bound;
+    plan.Set("-maxrate", Kbits(plan.peakKbits));
+    const int buffer = LeadingNumber(plan.Get("-bufsize"));
+    plan.Set("-bufsize", Kbits(buffer > 0 ? std::min(buffer, shown / 2) : shown / 2));
+    if (plan.Get("-vcodec") == "libx264") {
+        plan.extra.emplace_back("-profile:v", plan.player == "psp" ? "main" : "baseline");
+        plan.extra.emplace_back("-level:v", "3.0");
+        plan.extra.emplace_back("-pix_fmt", "yuv420p");
+    }
 }
 
 void SameQuality(Plan& plan) {
     if (!plan.sameQuality || plan.Has("-qscale"))
         return;
     const std::string encoder = plan.Get("-vcodec");
-    if (kQuantiserEncoders.count(encoder)) {
+    if (kQuantiserEncoders.count(encoder) && plan.peakKbits > 0) {
+        // A fixed quantiser knows no peak; the finest quantiser (2, the default floor) that the
+        // peak allows keeps the intent.
+        plan.Set("-b", Kbits(plan.peakKbits));
+    } else if (kQuantiserEncoders.count(encoder)) {
         plan.extra.emplace_back("-q:v", "2");
     } else if (encoder == "libx264" || encoder == "libx265") {
         plan.Erase("-b");
@@ -415,16 +459,31 @@ const std::vector<Rule>& TranslationTable() {
          FitSampleRate},
         {"an MP2 bit rate the sample rate does not allow -> the nearest allowed",
          "MPEG audio layer 2 has fixed bit-rate tables, smaller below 32 kHz", FitMp2Bitrate},
+        {"AAC in an .mpg or .avi file -> a portable player's format",
+         "only the iPod and iPhone formats put AAC into an .mpg name, and only the PSP formats "
+         "into an .avi name; the players decode a few profiles and levels only",
+         [](Plan& plan) {
+             if (plan.legacyAudioCodec != "aac")
+                 return;
+             if (plan.legacyContainer == "mpeg")
+                 plan.player = "ipod";
+             else if (plan.legacyContainer == "avi")
+                 plan.player = "psp";
+             FitPlayer(plan);
+         }},
         {"-sameq -> constant high quality",
          "-sameq (keep the source's quantiser) is gone; a fixed fine quantiser, or x264's CRF 18, "
          "keeps its promise of quality over bit rate",
          SameQuality},
-        {"-qscale with libx264 -> -qp",
-         "x264 has no MPEG quantiser scale; its constant quantiser is the nearest thing",
+        {"-qscale with libx264 -> -qp, or -crf under a peak bit rate",
+         "x264 has no MPEG quantiser scale; its constant quantiser is the nearest thing, but "
+         "only its constant rate factor can be held under a peak",
          [](Plan& plan) {
              if (plan.Get("-vcodec") == "libx264" && plan.Has("-qscale")) {
-                 plan.extra.emplace_back("-qp", plan.Get("-qscale"));
+                 plan.extra.emplace_back(plan.peakKbits > 0 ? "-crf" : "-qp", plan.Get("-qscale"));
                  plan.Erase("-qscale");
+                 if (plan.peakKbits > 0)
+                     plan.Erase("-b");
              }
          }},
         {"-deinterlace -> the yadif filter on interlaced frames",
@@ -433,6 +492,17 @@ const std::vector<Rule>& TranslationTable() {
          [](Plan& plan) {
              if (plan.deinterlace)
                  plan.videoFilters.push_back("yadif=deint=interlaced");
+         }},
+        {"RealMedia -> frames of at most 50 kB, softened",
+         "the container takes no packet over 64 kB; a rate buffer of 400 kbit bounds each frame, "
+         "and a slight blur lets even a noisy key frame fit under RealVideo's coarsest quantiser",
+         [](Plan& plan) {
+             if (plan.container != "rm")
+                 return;
+             plan.Set("-bufsize", "400k");
+             const int bitrate = std::max(LeadingNumber(plan.Get("-b")), 200);
+             plan.Set("-maxrate", Kbits(std::max(4000, 2 * bitrate)));
+             plan.videoFilters.push_back("gblur=sigma=1");
          }},
         {"xvid in AVI -> FourCC XVID", "players pick the Xvid decoder for AVI files by this tag",
          [](Plan& plan) {
@@ -502,13 +572,22 @@ std::string ContainerForFile(const std::string& path) {
     return found == byExtension.end() ? std::string() : found->second;
 }
 
+namespace {
+
+// |a - b| without overflow for any two ints.
+long long Distance(int a, int b) {
+    return std::llabs(static_cast<long long>(a) - b);
+}
+
+} // namespace
+
 int NearestSampleRate(const std::string& encoder, int rate) {
     const auto found = EncoderSampleRates().find(encoder);
     if (found == EncoderSampleRates().end())
         return rate;
     int best = found->second.front();
     for (int candidate : found->second)
-        if (std::abs(candidate - rate) < std::abs(best - rate))
+        if (Distance(candidate, rate) < Distance(best, rate))
             best = candidate;
     return best;
 }
@@ -521,7 +600,7 @@ int NearestMp2Bitrate(int sampleRate, int kbits) {
     const std::vector<int>& allowed = sampleRate >= 32000 ? mpeg1 : lowRates;
     int best = allowed.front();
     for (int candidate : allowed) // ascending: a tie goes to the higher rate
-        if (std::abs(candidate - kbits) <= std::abs(best - kbits))
+        if (Distance(candidate, kbits) <= Distance(best, kbits))
             best = candidate;
     return best;
 }
@@ -547,6 +626,8 @@ Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const EncoderSet& e
     if (plan.target && !forced)
         plan.container.clear();
     plan.legacyVideoCodec = plan.Get("-vcodec");
+    plan.legacyAudioCodec = plan.Get("-acodec");
+    plan.legacyContainer = plan.container;
     return plan;
 }
 

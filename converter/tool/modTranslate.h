@@ -21,8 +21,12 @@ struct Plan {
     bool target = false;          // "-target" given: ffmpeg picks format and codecs itself
     std::string container;        // the muxer that writes the file; empty when unknown
     std::string legacyVideoCodec; // the codec name as the command line gave it
+    std::string legacyAudioCodec; // likewise
+    std::string legacyContainer;  // the muxer the destination's name chose
     std::vector<std::string> videoFilters;
     std::vector<Option> extra; // options of today's ffmpeg that rules add
+    std::string player;        // "ipod" or "psp": the portable player a format is made for
+    int peakKbits = 0;         // the highest bit rate the video may reach; 0 when unbounded
     const modEncoders::EncoderSet* encoders = nullptr;
 
     bool Has(const std::string& name) const;

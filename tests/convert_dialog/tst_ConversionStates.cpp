@@ -5,9 +5,11 @@
 #include "RegEdit.h"
 #include "TestHome.h"
 #include "frmConvert.h"
+#include "modProcesses.h"
 
 #include <QLabel>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTimer>
 #include <memory>
 
@@ -32,8 +34,9 @@ private slots:
     void convertingAnimatesUntilCancelAnsweredYes();
     void normalEndShowsConversionCompleted();
     void failedRunShowsTheMessageAndStopsTheBar();
+    void longMessageIsShownWholeWithinTheDialog();
     void closingWhileConvertingSavesAndEndsWithoutAQuestion();
-    void closingWhileIdleEndsAnyConverter();
+    void closingEndsOnlyConvertersLeftBehind();
 
 private:
     frmConvert& openDialog();
@@ -187,6 +190,25 @@ void tst_ConversionStates::failedRunShowsTheMessageAndStopsTheBar() {
     QVERIFY(desktop_.messages.isEmpty());
 }
 
+// A message with a long path wraps, inside the path too, and stays above the destination
+// frame; the idle bar it runs over is hidden until the next conversion shows it again.
+void tst_ConversionStates::longMessageIsShownWholeWithinTheDialog() {
+    frmConvert& dialog = openDialog();
+    dialog.show();
+    const QString message = "avformat.dll: the output folder '/home/someone/Documents/Morvane/"
+                            "Vantelo/Converted videos of the summer' does not exist";
+    dialog.AVC1_ErrorEvent(message);
+    QLabel* label = dialog.lblInfo;
+    QCOMPARE(label->text(), message);
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(label->height() > 2 * label->fontMetrics().height());
+    QVERIFY(dialog.rect().contains(label->geometry()));
+    QVERIFY(label->geometry().bottom() < dialog.frmDest->y());
+    QVERIFY(!dialog.Prg->isVisible());
+    dialog.AVC1_Converting();
+    QVERIFY(dialog.Prg->isVisible());
+}
+
 void tst_ConversionStates::closingWhileConvertingSavesAndEndsWithoutAQuestion() {
     frmConvert& dialog = openDialog();
     startConverting("hold.flv");
@@ -205,16 +227,32 @@ void tst_ConversionStates::closingWhileConvertingSavesAndEndsWithoutAQuestion() 
     QVERIFY(desktop_.messages.isEmpty());
 }
 
-void tst_ConversionStates::closingWhileIdleEndsAnyConverter() {
+// Closing spares a converter of the same name that this program did not start, and ends one
+// that a crashed copy of it left behind.
+void tst_ConversionStates::closingEndsOnlyConvertersLeftBehind() {
     frmConvert& dialog = openDialog();
-    QProcess other;
-    other.start(QStringLiteral(STANDIN_CONVERTER_DIR "/avformat.dll"), {"hold", "/dev/null"});
-    QVERIFY(other.waitForStarted());
-    QCOMPARE(runningConverterChildren(), 1);
+    QProcess crashed;
+    crashed.start("sleep", {"0.1"});
+    QVERIFY(crashed.waitForStarted());
+    const QString crashedMark = modProcesses::OwnerMark(crashed.processId());
+    QVERIFY(crashed.waitForFinished());
+    QProcess other, leftBehind;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(modProcesses::kOwnerVariable, crashedMark);
+    leftBehind.setProcessEnvironment(environment);
+    for (QProcess* process : {&other, &leftBehind}) {
+        process->start(QStringLiteral(STANDIN_CONVERTER_DIR "/avformat.dll"),
+                       {"hold", "/dev/null"});
+        QVERIFY(process->waitForStarted());
+    }
+    QCOMPARE(runningConverterChildren(), 2);
     dialog.close();
     // The close lets pending events run, so the end may already have been noticed.
-    QVERIFY(other.state() == QProcess::NotRunning || other.waitForFinished(kWait));
+    QVERIFY(leftBehind.state() == QProcess::NotRunning || leftBehind.waitForFinished(kWait));
+    QCOMPARE(other.state(), QProcess::Running);
     QVERIFY(desktop_.messages.isEmpty());
+    other.kill();
+    other.waitForFinished();
 }
 
 QTEST_MAIN(tst_ConversionStates)

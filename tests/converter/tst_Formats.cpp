@@ -17,39 +17,6 @@ namespace {
 constexpr double kSourceSeconds = 2.0;
 constexpr double kDurationTolerance = 0.35;
 
-// Applies "Name=value" and bare flag words to the component's setters.
-bool Apply(AVC& avc, const QString& settings) {
-    using Setter = void (AVC::*)(const QString&);
-    static const std::map<QString, Setter> setters = {
-        {"VideoSize", &AVC::SetVideoSize},
-        {"VideoFrameRate", &AVC::SetVideoFrameRate},
-        {"VideoBitrate", &AVC::SetVideoBitrate},
-        {"VideoCodec", &AVC::SetVideoCodec},
-        {"VideoBitrateTolerance", &AVC::SetVideoBitrateTolerance},
-        {"GroupOfPictureSize", &AVC::SetGroupOfPictureSize},
-        {"VideoQuantiserScale", &AVC::SetVideoQuantiserScale},
-        {"MaxVideoBitrate", &AVC::SetMaxVideoBitrate},
-        {"RateControlBuffer", &AVC::SetRateControlBuffer},
-        {"AudioCodec", &AVC::SetAudioCodec},
-        {"AudioBitrate", &AVC::SetAudioBitrate},
-        {"AudioSamples", &AVC::SetAudioSamples},
-        {"AudioChannels", &AVC::SetAudioChannels},
-    };
-    for (const QString& item : settings.split(' ', Qt::SkipEmptyParts)) {
-        const QString name = item.section('=', 0, 0);
-        const QString value = item.section('=', 1);
-        if (name == "SameQuality")
-            avc.SetSameQuality(true);
-        else if (name == "DeInterlace")
-            avc.SetDeInterlace(true);
-        else if (setters.count(name))
-            (avc.*setters.at(name))(value);
-        else
-            return false;
-    }
-    return true;
-}
-
 // What the dialog sends for each format on first use (its preset's shown items, its fixed
 // values and the preset's immediate parameters), plus variants a user can pick in its lists.
 struct FormatCase {

@@ -28,11 +28,28 @@ class TestProcess : public QObject {
     }
 
     // A process started outside any AVC, named `name`, that sleeps until it is ended.
-    QProcess* StartSleeper(const QString& name) {
+    QProcess* StartSleeper(const QString& name, const QString& mark = QString()) {
         const QString path = dir_.filePath(name);
         WriteScript(path, "while :; do sleep 0.1; done");
         auto* process = new QProcess(this);
+        if (!mark.isEmpty())
+            process->setProcessEnvironment(MarkedEnvironment(mark));
         process->start(path, {});
+        process->waitForStarted();
+        return process;
+    }
+
+    static QProcessEnvironment MarkedEnvironment(const QString& mark) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(modProcesses::kOwnerVariable, mark);
+        return environment;
+    }
+
+    // The current stand-in converter, started outside any AVC with an owner's mark.
+    QProcess* StartMarkedConverter(const QString& mark) {
+        auto* process = new QProcess(this);
+        process->setProcessEnvironment(MarkedEnvironment(mark));
+        process->start(AVC::ConverterPath(), {});
         process->waitForStarted();
         return process;
     }
@@ -264,19 +281,46 @@ private slots:
         QCOMPARE(log.Last(), QString("Complete"));
     }
 
-    void cancelMatchesTheNameInAnyCase() {
+    // Cancel ends this component's converter only: processes of the same name that it did not
+    // start, and converters of a copy of Vantelo that still runs, go on.
+    void cancelSparesConvertersItDidNotStart() {
         QProcess* upper = StartSleeper("XAVFORMAT.DLL");
         QProcess* mixed = StartSleeper("AvFormat.Dll");
-        QProcess* other = StartSleeper("avformat.dll.bak");
         QVERIFY(modProcesses::FindByName("avformat.dll").contains(upper->processId()));
+        UseStandIn("while :; do sleep 0.1; done");
+        QProcess* otherCopy = StartMarkedConverter(modProcesses::OwnerMark(mixed->processId()));
         QTimer timer;
         AVC avc(&timer);
-        avc.CancelConvert(); // no run of its own: ends the others all the same
-        QVERIFY(upper->waitForFinished(5000));
-        QVERIFY(mixed->waitForFinished(5000));
-        QCOMPARE(other->state(), QProcess::Running);
-        other->kill();
-        other->waitForFinished();
+        avc.CancelConvert();
+        QTest::qWait(200);
+        for (QProcess* process : {upper, mixed, otherCopy}) {
+            QCOMPARE(process->state(), QProcess::Running);
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    // Converters that a copy of Vantelo left running when it died are ended, whether their
+    // owner is gone or its process id now belongs to another process.
+    void cancelEndsConvertersLeftBehind() {
+        UseStandIn("while :; do sleep 0.1; done");
+        QProcess gone;
+        gone.start("sleep", {"0.1"});
+        QVERIFY(gone.waitForStarted());
+        const QString goneMark = modProcesses::OwnerMark(gone.processId());
+        QVERIFY(gone.waitForFinished());
+        const QString self = modProcesses::OwnerMark();
+        QProcess* deadOwner = StartMarkedConverter(goneMark);
+        QProcess* reusedId = StartMarkedConverter(self.section(':', 0, 0) + ":1");
+        QProcess* otherProgram = StartSleeper("avformat.dll", goneMark);
+        QTimer timer;
+        AVC avc(&timer);
+        avc.CancelConvert();
+        QVERIFY(deadOwner->waitForFinished(5000));
+        QVERIFY(reusedId->waitForFinished(5000));
+        QCOMPARE(otherProgram->state(), QProcess::Running);
+        otherProgram->kill();
+        otherProgram->waitForFinished();
     }
 
     void stubbornConverterIsKilled() {

@@ -4,6 +4,7 @@
 #include "modTranslate.h"
 
 #include <QTest>
+#include <limits>
 
 using modEncoders::EncoderSet;
 using Args = std::vector<std::string>;
@@ -101,6 +102,27 @@ private slots:
         QVERIFY(!modLegacyCommand::Parse({"-i", "a.flv", "-b", "out.avi"}).ok);
     }
 
+    // Numbers beyond any sensible value are refused by name, never computed with.
+    void outOfRangeNumbersAreRefused() {
+        for (const Args& options : {Args{"-ar", "2147483648"}, Args{"-ab", "-2147483648k"},
+                                    Args{"-s", "99999999999x240"}, Args{"-b", "-5"}}) {
+            Args args = {"-i", "a.flv"};
+            args.insert(args.end(), options.begin(), options.end());
+            args.push_back("out.mpg");
+            const auto parsed = modLegacyCommand::Parse(args);
+            QVERIFY(!parsed.ok);
+            QVERIFY2(parsed.error.find("out of range") != std::string::npos, parsed.error.c_str());
+        }
+        QVERIFY(modLegacyCommand::Parse({"-i", "a.flv", "-ar", "100000000", "out.mpg"}).ok);
+        // The rules hold their numbers within range even when handed extreme ones directly.
+        modLegacyCommand::LegacyRequest request;
+        request.dest = "/o/a.mpg";
+        request.options = {{"-acodec", "mp2"}, {"-ab", "-2147483648k"}, {"-ar", "2147483648"}};
+        QVERIFY(!modTranslate::Translate(request, DebianEncoders()).empty());
+        QCOMPARE(modTranslate::NearestSampleRate("aac", std::numeric_limits<int>::min()), 7350);
+        QCOMPARE(modTranslate::NearestMp2Bitrate(44100, std::numeric_limits<int>::min()), 32);
+    }
+
     void encoderListingIsRead() {
         const EncoderSet set = DebianEncoders();
         QVERIFY(set.Has("libxvid") && set.Has("aac") && !set.Has("xvid"));
@@ -120,10 +142,10 @@ private slots:
     }
 
     void bitRatesAreKilobits() {
-        QCOMPARE(Translated(Line("-b 768 -bt 60 -bufsize 128 -maxrate 1500 -acodec aac -ab 64",
+        QCOMPARE(Translated(Line("-b 768 -bt 60 -bufsize 128 -maxrate 1500 -acodec mp3 -ab 64",
                                  "/o/a.avi")),
-                 QString("-b:v 768k -bt 60k -bufsize 128k -maxrate 1500k -c:a aac -b:a 64k -c:v "
-                         "mpeg4 -f avi"));
+                 QString("-b:v 768k -bt 60k -bufsize 128k -maxrate 1500k -c:a libmp3lame "
+                         "-b:a 64k -c:v mpeg4 -f avi"));
         // Values that already carry a unit are left as they are.
         QVERIFY(Translated(Line("-b 1.5M -vcodec mpeg4 -acodec aac", "/o/a.avi"))
                     .startsWith("-b:v 1.5M "));
@@ -275,9 +297,11 @@ private slots:
             Line("-y -b 400 -r 29.97 -s 368x208 -vcodec h264 -bufsize 128 -g 250 -qscale 25 "
                  "-maxrate 1500 -acodec aac -ab 128 -ar 48000 -ac 2",
                  "/o/psp.avi"));
-        QCOMPARE(psp,
-                 QString("-b:v 400k -r 30000/1001 -s 368x208 -c:v libx264 -bufsize 128k -g 250 "
-                         "-maxrate 1500k -c:a aac -b:a 128k -ar 48000 -ac 2 -qp 25 -f avi"));
+        // For the PSP, x264's quality holds under the peak: the rate factor, not a fixed
+        // quantiser, and the peak is the lower of 1.5 times the shown rate and the given one.
+        QCOMPARE(psp, QString("-r 30000/1001 -s 368x208 -c:v libx264 -bufsize 128k -g 250 "
+                              "-maxrate 600k -c:a aac -b:a 128k -ar 48000 -ac 2 -profile:v main "
+                              "-level:v 3.0 -pix_fmt yuv420p -crf 25 -f avi"));
     }
 
     void deinterlaceUsesYadif() {

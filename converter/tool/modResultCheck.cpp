@@ -1,0 +1,78 @@
+#include "modResultCheck.h"
+
+#include "modRun.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace modResultCheck {
+
+namespace {
+
+// A result shorter than this share of the source, and more than kSlackSeconds short of it,
+// lost most of what was there.
+constexpr double kShortestShare = 0.5;
+constexpr double kSlackSeconds = 1.0;
+
+std::string Seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+} // namespace
+
+Facts Probe(const std::string& ffprobe, const std::string& url) {
+    Facts facts;
+    bool whole = false;
+    const std::string listing =
+        modRun::Capture(ffprobe,
+                        {"-v", "error", "-show_entries", "stream=codec_type:format=duration", "-of",
+                         "default=noprint_wrappers=1", url},
+                        &whole);
+    facts.read = whole;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "codec_type=video")
+            facts.hasVideo = true;
+        else if (line.rfind("duration=", 0) == 0)
+            facts.seconds = std::atof(line.c_str() + 9);
+    }
+    return facts;
+}
+
+double ReadableSeconds(const std::string& ffprobe, const std::string& url) {
+    const std::string listing =
+        modRun::Capture(ffprobe, {"-v", "quiet", "-show_entries", "packet=pts_time,duration_time",
+                                  "-of", "csv=print_section=0", url});
+    bool any = false;
+    double first = 0, last = 0;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t comma = line.find(',');
+        if (line.empty() || line[0] == 'N')
+            continue;
+        const double start = std::atof(line.c_str());
+        const double length = comma == std::string::npos ? 0 : std::atof(line.c_str() + comma + 1);
+        first = any ? std::min(first, start) : start;
+        last = any ? std::max(last, start + length) : start + length;
+        any = true;
+    }
+    return any ? last - first : 0;
+}
+
+std::string Complaint(const Facts& result, bool videoAsked, double sourceSeconds) {
+    if (!result.read)
+        return "the result cannot be read back; the source may be damaged";
+    if (videoAsked && !result.hasVideo)
+        return "no video could be read from the source; it may be damaged";
+    if (result.seconds < sourceSeconds * kShortestShare &&
+        sourceSeconds - result.seconds > kSlackSeconds)
+        return "the result lasts " + Seconds(result.seconds) + " s of the " +
+               Seconds(sourceSeconds) + " s read from the source; the source may be damaged";
+    return std::string();
+}
+
+} // namespace modResultCheck

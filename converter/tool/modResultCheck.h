@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+// Reading a finished conversion back with ffprobe, so that a run that produced nothing useful
+// (a damaged source) is not taken for a success.
+namespace modResultCheck {
+
+struct Facts {
+    bool read = false;     // ffprobe could read the file
+    bool hasVideo = false; // it holds a video stream
+    double seconds = 0;    // its duration
+};
+
+// What ffprobe finds in a media file, given as an ffmpeg URL ("file:/path").
+Facts Probe(const std::string& ffprobe, const std::string& url);
+
+// The seconds of media that can be read from a file: from the first packet's time to the end of
+// the last one. 0 when nothing can be read.
+double ReadableSeconds(const std::string& ffprobe, const std::string& url);
+
+// Why the result is no conversion of the source; empty when it is one. A result far shorter
+// than what could be read of the source, or without video when video was asked for, fails.
+std::string Complaint(const Facts& result, bool videoAsked, double sourceSeconds);
+
+} // namespace modResultCheck

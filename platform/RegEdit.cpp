@@ -82,6 +82,10 @@ void RegEdit::WriteKey(const QString& valueName, const QString& value) {
         settings.clear();
     settings.setValue(valueName, value);
     settings.sync();
+    // The file now holds what was just written: a rewrite of the same size within the file
+    // system's clock tick would otherwise still match the damaged file's stamp.
+    if (settings.status() == QSettings::NoError)
+        damagedFile().reset();
 }
 
 QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) const {

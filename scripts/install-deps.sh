@@ -12,6 +12,8 @@ packages=(
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev
     file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool
+    # The download benchmark: its server and proxy.
+    nginx
 )
 
 missing=()

@@ -1,0 +1,256 @@
+#include "CurlTransfer.h"
+
+#include "Redirects.h"
+
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <curl/curl.h>
+#include <mutex>
+
+namespace {
+
+void InitialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The proxy Qt's factory names for the address, in libcurl's form; empty text for none, which
+// also keeps libcurl from reading proxy variables of its own.
+QByteArray ProxyFor(const QUrl& address) {
+    const QList<QNetworkProxy> proxies =
+        QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(address));
+    const QNetworkProxy proxy = proxies.value(0);
+    QByteArray scheme;
+    switch (proxy.type()) {
+    case QNetworkProxy::HttpProxy:
+    case QNetworkProxy::HttpCachingProxy:
+        scheme = "http://";
+        break;
+    case QNetworkProxy::Socks5Proxy:
+        scheme = "socks5h://";
+        break;
+    default:
+        return QByteArray();
+    }
+    QUrl url;
+    url.setHost(proxy.hostName());
+    url.setPort(proxy.port());
+    url.setUserName(proxy.user());
+    url.setPassword(proxy.password());
+    return scheme + url.toEncoded(QUrl::RemoveScheme).mid(2);
+}
+
+} // namespace
+
+CurlTransfer::CurlTransfer(const QUrl& address, const Headers& headers, qint64 bufferSize,
+                           QObject* parent)
+    : QObject(parent), url_(address) {
+    InitialiseCurlOnce();
+    easy_ = curl_easy_init();
+    multi_ = curl_multi_init();
+    errorText_.fill('\0', CURL_ERROR_SIZE);
+    for (const auto& [name, value] : headers)
+        headerList_ = curl_slist_append(headerList_, (name + ": " + value).constData());
+    const QByteArray encoded = address.toEncoded();
+    curl_easy_setopt(easy_, CURLOPT_URL, encoded.constData());
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+    curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    // A proxy's answer to CONNECT is not the server's answer.
+    curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, long(bufferSize));
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_.data());
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    SetProxy();
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlTransfer::OnSocketChange);
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlTransfer::OnTimerChange);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+}
+
+CurlTransfer::~CurlTransfer() {
+    Abort();
+    curl_multi_cleanup(multi_);
+    curl_easy_cleanup(easy_);
+    curl_slist_free_all(headerList_);
+}
+
+void CurlTransfer::SetProxy() {
+    proxy_ = ProxyFor(url_);
+    curl_easy_setopt(easy_, CURLOPT_PROXY, proxy_.constData());
+    // Qt's factory has already applied the exceptions (no_proxy); libcurl must not again.
+    curl_easy_setopt(easy_, CURLOPT_NOPROXY, "");
+}
+
+void CurlTransfer::Start() {
+    running_ = true;
+    curl_multi_add_handle(multi_, easy_);
+}
+
+void CurlTransfer::Abort() {
+    if (!running_)
+        return;
+    running_ = false;
+    timer_.stop();
+    // Removing the handle closes its connection; libcurl then drops the sockets' watches.
+    curl_multi_remove_handle(multi_, easy_);
+    for (const Watch& watch : std::as_const(watches_))
+        for (QSocketNotifier* notifier : {watch.read, watch.write})
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+    watches_.clear();
+}
+
+bool CurlTransfer::HasHeader(const QByteArray& name) const {
+    for (const auto& header : responseHeaders_)
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QByteArray CurlTransfer::Header(const QByteArray& name) const {
+    for (const auto& header : responseHeaders_)
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return header.second;
+    return QByteArray();
+}
+
+bool CurlTransfer::IsRedirect() const {
+    return Redirects::IsRedirectStatus(status_) && HasHeader("Location");
+}
+
+size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        // Each answer starts afresh: an interim answer, a proxy's, or the final one.
+        // "HTTP/1.1 404 Not Found"
+        const QList<QByteArray> parts = line.split(' ');
+        transfer->status_ = parts.value(1).toInt();
+        transfer->reason_ = parts.mid(2).join(' ').trimmed();
+        transfer->responseHeaders_.clear();
+        transfer->headersDone_ = false;
+    } else if (line.isEmpty()) {
+        transfer->headersDone_ = transfer->status_ >= 200;
+    } else if (const int colon = line.indexOf(':'); colon > 0) {
+        transfer->responseHeaders_.append(
+            {line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    return size * count;
+}
+
+size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    const size_t length = size * count;
+    if (transfer->IsRedirect())
+        return length;
+    // The receiver decides where the body goes once it has seen the answer's start.
+    if (!transfer->started_) {
+        transfer->paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    if (transfer->sink_) {
+        transfer->sinkError_ = transfer->sink_(data, qint64(length));
+        if (!transfer->sinkError_.isEmpty())
+            return 0;
+    }
+    transfer->written_.append(qint64(length));
+    return length;
+}
+
+int CurlTransfer::OnSocketChange(void*, int socket, int what, void* self, void*) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    Watch& watch = transfer->watches_[socket];
+    if (what == CURL_POLL_REMOVE) {
+        // The notifier may be the one whose signal is being handled.
+        for (QSocketNotifier* notifier : {watch.read, watch.write})
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        transfer->watches_.remove(socket);
+        return 0;
+    }
+    const auto watchFor = [&](QSocketNotifier*& notifier, QSocketNotifier::Type type, int event,
+                              bool wanted) {
+        if (!notifier && wanted) {
+            notifier = new QSocketNotifier(socket, type, transfer);
+            QObject::connect(notifier, &QSocketNotifier::activated, transfer,
+                             [transfer, socket, event] { transfer->Act(socket, event); });
+        }
+        if (notifier)
+            notifier->setEnabled(wanted);
+    };
+    watchFor(watch.read, QSocketNotifier::Read, CURL_CSELECT_IN,
+             what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    watchFor(watch.write, QSocketNotifier::Write, CURL_CSELECT_OUT,
+             what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+    return 0;
+}
+
+int CurlTransfer::OnTimerChange(void*, long milliseconds, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    if (milliseconds < 0)
+        transfer->timer_.stop();
+    else
+        transfer->timer_.start(int(milliseconds));
+    return 0;
+}
+
+void CurlTransfer::Act(int socket, int events) {
+    if (!running_)
+        return;
+    int stillRunning = 0;
+    curl_multi_socket_action(multi_, socket, events, &stillRunning);
+    while (CURLMsg* message = curl_multi_info_read(multi_, &stillRunning)) {
+        if (message->msg == CURLMSG_DONE) {
+            done_ = true;
+            result_ = message->data.result;
+        }
+    }
+    ReportProgress();
+}
+
+void CurlTransfer::ReportProgress() {
+    const QPointer<CurlTransfer> alive(this);
+    const auto stillWanted = [&] { return alive && running_; };
+    if ((headersDone_ || done_) && !started_ && !IsRedirect()) {
+        started_ = true;
+        emit ResponseStarted();
+        if (!stillWanted())
+            return;
+        if (paused_) {
+            // The body held back so far goes into the sink now.
+            paused_ = false;
+            curl_easy_pause(easy_, CURLPAUSE_CONT);
+        }
+    }
+    while (!written_.isEmpty()) {
+        emit ChunkWritten(written_.takeFirst());
+        if (!stillWanted())
+            return;
+    }
+    if (!done_ || paused_)
+        return;
+    running_ = false;
+    timer_.stop();
+    curl_multi_remove_handle(multi_, easy_);
+    QString error;
+    if (result_ != CURLE_OK) {
+        error = !sinkError_.isEmpty() ? sinkError_
+                : errorText_.constData()[0] != 0
+                    ? QString::fromLocal8Bit(errorText_.constData())
+                    : QString::fromLatin1(curl_easy_strerror(CURLcode(result_)));
+    }
+    emit Finished(error);
+}

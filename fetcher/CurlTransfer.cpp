@@ -100,7 +100,7 @@ void CurlTransfer::Abort() {
         return;
     running_ = false;
     timer_.stop();
-    // Removing the handle closes its connection; libcurl then drops the sockets' watches.
+    // libcurl drops the watches of the handle's sockets as it lets go of them; the rest go here.
     curl_multi_remove_handle(multi_, easy_);
     for (const Watch& watch : std::as_const(watches_))
         for (QSocketNotifier* notifier : {watch.read, watch.write})
@@ -224,7 +224,9 @@ void CurlTransfer::Act(int socket, int events) {
 void CurlTransfer::ReportProgress() {
     const QPointer<CurlTransfer> alive(this);
     const auto stillWanted = [&] { return alive && running_; };
-    if ((headersDone_ || done_) && !started_ && !IsRedirect()) {
+    // An answer without a body starts as it ends; a failed connection never starts.
+    const bool answered = headersDone_ || (done_ && result_ == CURLE_OK);
+    if (answered && !started_ && !IsRedirect()) {
         started_ = true;
         emit ResponseStarted();
         if (!stillWanted())

@@ -14,6 +14,7 @@ private slots:
     void cleanupTestCase();
     void bodyGoesIntoTheSinkThroughTheProxyQtNames();
     void redirectAnswerFinishesWithoutStartOrBody();
+    void refusedConnectionFinishesWithTheReasonOnly();
 
 private:
     LoopbackHttpServer server_;
@@ -74,6 +75,19 @@ void tst_CurlTransfer::redirectAnswerFinishesWithoutStartOrBody() {
     QVERIFY(transfer.IsRedirect());
     QCOMPARE(transfer.Header("location"), QByteArray("/elsewhere"));
     QCOMPARE(started.size() + written.size(), 0);
+}
+
+void tst_CurlTransfer::refusedConnectionFinishesWithTheReasonOnly() {
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    CurlTransfer transfer(QUrl("http://127.0.0.1:1/v.flv"), {}, 65536);
+    QSignalSpy started(&transfer, &CurlTransfer::ResponseStarted);
+    QSignalSpy finished(&transfer, &CurlTransfer::Finished);
+    transfer.Start();
+    QTRY_COMPARE(finished.size(), 1);
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server_.port()));
+    QVERIFY(!finished[0][0].toString().isEmpty());
+    QCOMPARE(started.size(), 0);
 }
 
 QTEST_MAIN(tst_CurlTransfer)

@@ -159,10 +159,9 @@ size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
         transfer->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    if (transfer->sink_) {
-        transfer->sinkError_ = transfer->sink_(data, qint64(length));
-        if (!transfer->sinkError_.isEmpty())
-            return 0;
+    if (transfer->sink_ && !transfer->sink_(data, qint64(length))) {
+        transfer->sinkStopped_ = true;
+        return 0;
     }
     transfer->written_.append(qint64(length));
     return length;
@@ -247,12 +246,46 @@ void CurlTransfer::ReportProgress() {
     running_ = false;
     timer_.stop();
     curl_multi_remove_handle(multi_, easy_);
-    QString error;
-    if (result_ != CURLE_OK) {
-        error = !sinkError_.isEmpty() ? sinkError_
-                : errorText_.constData()[0] != 0
-                    ? QString::fromLocal8Bit(errorText_.constData())
-                    : QString::fromLatin1(curl_easy_strerror(CURLcode(result_)));
+    emit Finished();
+}
+
+QNetworkReply::NetworkError CurlTransfer::Error() const {
+    // A sink that stopped the transfer has its own reason.
+    if (sinkStopped_)
+        return QNetworkReply::NoError;
+    switch (result_) {
+    case CURLE_OK:
+        return QNetworkReply::NoError;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return QNetworkReply::ProtocolUnknownError;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QNetworkReply::ProxyNotFoundError;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QNetworkReply::HostNotFoundError;
+    case CURLE_COULDNT_CONNECT:
+        return QNetworkReply::ConnectionRefusedError;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        return QNetworkReply::RemoteHostClosedError;
+    case CURLE_OPERATION_TIMEDOUT:
+        return QNetworkReply::TimeoutError;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+        return QNetworkReply::SslHandshakeFailedError;
+    default:
+        return QNetworkReply::UnknownServerError;
     }
-    emit Finished(error);
+}
+
+QString CurlTransfer::ErrorString() const {
+    if (result_ == CURLE_OK || sinkStopped_)
+        return QString();
+    if (errorText_.constData()[0] != 0)
+        return QString::fromLocal8Bit(errorText_.constData());
+    return QString::fromLatin1(curl_easy_strerror(CURLcode(result_)));
 }

@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QNetworkReply>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -22,8 +23,8 @@ class CurlTransfer : public QObject {
     Q_OBJECT
 public:
     using Headers = QList<QPair<QByteArray, QByteArray>>;
-    // Takes a piece of the body; returns the reason to stop the transfer, or empty text.
-    using Sink = std::function<QString(const char* data, qint64 size)>;
+    // Takes a piece of the body; returns false to stop the transfer (the sink knows why).
+    using Sink = std::function<bool(const char* data, qint64 size)>;
 
     CurlTransfer(const QUrl& address, const Headers& headers, qint64 bufferSize,
                  QObject* parent = nullptr);
@@ -37,6 +38,8 @@ public:
     void Abort();
 
     QUrl Url() const { return url_; }
+    // Whether the request went through a proxy.
+    bool ViaProxy() const { return !proxy_.isEmpty(); }
     int Status() const { return status_; }
     QByteArray ReasonPhrase() const { return reason_; }
     // The first header of that name (any letter case) of the final answer.
@@ -44,14 +47,18 @@ public:
     QByteArray Header(const QByteArray& name) const;
     // A redirect answer: its body is dropped and it raises no ResponseStarted.
     bool IsRedirect() const;
+    // Once finished: what went wrong, in Qt's terms and in libcurl's words (NoError and empty
+    // text for a whole answer or a transfer its sink stopped).
+    QNetworkReply::NetworkError Error() const;
+    QString ErrorString() const;
 
 signals:
     // The status and headers of an answer that is not a redirect are known.
     void ResponseStarted();
     // A piece of the body went into the sink.
     void ChunkWritten(qint64 size);
-    // The transfer ended: empty text when the whole answer arrived, else the reason.
-    void Finished(const QString& error);
+    // The transfer ended (see Error).
+    void Finished();
 
 private:
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
@@ -87,6 +94,6 @@ private:
     bool running_ = false;
     bool done_ = false;
     int result_ = 0;
-    QString sinkError_;
+    bool sinkStopped_ = false;
     QList<qint64> written_;
 };

@@ -14,14 +14,13 @@ bool IsRedirectStatus(int status) {
 
 Hop Next(const QUrl& from, const QByteArray& location, int hopsTaken) {
     if (hopsTaken >= MaxHops)
-        return {QUrl(), QStringLiteral("Too many redirects")};
+        return {QUrl(), Hop::Refusal::TooManyHops};
     const QUrl target = from.resolved(QUrl::fromEncoded(location.trimmed()));
     const QString scheme = target.scheme().toLower();
-    if (scheme != Http && scheme != Https)
-        return {QUrl(), QStringLiteral("Protocol \"%1\" is unknown").arg(target.scheme())};
-    if (from.scheme().compare(Https, Qt::CaseInsensitive) == 0 && scheme == Http)
-        return {QUrl(), QStringLiteral("Insecure redirect")};
-    return {target, QString()};
+    const bool fromHttps = from.scheme().compare(Https, Qt::CaseInsensitive) == 0;
+    if ((scheme != Http && scheme != Https) || (fromHttps && scheme == Http))
+        return {QUrl(), Hop::Refusal::LessSafeScheme};
+    return {target, Hop::Refusal::None};
 }
 
 } // namespace Redirects

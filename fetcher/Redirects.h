@@ -1,6 +1,5 @@
 #pragma once
 #include <QByteArray>
-#include <QString>
 #include <QUrl>
 
 // The redirects a stream request follows: one new request per hop, each with its own limits.
@@ -14,12 +13,13 @@ bool IsRedirectStatus(int status);
 
 // Where a redirect leads, or why it is not followed.
 struct Hop {
-    QUrl target;   // valid when the redirect is followed
-    QString error; // the reason otherwise: too many hops, a less safe or an unknown scheme
+    enum class Refusal { None, TooManyHops, LessSafeScheme };
+    QUrl target; // valid when the redirect is followed
+    Refusal refusal = Refusal::None;
 };
 
 // The hop from `from` to the response's `location` (absolute or relative), after `hopsTaken`
-// hops already followed. Never from https to plain http.
+// hops already followed. Never from https to plain http, never to a scheme other than these.
 Hop Next(const QUrl& from, const QByteArray& location, int hopsTaken);
 
 } // namespace Redirects

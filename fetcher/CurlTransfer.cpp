@@ -6,6 +6,7 @@
 #include <QNetworkProxyFactory>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <curl/curl.h>
 #include <mutex>
 
@@ -62,6 +63,9 @@ CurlTransfer::CurlTransfer(const QUrl& address, const Headers& headers, qint64 b
     // A proxy's answer to CONNECT is not the server's answer.
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, long(bufferSize));
+    // libcurl refuses an answer whose length is not a number of bytes, where the fetcher reads
+    // such a body up to the end of the connection; so the length is counted here (OnBody).
+    curl_easy_setopt(easy_, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_.data());
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
@@ -140,8 +144,20 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
         transfer->reason_ = parts.mid(2).join(' ').trimmed();
         transfer->responseHeaders_.clear();
         transfer->headersDone_ = false;
+        transfer->received_ = 0;
     } else if (line.isEmpty()) {
         transfer->headersDone_ = transfer->status_ >= 200;
+        transfer->announced_ = -1;
+        bool isNumber = false;
+        const qint64 length = transfer->Header("Content-Length").toLongLong(&isNumber);
+        if (transfer->headersDone_ && isNumber && length >= 0 &&
+            !transfer->HasHeader("Transfer-Encoding"))
+            transfer->announced_ = length;
+        // An empty body has arrived with the headers; stop before libcurl waits for more.
+        if (transfer->announced_ == 0) {
+            transfer->bodyComplete_ = true;
+            return 0;
+        }
     } else if (const int colon = line.indexOf(':'); colon > 0) {
         transfer->responseHeaders_.append(
             {line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
@@ -152,18 +168,29 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
 size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
     auto* transfer = static_cast<CurlTransfer*>(self);
     const size_t length = size * count;
-    if (transfer->IsRedirect())
-        return length;
     // The receiver decides where the body goes once it has seen the answer's start.
-    if (!transfer->started_) {
+    if (!transfer->started_ && !transfer->IsRedirect()) {
         transfer->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    if (transfer->sink_ && !transfer->sink_(data, qint64(length))) {
-        transfer->sinkStopped_ = true;
+    // Nothing past the announced length belongs to the answer.
+    qint64 taken = qint64(length);
+    if (transfer->announced_ >= 0)
+        taken = std::min(taken, transfer->announced_ - transfer->received_);
+    transfer->received_ += taken;
+    if (!transfer->IsRedirect() && taken > 0) {
+        if (transfer->sink_ && !transfer->sink_(data, taken)) {
+            transfer->sinkStopped_ = true;
+            return 0;
+        }
+        transfer->written_.append(taken);
+    }
+    // The whole announced body is here: end the transfer rather than wait for the server to
+    // close a connection it keeps open. libcurl reports that as a write error (see Error).
+    if (transfer->received_ == transfer->announced_) {
+        transfer->bodyComplete_ = true;
         return 0;
     }
-    transfer->written_.append(qint64(length));
     return length;
 }
 
@@ -231,9 +258,13 @@ void CurlTransfer::ReportProgress() {
         if (!stillWanted())
             return;
         if (paused_) {
-            // The body held back so far goes into the sink now.
+            // The body held back so far goes into the sink now; the transfer may end there.
             paused_ = false;
-            curl_easy_pause(easy_, CURLPAUSE_CONT);
+            const CURLcode result = curl_easy_pause(easy_, CURLPAUSE_CONT);
+            if (result != CURLE_OK) {
+                done_ = true;
+                result_ = result;
+            }
         }
     }
     while (!written_.isEmpty()) {
@@ -251,8 +282,12 @@ void CurlTransfer::ReportProgress() {
 
 QNetworkReply::NetworkError CurlTransfer::Error() const {
     // A sink that stopped the transfer has its own reason.
-    if (sinkStopped_)
+    if (sinkStopped_ || bodyComplete_)
         return QNetworkReply::NoError;
+    // libcurl does not know the length (see the constructor): an answer cut short ends as if
+    // it were whole.
+    if (result_ == CURLE_OK && announced_ >= 0 && received_ < announced_)
+        return QNetworkReply::RemoteHostClosedError;
     switch (result_) {
     case CURLE_OK:
         return QNetworkReply::NoError;
@@ -283,8 +318,10 @@ QNetworkReply::NetworkError CurlTransfer::Error() const {
 }
 
 QString CurlTransfer::ErrorString() const {
-    if (result_ == CURLE_OK || sinkStopped_)
+    if (Error() == QNetworkReply::NoError)
         return QString();
+    if (result_ == CURLE_OK)
+        return QStringLiteral("The connection closed before the whole answer had arrived");
     if (errorText_.constData()[0] != 0)
         return QString::fromLocal8Bit(errorText_.constData());
     return QString::fromLatin1(curl_easy_strerror(CURLcode(result_)));

@@ -95,5 +95,10 @@ private:
     bool done_ = false;
     int result_ = 0;
     bool sinkStopped_ = false;
+    // The body's length as announced (-1: up to the end of the connection), and how much of
+    // it has arrived.
+    qint64 announced_ = -1;
+    qint64 received_ = 0;
+    bool bodyComplete_ = false;
     QList<qint64> written_;
 };

@@ -1,6 +1,8 @@
 #include "Nabrix.h"
 
+#include "CurlTransfer.h"
 #include "NabrixHost.h"
+#include "Redirects.h"
 #include "modNabrix.h"
 
 #include <QDir>
@@ -11,27 +13,9 @@
 #include <QNetworkRequest>
 #include <cerrno>
 #include <limits>
-#include <mutex>
 #include <optional>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
-
-// The network thread hands the stream over in blocks of a chunk each, freed on this thread.
-// With glibc's default tuning such blocks are mapped and unmapped, or trimmed off the heap
-// and faulted in again, for every chunk, which costs about a third of the transfer's CPU
-// time. Keep them on the heap instead; the memory kept back is bounded by the trim limit.
-void KeepStreamBlocksOnTheHeap() {
-#ifdef __GLIBC__
-    static std::once_flag once;
-    std::call_once(once, [] {
-        mallopt(M_MMAP_THRESHOLD, 2 * Nabrix::ChunkSize);
-        mallopt(M_TRIM_THRESHOLD, 8 * Nabrix::ChunkSize);
-    });
-#endif
-}
 
 // Users behind a proxy reach the video service through it, as their other programs do.
 void UseSystemProxiesUnlessConfigured() {
@@ -45,28 +29,44 @@ int HttpStatus(const QNetworkReply* reply) {
 }
 
 // "404 Not Found" for a final answer other than success (2xx); empty text for a success.
-QString HttpErrorOf(const QNetworkReply* reply) {
-    const int status = HttpStatus(reply);
+QString HttpErrorOf(int status, const QString& reasonPhrase) {
     if (status >= 200 && status < 300)
         return QString();
-    const QString reason =
-        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+    const QString reason = reasonPhrase.trimmed();
     return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
 }
 
-// The response's "Content-Length", when it is a number of bytes at all.
-std::optional<qint64> AnnouncedLength(const QNetworkReply* reply) {
+QString HttpErrorOf(const QNetworkReply* reply) {
+    return HttpErrorOf(HttpStatus(reply),
+                       reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+}
+
+// A "Content-Length" header, when it is a number of bytes at all.
+std::optional<qint64> AnnouncedLength(const QByteArray& contentLength) {
     bool isNumber = false;
-    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&isNumber);
+    const qint64 length = contentLength.trimmed().toLongLong(&isNumber);
     if (!isNumber || length < 0)
         return std::nullopt;
     return length;
 }
 
-// A body sent compressed although the request asked for it as stored.
-bool IsCompressed(const QNetworkReply* reply) {
-    const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+// A body sent compressed although the request asked for it as stored ("Content-Encoding").
+bool IsCompressed(const QByteArray& contentEncoding) {
+    const QByteArray coding = contentEncoding.trimmed().toLower();
     return !coding.isEmpty() && coding != "identity";
+}
+
+// The request headers, in the order sent. The body is asked for as stored: the length the
+// server announces is then the length counted and written, byte for byte, and the file holds
+// the response body itself.
+const CurlTransfer::Headers& RequestHeaders() {
+    static const CurlTransfer::Headers headers = {
+        {"Accept-Language", "en-us"},
+        {"User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)"},
+        {"Accept", "*/*"},
+        {"Accept-Encoding", "identity"},
+    };
+    return headers;
 }
 
 // What went wrong with a request, in plain words.
@@ -79,14 +79,9 @@ QString ErrorText(const QNetworkReply* reply) {
                                         reply->errorString());
 }
 
-// A redirect the reply is about to follow: its own headers and body are not the video's.
-bool IsFollowedRedirect(const QNetworkReply* reply) {
-    const int status = HttpStatus(reply);
-    const bool redirectStatus = status == 301 || status == 302 || status == 303 || status == 305 ||
-                                status == 307 || status == 308;
-    return redirectStatus && reply->hasRawHeader("Location") &&
-           reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt() !=
-               QNetworkRequest::ManualRedirectPolicy;
+QString ErrorText(const CurlTransfer* transfer) {
+    return modNabrix::TransferErrorText(transfer->Error(), transfer->Url(), transfer->ViaProxy(),
+                                        transfer->ErrorString());
 }
 
 // Stops a request for good: none of its events arrive any more.
@@ -101,13 +96,21 @@ void Drop(QPointer<QNetworkReply>& reply, QObject* receiver) {
     dropped->deleteLater();
 }
 
+void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
+    if (!transfer)
+        return;
+    CurlTransfer* dropped = transfer;
+    transfer = nullptr;
+    QObject::disconnect(dropped, nullptr, receiver, nullptr);
+    dropped->Abort();
+    dropped->deleteLater();
+}
+
 } // namespace
 
 Nabrix::Nabrix(NabrixHost* host, QObject* parent)
-    : QObject(parent), host_(host), http_(new QNetworkAccessManager(this)),
-      chunk_(ChunkSize, Qt::Uninitialized) {
+    : QObject(parent), host_(host), http_(new QNetworkAccessManager(this)) {
     UseSystemProxiesUnlessConfigured();
-    KeepStreamBlocksOnTheHeap();
     for (QTimer* stall : {&pageStall_, &videoStall_}) {
         stall->setSingleShot(true);
         stall->setInterval(stallTimeoutMs_);
@@ -161,7 +164,7 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     ++pageRequest_;
     pageBody_.clear();
     pageResponseStarted_ = false;
-    VideoInfo = SendRequest(address, false);
+    VideoInfo = SendRequest(address);
     connect(VideoInfo, &QNetworkReply::metaDataChanged, this, &Nabrix::PageResponseStart);
     connect(VideoInfo, &QIODevice::readyRead, this, &Nabrix::PageDataAvailable);
     connect(VideoInfo, &QNetworkReply::finished, this, &Nabrix::PageFinished);
@@ -173,40 +176,46 @@ void Nabrix::DownloadVideo() {
     // A transfer still running is replaced together with its file.
     Drop(VideoDownload, this);
     CloseVideoFile();
+    redirectsFollowed_ = 0;
+    SendVideoRequest(QUrl(DownloadUrl));
+}
+
+void Nabrix::SendVideoRequest(const QUrl& address) {
     ++videoTransfer_;
     // The target file is opened with the first bytes of a success answer (see
-    // VideoDataAvailable), so an answer without the video never replaces a file already there.
+    // WriteVideoBytes), so an answer without the video never replaces a file already there.
     BytesReceived = 0;
     videoResponseStarted_ = false;
-    VideoDownload = SendRequest(DownloadUrl, true);
-    VideoDownload->setReadBufferSize(ChunkSize);
-    connect(VideoDownload, &QNetworkReply::metaDataChanged, this, &Nabrix::VideoResponseStart);
-    connect(VideoDownload, &QIODevice::readyRead, this, &Nabrix::VideoDataAvailable);
-    connect(VideoDownload, &QNetworkReply::finished, this, &Nabrix::VideoFinished);
-    connect(VideoDownload, &QNetworkReply::redirected, &videoStall_, qOverload<>(&QTimer::start));
+    videoFileError_.clear();
+    // The stream goes from the socket into the file through one buffer of a chunk, on this
+    // thread. The fetcher follows redirects itself, one request per hop, so every hop keeps
+    // that limit.
+    VideoDownload = new CurlTransfer(address, RequestHeaders(), ChunkSize, this);
+    VideoDownload->SetSink([this](const char* data, qint64 size) {
+        return WriteVideoBytes(QByteArrayView(data, size));
+    });
+    connect(VideoDownload, &CurlTransfer::ResponseStarted, this, &Nabrix::VideoResponseStart);
+    connect(VideoDownload, &CurlTransfer::ChunkWritten, this, &Nabrix::VideoChunkWritten);
+    connect(VideoDownload, &CurlTransfer::Finished, this, &Nabrix::VideoFinished);
+    VideoDownload->Start();
     videoStall_.start();
 }
 
-QNetworkReply* Nabrix::SendRequest(const QString& address, bool followRedirects) {
+QNetworkReply* Nabrix::SendRequest(const QString& address) {
     QNetworkRequest request{QUrl(address)};
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
-                                         : QNetworkRequest::ManualRedirectPolicy);
-    request.setRawHeader("Accept-Language", "en-us");
-    request.setRawHeader("User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
-    request.setRawHeader("Accept", "*/*");
-    // The body as stored: the length the server announces is then the length counted and
-    // written, byte for byte, and the file holds the response body itself.
-    request.setRawHeader("Accept-Encoding", "identity");
+                         QNetworkRequest::ManualRedirectPolicy);
+    for (const auto& [name, value] : RequestHeaders())
+        request.setRawHeader(name, value);
     return http_->get(request);
 }
 
-void Nabrix::TakeContentLength(const QNetworkReply* reply) {
-    const std::optional<qint64> length = AnnouncedLength(reply);
+void Nabrix::TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding) {
+    const std::optional<qint64> length = AnnouncedLength(contentLength);
     if (length && *length <= std::numeric_limits<qint32>::max())
         ContentLength = qint32(*length);
-    else if (!length && IsCompressed(reply))
+    else if (!length && IsCompressed(contentEncoding))
         // The length of a body compressed against our request is unknown, and the previous
         // response's length says nothing about it.
         ContentLength = 0;
@@ -230,11 +239,12 @@ void Nabrix::PageResponseStart() {
         FailPage(httpError);
         return;
     }
-    if (AnnouncedLength(VideoInfo).value_or(0) > MaxPageSize) {
+    if (AnnouncedLength(VideoInfo->rawHeader("Content-Length")).value_or(0) > MaxPageSize) {
         FailPage(PageTooLarge());
         return;
     }
-    TakeContentLength(VideoInfo);
+    TakeContentLength(VideoInfo->rawHeader("Content-Length"),
+                      VideoInfo->rawHeader("Content-Encoding"));
     emit InfoProgress(0, ContentLength);
 }
 
@@ -313,60 +323,71 @@ void Nabrix::ReadVideoPage(const QString& page) {
 // --- The video ---
 
 void Nabrix::VideoResponseStart() {
-    if (videoResponseStarted_ || IsFollowedRedirect(VideoDownload))
+    if (videoResponseStarted_)
         return;
     videoResponseStarted_ = true;
     videoStall_.start();
-    const QString httpError = HttpErrorOf(VideoDownload);
+    const int status = VideoDownload->Status();
+    const QString httpError =
+        HttpErrorOf(status, QString::fromLatin1(VideoDownload->ReasonPhrase()));
     if (!httpError.isEmpty()) {
-        FailVideo(httpError);
+        FailVideo(status == 407 ? modNabrix::TransferErrorText(
+                                      QNetworkReply::ProxyAuthenticationRequiredError,
+                                      VideoDownload->Url(), true, httpError)
+                                : httpError);
         return;
     }
-    TakeContentLength(VideoDownload);
+    TakeContentLength(VideoDownload->Header("Content-Length"),
+                      VideoDownload->Header("Content-Encoding"));
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
-void Nabrix::VideoDataAvailable() {
-    if (IsFollowedRedirect(VideoDownload))
-        return;
-    if (!videoResponseStarted_)
-        VideoResponseStart();
-    if (!VideoDownload)
-        return;
+bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
+    // Called from inside the transfer: writes, and leaves the events to VideoChunkWritten.
+    if (!FileNumber.isOpen() && !OpenVideoFile(videoFileError_))
+        return false;
+    return AppendChunk(bytes, videoFileError_);
+}
+
+void Nabrix::VideoChunkWritten(qint64 count) {
     videoStall_.start();
-    // The reply never holds more than a chunk, so this takes all it has; the buffer is reused
-    // rather than allocated afresh for every chunk.
-    const qint64 count = VideoDownload->read(chunk_.data(), chunk_.size());
-    if (count <= 0)
-        return;
-    QString fileError;
-    if (!FileNumber.isOpen() && !OpenVideoFile(fileError)) {
-        FailVideo(fileError);
-        return;
-    }
-    if (!AppendChunk(QByteArrayView(chunk_.constData(), count), fileError)) {
-        FailVideo(fileError);
-        return;
-    }
     AddToBytesReceived(count);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
+void Nabrix::FollowVideoRedirect() {
+    const Redirects::Hop hop = Redirects::Next(
+        VideoDownload->Url(), VideoDownload->Header("Location"), redirectsFollowed_);
+    if (hop.refusal != Redirects::Hop::Refusal::None) {
+        const auto error = hop.refusal == Redirects::Hop::Refusal::TooManyHops
+                               ? QNetworkReply::TooManyRedirectsError
+                               : QNetworkReply::InsecureRedirectError;
+        FailVideo(modNabrix::TransferErrorText(error, VideoDownload->Url(),
+                                               VideoDownload->ViaProxy(), QString()));
+        return;
+    }
+    ++redirectsFollowed_;
+    Drop(VideoDownload, this);
+    SendVideoRequest(hop.target);
+}
+
 void Nabrix::VideoFinished() {
     videoStall_.stop();
-    const quint64 transfer = videoTransfer_;
-    while (VideoDownload && VideoDownload->bytesAvailable() > 0 && transfer == videoTransfer_)
-        VideoDataAvailable();
-    if (!VideoDownload || transfer != videoTransfer_)
+    if (!VideoDownload)
         return;
-    if (VideoDownload->error() != QNetworkReply::NoError) {
+    if (!videoFileError_.isEmpty()) {
+        FailVideo(videoFileError_);
+        return;
+    }
+    if (VideoDownload->Error() != QNetworkReply::NoError) {
         FailVideo(ErrorText(VideoDownload));
         return;
     }
-    if (!videoResponseStarted_)
-        VideoResponseStart();
-    if (!VideoDownload)
+    if (VideoDownload->IsRedirect()) {
+        FollowVideoRedirect();
         return;
+    }
+    // Every answer that is not a redirect has started (VideoResponseStart) before it ends.
     // A success without a single byte: the file already there stays as it was.
     if (!FileNumber.isOpen()) {
         FailVideo(QStringLiteral("The server sent no data. Try again later."));

@@ -83,7 +83,8 @@ private:
     QByteArray pageBody_;
     bool pageResponseStarted_ = false;
     bool videoResponseStarted_ = false;
-    // Count page requests and video transfers, so a handler that starts a new one is noticed.
+    // Count page requests and video requests (one per redirect hop), so a handler that starts a
+    // new one is noticed.
     quint64 pageRequest_ = 0;
     quint64 videoTransfer_ = 0;
     // Redirects the current video request has followed.

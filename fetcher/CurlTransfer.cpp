@@ -96,6 +96,17 @@ void CurlTransfer::SetProxy() {
 
 void CurlTransfer::Start() {
     running_ = true;
+    const QString scheme = url_.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        // libcurl would guess a scheme for an address without one; this request has none.
+        done_ = true;
+        result_ = CURLE_UNSUPPORTED_PROTOCOL;
+        QTimer::singleShot(0, this, [this] {
+            if (running_)
+                ReportProgress();
+        });
+        return;
+    }
     curl_multi_add_handle(multi_, easy_);
 }
 

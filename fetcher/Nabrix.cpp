@@ -7,10 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <cerrno>
 #include <limits>
 #include <optional>
@@ -24,21 +21,12 @@ void UseSystemProxiesUnlessConfigured() {
         QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
-int HttpStatus(const QNetworkReply* reply) {
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
 // "404 Not Found" for a final answer other than success (2xx); empty text for a success.
 QString HttpErrorOf(int status, const QString& reasonPhrase) {
     if (status >= 200 && status < 300)
         return QString();
     const QString reason = reasonPhrase.trimmed();
     return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
-}
-
-QString HttpErrorOf(const QNetworkReply* reply) {
-    return HttpErrorOf(HttpStatus(reply),
-                       reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
 }
 
 // A "Content-Length" header, when it is a number of bytes at all.
@@ -70,32 +58,12 @@ const CurlTransfer::Headers& RequestHeaders() {
 }
 
 // What went wrong with a request, in plain words.
-QString ErrorText(const QNetworkReply* reply) {
-    const QList<QNetworkProxy> proxies =
-        QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(reply->url()));
-    const bool viaProxy = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy &&
-                          proxies.first().type() != QNetworkProxy::DefaultProxy;
-    return modNabrix::TransferErrorText(reply->error(), reply->url(), viaProxy,
-                                        reply->errorString());
-}
-
 QString ErrorText(const CurlTransfer* transfer) {
     return modNabrix::TransferErrorText(transfer->Error(), transfer->Url(), transfer->ViaProxy(),
                                         transfer->ErrorString());
 }
 
 // Stops a request for good: none of its events arrive any more.
-void Drop(QPointer<QNetworkReply>& reply, QObject* receiver) {
-    if (!reply)
-        return;
-    QNetworkReply* dropped = reply;
-    reply = nullptr;
-    QObject::disconnect(dropped, nullptr, receiver, nullptr);
-    // Deleting a reply aborts its request. abort() would do the same, but Qt then complains
-    // about the error the network thread reports a moment later for the same request.
-    dropped->deleteLater();
-}
-
 void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
     if (!transfer)
         return;
@@ -108,8 +76,7 @@ void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
 
 } // namespace
 
-Nabrix::Nabrix(NabrixHost* host, QObject* parent)
-    : QObject(parent), host_(host), http_(new QNetworkAccessManager(this)) {
+Nabrix::Nabrix(NabrixHost* host, QObject* parent) : QObject(parent), host_(host) {
     UseSystemProxiesUnlessConfigured();
     for (QTimer* stall : {&pageStall_, &videoStall_}) {
         stall->setSingleShot(true);
@@ -161,13 +128,22 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     }
 
     Drop(VideoInfo, this);
-    ++pageRequest_;
     pageBody_.clear();
     pageResponseStarted_ = false;
-    VideoInfo = SendRequest(address);
-    connect(VideoInfo, &QNetworkReply::metaDataChanged, this, &Nabrix::PageResponseStart);
-    connect(VideoInfo, &QIODevice::readyRead, this, &Nabrix::PageDataAvailable);
-    connect(VideoInfo, &QNetworkReply::finished, this, &Nabrix::PageFinished);
+    pageTooLarge_ = false;
+    // The page's redirect answers are not followed: they fail as any answer but a success.
+    VideoInfo = new CurlTransfer(QUrl(address), RequestHeaders(), ChunkSize, this);
+    VideoInfo->SetSink([this](const char* data, qint64 size) {
+        // Called from inside the transfer: collects, and leaves the events to PageChunkRead.
+        pageTooLarge_ = pageBody_.size() + size > MaxPageSize;
+        if (!pageTooLarge_)
+            pageBody_.append(data, size);
+        return !pageTooLarge_;
+    });
+    connect(VideoInfo, &CurlTransfer::ResponseStarted, this, &Nabrix::PageResponseStart);
+    connect(VideoInfo, &CurlTransfer::ChunkWritten, this, &Nabrix::PageChunkRead);
+    connect(VideoInfo, &CurlTransfer::Finished, this, &Nabrix::PageFinished);
+    VideoInfo->Start();
     pageStall_.start();
     pageDeadline_.start();
 }
@@ -201,16 +177,6 @@ void Nabrix::SendVideoRequest(const QUrl& address) {
     videoStall_.start();
 }
 
-QNetworkReply* Nabrix::SendRequest(const QString& address) {
-    QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    for (const auto& [name, value] : RequestHeaders())
-        request.setRawHeader(name, value);
-    return http_->get(request);
-}
-
 void Nabrix::TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding) {
     const std::optional<qint64> length = AnnouncedLength(contentLength);
     if (length && *length <= std::numeric_limits<qint32>::max())
@@ -234,49 +200,44 @@ void Nabrix::PageResponseStart() {
         return;
     pageResponseStarted_ = true;
     pageStall_.start();
-    const QString httpError = HttpErrorOf(VideoInfo);
+    const QString httpError =
+        HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase()));
     if (!httpError.isEmpty()) {
         FailPage(httpError);
         return;
     }
-    if (AnnouncedLength(VideoInfo->rawHeader("Content-Length")).value_or(0) > MaxPageSize) {
+    if (AnnouncedLength(VideoInfo->Header("Content-Length")).value_or(0) > MaxPageSize) {
         FailPage(PageTooLarge());
         return;
     }
-    TakeContentLength(VideoInfo->rawHeader("Content-Length"),
-                      VideoInfo->rawHeader("Content-Encoding"));
+    TakeContentLength(VideoInfo->Header("Content-Length"), VideoInfo->Header("Content-Encoding"));
     emit InfoProgress(0, ContentLength);
 }
 
-void Nabrix::PageDataAvailable() {
-    if (!pageResponseStarted_)
-        PageResponseStart();
-    if (!VideoInfo)
-        return;
+void Nabrix::PageChunkRead(qint64 count) {
     pageStall_.start();
-    if (pageBody_.size() + VideoInfo->bytesAvailable() > MaxPageSize) {
-        FailPage(PageTooLarge());
-        return;
-    }
-    const QByteArray chunk = VideoInfo->readAll();
-    pageBody_ += chunk;
-    AddToBytesReceived(chunk.size());
+    AddToBytesReceived(count);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
 void Nabrix::PageFinished() {
     pageStall_.stop();
     pageDeadline_.stop();
-    const quint64 request = pageRequest_;
-    if (VideoInfo && VideoInfo->bytesAvailable() > 0)
-        PageDataAvailable();
-    if (!VideoInfo || request != pageRequest_)
+    if (!VideoInfo)
         return;
-    if (VideoInfo->error() != QNetworkReply::NoError) {
+    if (pageTooLarge_) {
+        FailPage(PageTooLarge());
+        return;
+    }
+    if (VideoInfo->Error() != QNetworkReply::NoError) {
         FailPage(ErrorText(VideoInfo));
         return;
     }
-    const QString page = PageText::DecodePage(pageBody_, VideoInfo->rawHeader("Content-Type"));
+    if (VideoInfo->IsRedirect()) {
+        FailPage(HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase())));
+        return;
+    }
+    const QString page = PageText::DecodePage(pageBody_, VideoInfo->Header("Content-Type"));
     pageBody_.clear();
     Drop(VideoInfo, this);
     ReadVideoPage(page);

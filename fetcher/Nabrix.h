@@ -11,8 +11,6 @@
 
 class CurlTransfer;
 class NabrixHost;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 // The video fetcher: checks a video page address, shows the thumbnail in the host's preview,
 // requests the page, extracts the video details, then downloads the stream into the output
@@ -48,12 +46,11 @@ signals:
     void InfoProgress(qint32 lngCurrent, qint32 lngMax);
 
 private:
-    QNetworkReply* SendRequest(const QString& address);
     void TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding);
     void AddToBytesReceived(qint64 count);
 
     void PageResponseStart();
-    void PageDataAvailable();
+    void PageChunkRead(qint64 count);
     void PageFinished();
     void PageTimedOut();
     QString TimedOut() const;
@@ -76,16 +73,15 @@ private:
     void CloseVideoFile();
 
     NabrixHost* host_;
-    QNetworkAccessManager* http_;
 
-    QPointer<QNetworkReply> VideoInfo;
+    QPointer<CurlTransfer> VideoInfo;
     QPointer<CurlTransfer> VideoDownload;
     QByteArray pageBody_;
     bool pageResponseStarted_ = false;
+    // The page grew past MaxPageSize inside the transfer; reported once it has ended.
+    bool pageTooLarge_ = false;
     bool videoResponseStarted_ = false;
-    // Count page requests and video requests (one per redirect hop), so a handler that starts a
-    // new one is noticed.
-    quint64 pageRequest_ = 0;
+    // Counts video requests (one per redirect hop), so a handler that starts a new one is noticed.
     quint64 videoTransfer_ = 0;
     // Redirects the current video request has followed.
     int redirectsFollowed_ = 0;

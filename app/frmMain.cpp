@@ -4,6 +4,7 @@
 #include "AppVersion.h"
 #include "ClipboardReader.h"
 #include "Desktop.h"
+#include "DisplayPacer.h"
 #include "HtmlView.h"
 #include "MakerSite.h"
 #include "MsgBox.h"
@@ -26,8 +27,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 const QString kBlankPage = QStringLiteral("about:<html><body scroll='no'></body></html>");
@@ -74,6 +78,8 @@ frmMain::frmMain(QWidget* parent)
     Nabrix1 = new Nabrix(this, this);
     Nabrix1->setObjectName("Nabrix1");
     clipboard_ = new ClipboardReader(this);
+    progressPacer_ =
+        new DisplayPacer([this] { ShowProgress(); }, DisplayPacer::DefaultIntervalMs, this);
     ConnectHandlers();
     CentreOnScreen();
     Form_Load();
@@ -431,6 +437,7 @@ void frmMain::cmdCancel_Click() {
 }
 
 void frmMain::AbortDownload() {
+    progressPacer_->Flush();
     Prg->setValue(0);
     Nabrix1->ClearDownload();
     FrmInfo->setEnabled(true);
@@ -503,20 +510,46 @@ void frmMain::cmdAbout_Click() {
 // --- The fetcher's events -----------------------------------------------------------------
 
 void frmMain::Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax) {
-    Prg->setMax(lngMax);
-    Prg->setValue(lngCurrent);
     // The page phase runs with Cancel disabled, the video transfer with it enabled.
-    const QString prefix = cmdCancel->isEnabledTo(FrmInfo)
-                               ? QStringLiteral("Downloading : ")
-                               : QStringLiteral("Recieving YouTube Data : ");
+    progress_ = {lngCurrent, lngMax, cmdCancel->isEnabledTo(FrmInfo)};
+    // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.
+    progressPacer_->Request();
+}
+
+void frmMain::ShowProgress() {
+    Prg->setMax(progress_.max);
+    Prg->setValue(progress_.current);
+    const QString prefix = progress_.transferring ? QStringLiteral("Downloading : ")
+                                                  : QStringLiteral("Recieving YouTube Data : ");
     // A maximum of 0 is a total nobody announced: show what has arrived, not "/ 0 bytes".
-    QString sizes = modNabrix::FormatByteSize(lngCurrent);
-    if (lngMax > 0)
-        sizes += QStringLiteral(" / ") + modNabrix::FormatByteSize(lngMax);
-    FrmInfo->setTitle(prefix + sizes);
+    QString sizes = modNabrix::FormatByteSize(progress_.current);
+    if (progress_.max > 0)
+        sizes += QStringLiteral(" / ") + modNabrix::FormatByteSize(progress_.max);
+    SetInfoCaption(prefix + sizes);
+}
+
+void frmMain::SetInfoCaption(const QString& caption) {
+    if (FrmInfo->title() == caption)
+        return;
+    // QGroupBox repaints the whole frame with the controls in it for a new title; only the
+    // band that holds the title changes, so only that is repainted.
+    FrmInfo->setAttribute(Qt::WA_UpdatesDisabled, true);
+    FrmInfo->setTitle(caption);
+    FrmInfo->setAttribute(Qt::WA_UpdatesDisabled, false);
+    QStyleOptionGroupBox option;
+    option.initFrom(FrmInfo);
+    option.text = caption;
+    option.textAlignment = FrmInfo->alignment();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label = FrmInfo->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                         QStyle::SC_GroupBoxLabel, FrmInfo);
+    FrmInfo->update(0, 0, FrmInfo->width(),
+                    std::max(label.bottom() + 1, FrmInfo->contentsRect().top()));
 }
 
 void frmMain::Nabrix1_VideoData(const QString& VideoTitle) {
+    progressPacer_->Flush();
     lblSize->setText(QStringLiteral("Name : ") + VideoTitle);
     lblSize->adjustSize();
     cmdDownload->setEnabled(false);
@@ -525,6 +558,7 @@ void frmMain::Nabrix1_VideoData(const QString& VideoTitle) {
 }
 
 void frmMain::Nabrix1_DownloadComplete() {
+    progressPacer_->Flush();
     Prg->setValue(0);
     Prg->setMax(5);
     FrmInfo->setTitle(kInformation);
@@ -536,10 +570,12 @@ void frmMain::Nabrix1_DownloadComplete() {
 }
 
 void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
+    progressPacer_->Flush();
     MsgBox(this, QStringLiteral("Error:") + ErrorDescription, vbOKOnly);
 }
 
 void frmMain::Nabrix1_InvalidUrl() {
+    progressPacer_->Flush();
     FrmInfo->setTitle(kInformation);
     frmDest->setEnabled(true);
     FrmInfo->setEnabled(true);
@@ -549,6 +585,7 @@ void frmMain::Nabrix1_InvalidUrl() {
 
 void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
     // The page could not be had: back to Idle, then say why.
+    progressPacer_->Flush();
     Prg->setValue(0);
     Nabrix1_InvalidUrl();
     MsgBox(this, QStringLiteral("Error:") + ErrorDescription, vbOKOnly);

@@ -8,6 +8,7 @@
 
 class AeroButton;
 class ClipboardReader;
+class DisplayPacer;
 class HtmlView;
 class Nabrix;
 class ProgressBar;
@@ -105,6 +106,8 @@ private:
     void OpenMakerPage(const QString& address);
 
     void Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax);
+    void ShowProgress();
+    void SetInfoCaption(const QString& caption);
     void Nabrix1_VideoData(const QString& VideoTitle);
     void Nabrix1_DownloadComplete();
     void Nabrix1_DownloadError(const QString& ErrorDescription);
@@ -116,4 +119,11 @@ private:
     bool painted_ = false;
     std::function<QString()> browserPickup_;
     ClipboardReader* clipboard_ = nullptr;
+    // The latest progress the fetcher reported, shown at the eye's pace by progressPacer_.
+    struct Progress {
+        qint32 current = 0;
+        qint32 max = 0;
+        bool transferring = false; // the video transfer rather than the page
+    } progress_;
+    DisplayPacer* progressPacer_ = nullptr;
 };

@@ -1,37 +1,18 @@
 #include "Nabrix.h"
 
+#include "CurlTransfer.h"
 #include "NabrixHost.h"
+#include "Redirects.h"
 #include "modNabrix.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <cerrno>
 #include <limits>
-#include <mutex>
 #include <optional>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
-
-// The network thread hands the stream over in blocks of a chunk each, freed on this thread.
-// With glibc's default tuning such blocks are mapped and unmapped, or trimmed off the heap
-// and faulted in again, for every chunk, which costs about a third of the transfer's CPU
-// time. Keep them on the heap instead; the memory kept back is bounded by the trim limit.
-void KeepStreamBlocksOnTheHeap() {
-#ifdef __GLIBC__
-    static std::once_flag once;
-    std::call_once(once, [] {
-        mallopt(M_MMAP_THRESHOLD, 2 * Nabrix::ChunkSize);
-        mallopt(M_TRIM_THRESHOLD, 8 * Nabrix::ChunkSize);
-    });
-#endif
-}
 
 // Users behind a proxy reach the video service through it, as their other programs do.
 void UseSystemProxiesUnlessConfigured() {
@@ -40,74 +21,63 @@ void UseSystemProxiesUnlessConfigured() {
         QNetworkProxyFactory::setUseSystemConfiguration(true);
 }
 
-int HttpStatus(const QNetworkReply* reply) {
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
 // "404 Not Found" for a final answer other than success (2xx); empty text for a success.
-QString HttpErrorOf(const QNetworkReply* reply) {
-    const int status = HttpStatus(reply);
+QString HttpErrorOf(int status, const QString& reasonPhrase) {
     if (status >= 200 && status < 300)
         return QString();
-    const QString reason =
-        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+    const QString reason = reasonPhrase.trimmed();
     return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
 }
 
-// The response's "Content-Length", when it is a number of bytes at all.
-std::optional<qint64> AnnouncedLength(const QNetworkReply* reply) {
+// A "Content-Length" header, when it is a number of bytes at all.
+std::optional<qint64> AnnouncedLength(const QByteArray& contentLength) {
     bool isNumber = false;
-    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&isNumber);
+    const qint64 length = contentLength.trimmed().toLongLong(&isNumber);
     if (!isNumber || length < 0)
         return std::nullopt;
     return length;
 }
 
-// A body sent compressed although the request asked for it as stored.
-bool IsCompressed(const QNetworkReply* reply) {
-    const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+// A body sent compressed although the request asked for it as stored ("Content-Encoding").
+bool IsCompressed(const QByteArray& contentEncoding) {
+    const QByteArray coding = contentEncoding.trimmed().toLower();
     return !coding.isEmpty() && coding != "identity";
 }
 
-// What went wrong with a request, in plain words.
-QString ErrorText(const QNetworkReply* reply) {
-    const QList<QNetworkProxy> proxies =
-        QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(reply->url()));
-    const bool viaProxy = !proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy &&
-                          proxies.first().type() != QNetworkProxy::DefaultProxy;
-    return modNabrix::TransferErrorText(reply->error(), reply->url(), viaProxy,
-                                        reply->errorString());
+// The request headers, in the order sent. The body is asked for as stored: the length the
+// server announces is then the length counted and written, byte for byte, and the file holds
+// the response body itself.
+const CurlTransfer::Headers& RequestHeaders() {
+    static const CurlTransfer::Headers headers = {
+        {"Accept-Language", "en-us"},
+        {"User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)"},
+        {"Accept", "*/*"},
+        {"Accept-Encoding", "identity"},
+    };
+    return headers;
 }
 
-// A redirect the reply is about to follow: its own headers and body are not the video's.
-bool IsFollowedRedirect(const QNetworkReply* reply) {
-    const int status = HttpStatus(reply);
-    const bool redirectStatus = status == 301 || status == 302 || status == 303 || status == 305 ||
-                                status == 307 || status == 308;
-    return redirectStatus && reply->hasRawHeader("Location") &&
-           reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt() !=
-               QNetworkRequest::ManualRedirectPolicy;
+// What went wrong with a request, in plain words.
+QString ErrorText(const CurlTransfer* transfer) {
+    return modNabrix::TransferErrorText(transfer->Error(), transfer->Url(), transfer->ViaProxy(),
+                                        transfer->ErrorString());
 }
 
 // Stops a request for good: none of its events arrive any more.
-void Drop(QPointer<QNetworkReply>& reply, QObject* receiver) {
-    if (!reply)
+void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
+    if (!transfer)
         return;
-    QNetworkReply* dropped = reply;
-    reply = nullptr;
+    CurlTransfer* dropped = transfer;
+    transfer = nullptr;
     QObject::disconnect(dropped, nullptr, receiver, nullptr);
-    // Deleting a reply aborts its request. abort() would do the same, but Qt then complains
-    // about the error the network thread reports a moment later for the same request.
+    dropped->Abort();
     dropped->deleteLater();
 }
 
 } // namespace
 
-Nabrix::Nabrix(NabrixHost* host, QObject* parent)
-    : QObject(parent), host_(host), http_(new QNetworkAccessManager(this)),
-      chunk_(ChunkSize, Qt::Uninitialized) {
+Nabrix::Nabrix(NabrixHost* host, QObject* parent) : QObject(parent), host_(host) {
     UseSystemProxiesUnlessConfigured();
-    KeepStreamBlocksOnTheHeap();
     for (QTimer* stall : {&pageStall_, &videoStall_}) {
         stall->setSingleShot(true);
         stall->setInterval(stallTimeoutMs_);
@@ -158,13 +128,22 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     }
 
     Drop(VideoInfo, this);
-    ++pageRequest_;
     pageBody_.clear();
     pageResponseStarted_ = false;
-    VideoInfo = SendRequest(address, false);
-    connect(VideoInfo, &QNetworkReply::metaDataChanged, this, &Nabrix::PageResponseStart);
-    connect(VideoInfo, &QIODevice::readyRead, this, &Nabrix::PageDataAvailable);
-    connect(VideoInfo, &QNetworkReply::finished, this, &Nabrix::PageFinished);
+    pageTooLarge_ = false;
+    // The page's redirect answers are not followed: they fail as any answer but a success.
+    VideoInfo = new CurlTransfer(QUrl(address), RequestHeaders(), ChunkSize, this);
+    VideoInfo->SetSink([this](const char* data, qint64 size) {
+        // Called from inside the transfer: collects, and leaves the events to PageChunkRead.
+        pageTooLarge_ = pageBody_.size() + size > MaxPageSize;
+        if (!pageTooLarge_)
+            pageBody_.append(data, size);
+        return !pageTooLarge_;
+    });
+    connect(VideoInfo, &CurlTransfer::ResponseStarted, this, &Nabrix::PageResponseStart);
+    connect(VideoInfo, &CurlTransfer::ChunkWritten, this, &Nabrix::PageChunkRead);
+    connect(VideoInfo, &CurlTransfer::Finished, this, &Nabrix::PageFinished);
+    VideoInfo->Start();
     pageStall_.start();
     pageDeadline_.start();
 }
@@ -173,40 +152,36 @@ void Nabrix::DownloadVideo() {
     // A transfer still running is replaced together with its file.
     Drop(VideoDownload, this);
     CloseVideoFile();
+    redirectsFollowed_ = 0;
+    SendVideoRequest(QUrl(DownloadUrl));
+}
+
+void Nabrix::SendVideoRequest(const QUrl& address) {
     ++videoTransfer_;
     // The target file is opened with the first bytes of a success answer (see
-    // VideoDataAvailable), so an answer without the video never replaces a file already there.
+    // WriteVideoBytes), so an answer without the video never replaces a file already there.
     BytesReceived = 0;
     videoResponseStarted_ = false;
-    VideoDownload = SendRequest(DownloadUrl, true);
-    VideoDownload->setReadBufferSize(ChunkSize);
-    connect(VideoDownload, &QNetworkReply::metaDataChanged, this, &Nabrix::VideoResponseStart);
-    connect(VideoDownload, &QIODevice::readyRead, this, &Nabrix::VideoDataAvailable);
-    connect(VideoDownload, &QNetworkReply::finished, this, &Nabrix::VideoFinished);
-    connect(VideoDownload, &QNetworkReply::redirected, &videoStall_, qOverload<>(&QTimer::start));
+    videoFileError_.clear();
+    // The stream goes from the socket into the file through one buffer of a chunk, on this
+    // thread. The fetcher follows redirects itself, one request per hop, so every hop keeps
+    // that limit.
+    VideoDownload = new CurlTransfer(address, RequestHeaders(), ChunkSize, this);
+    VideoDownload->SetSink([this](const char* data, qint64 size) {
+        return WriteVideoBytes(QByteArrayView(data, size));
+    });
+    connect(VideoDownload, &CurlTransfer::ResponseStarted, this, &Nabrix::VideoResponseStart);
+    connect(VideoDownload, &CurlTransfer::ChunkWritten, this, &Nabrix::VideoChunkWritten);
+    connect(VideoDownload, &CurlTransfer::Finished, this, &Nabrix::VideoFinished);
+    VideoDownload->Start();
     videoStall_.start();
 }
 
-QNetworkReply* Nabrix::SendRequest(const QString& address, bool followRedirects) {
-    QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
-                                         : QNetworkRequest::ManualRedirectPolicy);
-    request.setRawHeader("Accept-Language", "en-us");
-    request.setRawHeader("User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)");
-    request.setRawHeader("Accept", "*/*");
-    // The body as stored: the length the server announces is then the length counted and
-    // written, byte for byte, and the file holds the response body itself.
-    request.setRawHeader("Accept-Encoding", "identity");
-    return http_->get(request);
-}
-
-void Nabrix::TakeContentLength(const QNetworkReply* reply) {
-    const std::optional<qint64> length = AnnouncedLength(reply);
+void Nabrix::TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding) {
+    const std::optional<qint64> length = AnnouncedLength(contentLength);
     if (length && *length <= std::numeric_limits<qint32>::max())
         ContentLength = qint32(*length);
-    else if (!length && IsCompressed(reply))
+    else if (!length && IsCompressed(contentEncoding))
         // The length of a body compressed against our request is unknown, and the previous
         // response's length says nothing about it.
         ContentLength = 0;
@@ -225,48 +200,44 @@ void Nabrix::PageResponseStart() {
         return;
     pageResponseStarted_ = true;
     pageStall_.start();
-    const QString httpError = HttpErrorOf(VideoInfo);
+    const QString httpError =
+        HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase()));
     if (!httpError.isEmpty()) {
         FailPage(httpError);
         return;
     }
-    if (AnnouncedLength(VideoInfo).value_or(0) > MaxPageSize) {
+    if (AnnouncedLength(VideoInfo->Header("Content-Length")).value_or(0) > MaxPageSize) {
         FailPage(PageTooLarge());
         return;
     }
-    TakeContentLength(VideoInfo);
+    TakeContentLength(VideoInfo->Header("Content-Length"), VideoInfo->Header("Content-Encoding"));
     emit InfoProgress(0, ContentLength);
 }
 
-void Nabrix::PageDataAvailable() {
-    if (!pageResponseStarted_)
-        PageResponseStart();
-    if (!VideoInfo)
-        return;
+void Nabrix::PageChunkRead(qint64 count) {
     pageStall_.start();
-    if (pageBody_.size() + VideoInfo->bytesAvailable() > MaxPageSize) {
-        FailPage(PageTooLarge());
-        return;
-    }
-    const QByteArray chunk = VideoInfo->readAll();
-    pageBody_ += chunk;
-    AddToBytesReceived(chunk.size());
+    AddToBytesReceived(count);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
 void Nabrix::PageFinished() {
     pageStall_.stop();
     pageDeadline_.stop();
-    const quint64 request = pageRequest_;
-    if (VideoInfo && VideoInfo->bytesAvailable() > 0)
-        PageDataAvailable();
-    if (!VideoInfo || request != pageRequest_)
+    if (!VideoInfo)
         return;
-    if (VideoInfo->error() != QNetworkReply::NoError) {
+    if (pageTooLarge_) {
+        FailPage(PageTooLarge());
+        return;
+    }
+    if (VideoInfo->Error() != QNetworkReply::NoError) {
         FailPage(ErrorText(VideoInfo));
         return;
     }
-    const QString page = PageText::DecodePage(pageBody_, VideoInfo->rawHeader("Content-Type"));
+    if (VideoInfo->IsRedirect()) {
+        FailPage(HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase())));
+        return;
+    }
+    const QString page = PageText::DecodePage(pageBody_, VideoInfo->Header("Content-Type"));
     pageBody_.clear();
     Drop(VideoInfo, this);
     ReadVideoPage(page);
@@ -313,60 +284,71 @@ void Nabrix::ReadVideoPage(const QString& page) {
 // --- The video ---
 
 void Nabrix::VideoResponseStart() {
-    if (videoResponseStarted_ || IsFollowedRedirect(VideoDownload))
+    if (videoResponseStarted_)
         return;
     videoResponseStarted_ = true;
     videoStall_.start();
-    const QString httpError = HttpErrorOf(VideoDownload);
+    const int status = VideoDownload->Status();
+    const QString httpError =
+        HttpErrorOf(status, QString::fromLatin1(VideoDownload->ReasonPhrase()));
     if (!httpError.isEmpty()) {
-        FailVideo(httpError);
+        FailVideo(status == 407 ? modNabrix::TransferErrorText(
+                                      QNetworkReply::ProxyAuthenticationRequiredError,
+                                      VideoDownload->Url(), true, httpError)
+                                : httpError);
         return;
     }
-    TakeContentLength(VideoDownload);
+    TakeContentLength(VideoDownload->Header("Content-Length"),
+                      VideoDownload->Header("Content-Encoding"));
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
-void Nabrix::VideoDataAvailable() {
-    if (IsFollowedRedirect(VideoDownload))
-        return;
-    if (!videoResponseStarted_)
-        VideoResponseStart();
-    if (!VideoDownload)
-        return;
+bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
+    // Called from inside the transfer: writes, and leaves the events to VideoChunkWritten.
+    if (!FileNumber.isOpen() && !OpenVideoFile(videoFileError_))
+        return false;
+    return AppendChunk(bytes, videoFileError_);
+}
+
+void Nabrix::VideoChunkWritten(qint64 count) {
     videoStall_.start();
-    // The reply never holds more than a chunk, so this takes all it has; the buffer is reused
-    // rather than allocated afresh for every chunk.
-    const qint64 count = VideoDownload->read(chunk_.data(), chunk_.size());
-    if (count <= 0)
-        return;
-    QString fileError;
-    if (!FileNumber.isOpen() && !OpenVideoFile(fileError)) {
-        FailVideo(fileError);
-        return;
-    }
-    if (!AppendChunk(QByteArrayView(chunk_.constData(), count), fileError)) {
-        FailVideo(fileError);
-        return;
-    }
     AddToBytesReceived(count);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
+void Nabrix::FollowVideoRedirect() {
+    const Redirects::Hop hop = Redirects::Next(
+        VideoDownload->Url(), VideoDownload->Header("Location"), redirectsFollowed_);
+    if (hop.refusal != Redirects::Hop::Refusal::None) {
+        const auto error = hop.refusal == Redirects::Hop::Refusal::TooManyHops
+                               ? QNetworkReply::TooManyRedirectsError
+                               : QNetworkReply::InsecureRedirectError;
+        FailVideo(modNabrix::TransferErrorText(error, VideoDownload->Url(),
+                                               VideoDownload->ViaProxy(), QString()));
+        return;
+    }
+    ++redirectsFollowed_;
+    Drop(VideoDownload, this);
+    SendVideoRequest(hop.target);
+}
+
 void Nabrix::VideoFinished() {
     videoStall_.stop();
-    const quint64 transfer = videoTransfer_;
-    while (VideoDownload && VideoDownload->bytesAvailable() > 0 && transfer == videoTransfer_)
-        VideoDataAvailable();
-    if (!VideoDownload || transfer != videoTransfer_)
+    if (!VideoDownload)
         return;
-    if (VideoDownload->error() != QNetworkReply::NoError) {
+    if (!videoFileError_.isEmpty()) {
+        FailVideo(videoFileError_);
+        return;
+    }
+    if (VideoDownload->Error() != QNetworkReply::NoError) {
         FailVideo(ErrorText(VideoDownload));
         return;
     }
-    if (!videoResponseStarted_)
-        VideoResponseStart();
-    if (!VideoDownload)
+    if (VideoDownload->IsRedirect()) {
+        FollowVideoRedirect();
         return;
+    }
+    // Every answer that is not a redirect has started (VideoResponseStart) before it ends.
     // A success without a single byte: the file already there stays as it was.
     if (!FileNumber.isOpen()) {
         FailVideo(QStringLiteral("The server sent no data. Try again later."));

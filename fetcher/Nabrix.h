@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 
+class CurlTransfer;
 class NabrixHost;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 // The video fetcher: checks a video page address, shows the thumbnail in the host's preview,
 // requests the page, extracts the video details, then downloads the stream into the output
@@ -32,7 +32,7 @@ public:
     void setPageDeadline(int milliseconds);
     // Larger answers are not video pages (those were about 100 KB).
     static constexpr qint32 MaxPageSize = 8 * 1024 * 1024;
-    // The most the video reply buffers before the fetcher writes it out: one chunk.
+    // The most of the video the fetcher holds before writing it out: one chunk.
     static constexpr qint64 ChunkSize = 1024 * 1024;
 
 signals:
@@ -46,12 +46,11 @@ signals:
     void InfoProgress(qint32 lngCurrent, qint32 lngMax);
 
 private:
-    QNetworkReply* SendRequest(const QString& address, bool followRedirects);
-    void TakeContentLength(const QNetworkReply* reply);
+    void TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding);
     void AddToBytesReceived(qint64 count);
 
     void PageResponseStart();
-    void PageDataAvailable();
+    void PageChunkRead(qint64 count);
     void PageFinished();
     void PageTimedOut();
     QString TimedOut() const;
@@ -60,8 +59,11 @@ private:
     void FailPage(const QString& description);
     void ReadVideoPage(const QString& page);
 
+    void SendVideoRequest(const QUrl& address);
     void VideoResponseStart();
-    void VideoDataAvailable();
+    bool WriteVideoBytes(QByteArrayView bytes);
+    void VideoChunkWritten(qint64 count);
+    void FollowVideoRedirect();
     void VideoFinished();
     void VideoTimedOut();
     void FailVideo(const QString& description);
@@ -71,18 +73,20 @@ private:
     void CloseVideoFile();
 
     NabrixHost* host_;
-    QNetworkAccessManager* http_;
 
-    QPointer<QNetworkReply> VideoInfo;
-    QPointer<QNetworkReply> VideoDownload;
+    QPointer<CurlTransfer> VideoInfo;
+    QPointer<CurlTransfer> VideoDownload;
     QByteArray pageBody_;
-    // The one chunk of the video the fetcher holds at a time.
-    QByteArray chunk_;
     bool pageResponseStarted_ = false;
+    // The page grew past MaxPageSize inside the transfer; reported once it has ended.
+    bool pageTooLarge_ = false;
     bool videoResponseStarted_ = false;
-    // Count page requests and video transfers, so a handler that starts a new one is noticed.
-    quint64 pageRequest_ = 0;
+    // Counts video requests (one per redirect hop), so a handler that starts a new one is noticed.
     quint64 videoTransfer_ = 0;
+    // Redirects the current video request has followed.
+    int redirectsFollowed_ = 0;
+    // Why writing the video failed inside the transfer; reported once it has ended.
+    QString videoFileError_;
 
     QString HostName;
     QString AddressVideoId;

@@ -7,11 +7,13 @@ packages=(
     build-essential cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libxcb1-dev libxcb-ewmh-dev liblz4-dev libfontconfig-dev
-    ffmpeg curl
+    ffmpeg curl libcurl4-openssl-dev
     xvfb xauth x11-utils imagemagick
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev
     file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool
+    # The download benchmark: its server and proxy.
+    nginx
 )
 
 missing=()

@@ -78,6 +78,7 @@ private slots:
     void stateTableFromDownloadToComplete();
     void failuresAndCancel();
     void closingDuringADownloadAsksAndStoresNothing();
+    void progressIsShownAtTheEyesPaceAndEndsOnTheLastState();
     void downloadsThroughTheRealFetcher();
 
 private:
@@ -382,7 +383,8 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     QCOMPARE(w->FrmInfo->title(), caption("Recieving YouTube Data : ", 512, 2048));
     QCOMPARE(w->Prg->value(), 512);
     emit w->Nabrix1->DownloadProgress(2097152, 0); // no length announced
-    QCOMPARE(w->FrmInfo->title(), "Recieving YouTube Data : 2.00 MB");
+    // Reports that follow each other closely are shown at the eye's pace.
+    QTRY_COMPARE(w->FrmInfo->title(), "Recieving YouTube Data : 2.00 MB");
     emit w->Nabrix1->VideoData("Sample Clip", "", "", "", "", "");
     QCOMPARE(stateOf(*w), "Downloading");
     QCOMPARE(w->lblSize->text(), "Name : Sample Clip");
@@ -444,6 +446,56 @@ void tst_frmMain::closingDuringADownloadAsksAndStoresNothing() {
     QVERIFY(desktop_->messages.isEmpty());
     QCOMPARE(stateOf(*w), "Idle");
     QVERIFY(!QFileInfo::exists(home_->settingsFile()));
+}
+
+namespace {
+// Counts the paint events of the widgets it watches.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+} // namespace
+
+void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
+    const auto w = startDownloadThatStallsOnThePage();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    emit w->Nabrix1->VideoData("Clip", "", "", "", "", "");
+    QCoreApplication::processEvents();
+    PaintCounter others;
+    w->cmdCancel->installEventFilter(&others);
+    w->lblSize->installEventFilter(&others);
+    constexpr qint32 chunk = 65536;
+    constexpr int chunks = 400;
+    int shownCaptions = 0;
+    QString shown = w->FrmInfo->title();
+    for (int i = 1; i <= chunks; ++i) {
+        emit w->Nabrix1->DownloadProgress(i * chunk, chunks * chunk);
+        shownCaptions += w->FrmInfo->title() != shown;
+        shown = w->FrmInfo->title();
+    }
+    // Without the event loop only the first report of the burst is shown; the last one follows.
+    QCOMPARE(shownCaptions, 1);
+    QTRY_COMPARE(w->FrmInfo->title(), caption("Downloading : ", chunks * chunk, chunks * chunk));
+    QCOMPARE(w->Prg->value(), chunks * chunk);
+    QTest::qWait(100);
+    // New captions repaint the caption, never the controls inside the frame.
+    QCOMPARE(others.count, 0);
+
+    // The end of the transfer is not overwritten by a report still waiting to be shown.
+    emit w->Nabrix1->DownloadProgress(chunk, 2 * chunk);
+    emit w->Nabrix1->DownloadProgress(0, 1);
+    emit w->Nabrix1->DownloadComplete();
+    QTest::qWait(100);
+    QCOMPARE(w->FrmInfo->title(), "Information");
+    QCOMPARE(w->Prg->value(), 0);
+    QCOMPARE(w->Prg->maximum(), 5);
 }
 
 void tst_frmMain::downloadsThroughTheRealFetcher() {

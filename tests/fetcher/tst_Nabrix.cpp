@@ -1,5 +1,6 @@
 #include "FetcherTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "Redirects.h"
 
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -99,6 +100,7 @@ private slots:
     void streamWithoutContentLengthUsesThePageLength();
     void chunkedPageAndStream();
     void streamFollowsRedirectsPageDoesNot();
+    void streamRedirectsEndAtTheHopLimitOrAnUnsafeScheme();
     void compressedAnswersCountAsSent();
 
     void pageErrorStatusRaisesInfoError();
@@ -416,6 +418,24 @@ void tst_Nabrix::streamFollowsRedirectsPageDoesNot() {
     QCOMPARE(targets,
              QStringList({VideoAddress, StreamTarget, "http://www.youtube.com/media/one.flv",
                           "http://www.youtube.com/media/two.flv"}));
+}
+
+void tst_Nabrix::streamRedirectsEndAtTheHopLimitOrAnUnsafeScheme() {
+    const QString refused = "DownloadError The server sent the download on to too many or to "
+                            "unsafe addresses.";
+    servePage();
+    serveStream(Response::Redirect("/loop", 303));
+    server_.route("/loop", Response::Redirect("/loop", 302));
+    downloadVideo();
+    QCOMPARE(log_->all().last(), refused);
+    // The page, the stream address, then one request per hop followed.
+    QCOMPARE(server_.requests().size(), 2 + Redirects::MaxHops);
+    QVERIFY(!QFileInfo::exists(target()));
+
+    log_->clear();
+    serveStream(Response::Redirect("file:///etc/passwd", 303));
+    downloadVideo();
+    QCOMPARE(log_->all().last(), refused);
 }
 
 void tst_Nabrix::compressedAnswersCountAsSent() {

@@ -1,0 +1,339 @@
+#include "CurlTransfer.h"
+
+#include "Redirects.h"
+
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <curl/curl.h>
+#include <mutex>
+
+namespace {
+
+void InitialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The proxy Qt's factory names for the address, in libcurl's form; empty text for none, which
+// also keeps libcurl from reading proxy variables of its own.
+QByteArray ProxyFor(const QUrl& address) {
+    const QList<QNetworkProxy> proxies =
+        QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(address));
+    const QNetworkProxy proxy = proxies.value(0);
+    QByteArray scheme;
+    switch (proxy.type()) {
+    case QNetworkProxy::HttpProxy:
+    case QNetworkProxy::HttpCachingProxy:
+        scheme = "http://";
+        break;
+    case QNetworkProxy::Socks5Proxy:
+        scheme = "socks5h://";
+        break;
+    default:
+        return QByteArray();
+    }
+    QUrl url;
+    url.setHost(proxy.hostName());
+    url.setPort(proxy.port());
+    url.setUserName(proxy.user());
+    url.setPassword(proxy.password());
+    return scheme + url.toEncoded(QUrl::RemoveScheme).mid(2);
+}
+
+} // namespace
+
+CurlTransfer::CurlTransfer(const QUrl& address, const Headers& headers, qint64 bufferSize,
+                           QObject* parent)
+    : QObject(parent), url_(address) {
+    InitialiseCurlOnce();
+    easy_ = curl_easy_init();
+    multi_ = curl_multi_init();
+    errorText_.fill('\0', CURL_ERROR_SIZE);
+    for (const auto& [name, value] : headers)
+        headerList_ = curl_slist_append(headerList_, (name + ": " + value).constData());
+    const QByteArray encoded = address.toEncoded();
+    curl_easy_setopt(easy_, CURLOPT_URL, encoded.constData());
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+    curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    // A proxy's answer to CONNECT is not the server's answer.
+    curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, long(bufferSize));
+    // libcurl refuses an answer whose length is not a number of bytes, where the fetcher reads
+    // such a body up to the end of the connection; so the length is counted here (OnBody).
+    curl_easy_setopt(easy_, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_.data());
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    SetProxy();
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlTransfer::OnSocketChange);
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlTransfer::OnTimerChange);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+}
+
+CurlTransfer::~CurlTransfer() {
+    Abort();
+    curl_multi_cleanup(multi_);
+    curl_easy_cleanup(easy_);
+    curl_slist_free_all(headerList_);
+}
+
+void CurlTransfer::SetProxy() {
+    proxy_ = ProxyFor(url_);
+    curl_easy_setopt(easy_, CURLOPT_PROXY, proxy_.constData());
+    // Qt's factory has already applied the exceptions (no_proxy); libcurl must not again.
+    curl_easy_setopt(easy_, CURLOPT_NOPROXY, "");
+}
+
+void CurlTransfer::Start() {
+    running_ = true;
+    const QString scheme = url_.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        // libcurl would guess a scheme for an address without one; this request has none.
+        done_ = true;
+        result_ = CURLE_UNSUPPORTED_PROTOCOL;
+        QTimer::singleShot(0, this, [this] {
+            if (running_)
+                ReportProgress();
+        });
+        return;
+    }
+    curl_multi_add_handle(multi_, easy_);
+}
+
+void CurlTransfer::Abort() {
+    if (!running_)
+        return;
+    running_ = false;
+    timer_.stop();
+    // libcurl drops the watches of the handle's sockets as it lets go of them; the rest go here.
+    curl_multi_remove_handle(multi_, easy_);
+    for (const Watch& watch : std::as_const(watches_))
+        for (QSocketNotifier* notifier : {watch.read, watch.write})
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+    watches_.clear();
+}
+
+bool CurlTransfer::HasHeader(const QByteArray& name) const {
+    for (const auto& header : responseHeaders_)
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+QByteArray CurlTransfer::Header(const QByteArray& name) const {
+    for (const auto& header : responseHeaders_)
+        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
+            return header.second;
+    return QByteArray();
+}
+
+bool CurlTransfer::IsRedirect() const {
+    return Redirects::IsRedirectStatus(status_) && HasHeader("Location");
+}
+
+size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        // Each answer starts afresh: an interim answer, a proxy's, or the final one.
+        // "HTTP/1.1 404 Not Found"
+        const QList<QByteArray> parts = line.split(' ');
+        transfer->status_ = parts.value(1).toInt();
+        transfer->reason_ = parts.mid(2).join(' ').trimmed();
+        transfer->responseHeaders_.clear();
+        transfer->headersDone_ = false;
+        transfer->received_ = 0;
+    } else if (line.isEmpty()) {
+        transfer->headersDone_ = transfer->status_ >= 200;
+        transfer->announced_ = -1;
+        bool isNumber = false;
+        const qint64 length = transfer->Header("Content-Length").toLongLong(&isNumber);
+        if (transfer->headersDone_ && isNumber && length >= 0 &&
+            !transfer->HasHeader("Transfer-Encoding"))
+            transfer->announced_ = length;
+        // An empty body has arrived with the headers; stop before libcurl waits for more.
+        if (transfer->announced_ == 0) {
+            transfer->bodyComplete_ = true;
+            return 0;
+        }
+    } else if (const int colon = line.indexOf(':'); colon > 0) {
+        transfer->responseHeaders_.append(
+            {line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    return size * count;
+}
+
+size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    const size_t length = size * count;
+    // The receiver decides where the body goes once it has seen the answer's start.
+    if (!transfer->started_ && !transfer->IsRedirect()) {
+        transfer->paused_ = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    // Nothing past the announced length belongs to the answer.
+    qint64 taken = qint64(length);
+    if (transfer->announced_ >= 0)
+        taken = std::min(taken, transfer->announced_ - transfer->received_);
+    transfer->received_ += taken;
+    if (!transfer->IsRedirect() && taken > 0) {
+        if (transfer->sink_ && !transfer->sink_(data, taken)) {
+            transfer->sinkStopped_ = true;
+            return 0;
+        }
+        transfer->written_.append(taken);
+    }
+    // The whole announced body is here: end the transfer rather than wait for the server to
+    // close a connection it keeps open. libcurl reports that as a write error (see Error).
+    if (transfer->received_ == transfer->announced_) {
+        transfer->bodyComplete_ = true;
+        return 0;
+    }
+    return length;
+}
+
+int CurlTransfer::OnSocketChange(void*, int socket, int what, void* self, void*) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    Watch& watch = transfer->watches_[socket];
+    if (what == CURL_POLL_REMOVE) {
+        // The notifier may be the one whose signal is being handled.
+        for (QSocketNotifier* notifier : {watch.read, watch.write})
+            if (notifier) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        transfer->watches_.remove(socket);
+        return 0;
+    }
+    const auto watchFor = [&](QSocketNotifier*& notifier, QSocketNotifier::Type type, int event,
+                              bool wanted) {
+        if (!notifier && wanted) {
+            notifier = new QSocketNotifier(socket, type, transfer);
+            QObject::connect(notifier, &QSocketNotifier::activated, transfer,
+                             [transfer, socket, event] { transfer->Act(socket, event); });
+        }
+        if (notifier)
+            notifier->setEnabled(wanted);
+    };
+    watchFor(watch.read, QSocketNotifier::Read, CURL_CSELECT_IN,
+             what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    watchFor(watch.write, QSocketNotifier::Write, CURL_CSELECT_OUT,
+             what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+    return 0;
+}
+
+int CurlTransfer::OnTimerChange(void*, long milliseconds, void* self) {
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    if (milliseconds < 0)
+        transfer->timer_.stop();
+    else
+        transfer->timer_.start(int(milliseconds));
+    return 0;
+}
+
+void CurlTransfer::Act(int socket, int events) {
+    if (!running_)
+        return;
+    int stillRunning = 0;
+    curl_multi_socket_action(multi_, socket, events, &stillRunning);
+    while (CURLMsg* message = curl_multi_info_read(multi_, &stillRunning)) {
+        if (message->msg == CURLMSG_DONE) {
+            done_ = true;
+            result_ = message->data.result;
+        }
+    }
+    ReportProgress();
+}
+
+void CurlTransfer::ReportProgress() {
+    const QPointer<CurlTransfer> alive(this);
+    const auto stillWanted = [&] { return alive && running_; };
+    // An answer without a body starts as it ends; a failed connection never starts.
+    const bool answered = headersDone_ || (done_ && result_ == CURLE_OK);
+    if (answered && !started_ && !IsRedirect()) {
+        started_ = true;
+        emit ResponseStarted();
+        if (!stillWanted())
+            return;
+        if (paused_) {
+            // The body held back so far goes into the sink now; the transfer may end there.
+            paused_ = false;
+            const CURLcode result = curl_easy_pause(easy_, CURLPAUSE_CONT);
+            if (result != CURLE_OK) {
+                done_ = true;
+                result_ = result;
+            }
+        }
+    }
+    while (!written_.isEmpty()) {
+        emit ChunkWritten(written_.takeFirst());
+        if (!stillWanted())
+            return;
+    }
+    if (!done_ || paused_)
+        return;
+    running_ = false;
+    timer_.stop();
+    curl_multi_remove_handle(multi_, easy_);
+    emit Finished();
+}
+
+QNetworkReply::NetworkError CurlTransfer::Error() const {
+    // A sink that stopped the transfer has its own reason.
+    if (sinkStopped_ || bodyComplete_)
+        return QNetworkReply::NoError;
+    // libcurl does not know the length (see the constructor): an answer cut short ends as if
+    // it were whole.
+    if (result_ == CURLE_OK && announced_ >= 0 && received_ < announced_)
+        return QNetworkReply::RemoteHostClosedError;
+    switch (result_) {
+    case CURLE_OK:
+        return QNetworkReply::NoError;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return QNetworkReply::ProtocolUnknownError;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return QNetworkReply::ProxyNotFoundError;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return QNetworkReply::HostNotFoundError;
+    case CURLE_COULDNT_CONNECT:
+        return QNetworkReply::ConnectionRefusedError;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        return QNetworkReply::RemoteHostClosedError;
+    case CURLE_OPERATION_TIMEDOUT:
+        return QNetworkReply::TimeoutError;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+        return QNetworkReply::SslHandshakeFailedError;
+    default:
+        return QNetworkReply::UnknownServerError;
+    }
+}
+
+QString CurlTransfer::ErrorString() const {
+    if (Error() == QNetworkReply::NoError)
+        return QString();
+    if (result_ == CURLE_OK)
+        return QStringLiteral("The connection closed before the whole answer had arrived");
+    if (errorText_.constData()[0] != 0)
+        return QString::fromLocal8Bit(errorText_.constData());
+    return QString::fromLatin1(curl_easy_strerror(CURLcode(result_)));
+}

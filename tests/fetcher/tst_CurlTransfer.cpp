@@ -1,0 +1,96 @@
+#include "CurlTransfer.h"
+#include "LoopbackHttpServer.h"
+
+#include <QNetworkProxy>
+#include <QSignalSpy>
+#include <QtTest>
+
+using Response = LoopbackHttpServer::Response;
+
+class tst_CurlTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void bodyGoesIntoTheSinkThroughTheProxyQtNames();
+    void redirectAnswerFinishesWithoutStartOrBody();
+    void refusedConnectionFinishesWithTheReasonOnly();
+
+private:
+    LoopbackHttpServer server_;
+};
+
+void tst_CurlTransfer::initTestCase() {
+    QVERIFY(server_.listen());
+    // libcurl's own reading of the environment would take this dead port.
+    qputenv("http_proxy", "http://127.0.0.1:1");
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server_.port()));
+}
+
+void tst_CurlTransfer::cleanupTestCase() {
+    QNetworkProxy::setApplicationProxy(QNetworkProxy());
+}
+
+void tst_CurlTransfer::bodyGoesIntoTheSinkThroughTheProxyQtNames() {
+    Response stream = Response::Generated(3000000);
+    stream.framing = LoopbackHttpServer::Framing::Chunked;
+    server_.route("/v.flv", stream);
+    CurlTransfer transfer(QUrl("http://www.youtube.com/v.flv"), {{"Accept", "*/*"}}, 65536);
+    QByteArray body;
+    QStringList events;
+    transfer.SetSink([&](const char* data, qint64 size) {
+        body.append(data, size);
+        return true;
+    });
+    connect(&transfer, &CurlTransfer::ResponseStarted, this,
+            [&] { events.append(QStringLiteral("start %1").arg(body.size())); });
+    connect(&transfer, &CurlTransfer::ChunkWritten, this, [&](qint64 size) {
+        QVERIFY(size > 0 && size <= 65536);
+        if (events.last() != "chunk")
+            events.append("chunk");
+    });
+    connect(&transfer, &CurlTransfer::Finished, this,
+            [&] { events.append("finished " + transfer.ErrorString()); });
+    transfer.Start();
+    QTRY_VERIFY(events.size() == 3);
+    QCOMPARE(events, QStringList({"start 0", "chunk", "finished "}));
+    QCOMPARE(transfer.Status(), 200);
+    QVERIFY(body == LoopbackHttpServer::GeneratedBytes(0, 3000000));
+    QCOMPARE(server_.requests().last().target, QByteArray("http://www.youtube.com/v.flv"));
+    QCOMPARE(server_.requests().last().version, QByteArray("HTTP/1.1"));
+}
+
+void tst_CurlTransfer::redirectAnswerFinishesWithoutStartOrBody() {
+    Response redirect = Response::Redirect("/elsewhere", 303);
+    redirect.body = "<html>See elsewhere</html>";
+    server_.route("/moved", redirect);
+    CurlTransfer transfer(QUrl("http://www.youtube.com/moved"), {}, 65536);
+    QSignalSpy started(&transfer, &CurlTransfer::ResponseStarted);
+    QSignalSpy written(&transfer, &CurlTransfer::ChunkWritten);
+    QSignalSpy finished(&transfer, &CurlTransfer::Finished);
+    transfer.Start();
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(transfer.Error(), QNetworkReply::NoError);
+    QVERIFY(transfer.IsRedirect());
+    QCOMPARE(transfer.Header("location"), QByteArray("/elsewhere"));
+    QCOMPARE(started.size() + written.size(), 0);
+}
+
+void tst_CurlTransfer::refusedConnectionFinishesWithTheReasonOnly() {
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    CurlTransfer transfer(QUrl("http://127.0.0.1:1/v.flv"), {}, 65536);
+    QSignalSpy started(&transfer, &CurlTransfer::ResponseStarted);
+    QSignalSpy finished(&transfer, &CurlTransfer::Finished);
+    transfer.Start();
+    QTRY_COMPARE(finished.size(), 1);
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server_.port()));
+    QCOMPARE(transfer.Error(), QNetworkReply::ConnectionRefusedError);
+    QVERIFY(!transfer.ErrorString().isEmpty());
+    QVERIFY(!transfer.ViaProxy());
+    QCOMPARE(started.size(), 0);
+}
+
+QTEST_MAIN(tst_CurlTransfer)
+#include "tst_CurlTransfer.moc"

@@ -1,5 +1,5 @@
 #pragma once
-#include "ConverterSetting.h"
+#include "ConverterParameters.h"
 #include "OptionChoices.h"
 
 #include <QString>

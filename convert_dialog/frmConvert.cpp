@@ -3,7 +3,6 @@
 #include "AVC.h"
 #include "AeroButton.h"
 #include "ConversionMapping.h"
-#include "ConverterSetting.h"
 #include "Desktop.h"
 #include "FormatPreset.h"
 #include "MsgBox.h"
@@ -518,7 +517,7 @@ void frmConvert::cmbFormat_Click() {
     PresetCatalogue::Apply(cmbFormat->currentText(), choices,
                            [this](const ConverterSetting& setting) {
                                if (AVC1)
-                                   ApplySetting(*AVC1, setting);
+                                   AVC1->SetParameter(setting);
                            });
     ShowChoices(choices);
 }
@@ -567,7 +566,7 @@ bool frmConvert::ConvertFLV(const QString& SrcPath) {
         return false;
     }
     for (const ConverterSetting& setting : request->settings)
-        ApplySetting(*AVC1, setting);
+        AVC1->SetParameter(setting);
     AVC1->ConvertMedia(true);
     return true;
 }

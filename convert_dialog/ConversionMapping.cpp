@@ -1,5 +1,7 @@
 #include "ConversionMapping.h"
 
+#include "FormatKey.h"
+
 #include "modMain.h"
 
 #include <array>
@@ -54,13 +56,13 @@ std::vector<MappingRow> buildRows() {
         row.VideoBitrate = fixed(bitrate);
         return row;
     };
-    MappingRow pspMinimal = pspWithBitrate("Sony PSP (Minimal Size)", "216");
+    MappingRow pspMinimal = pspWithBitrate(FormatKey(Format::PspMinimal), "216");
     pspMinimal.VideoSize = fixed("160x112");
 
     return {
-        withKey(mobile, "3rd Generation Partnership Project (*.3gp)"),
-        withKey(mobile, "3rd Generation Partnership Project2 (*.3g2)"),
-        {"AVI Format (*.avi)",
+        withKey(mobile, FormatKey(Format::ThreeGpp)),
+        withKey(mobile, FormatKey(Format::ThreeGpp2)),
+        {FormatKey(Format::Avi),
          list,
          list,
          list,
@@ -74,7 +76,7 @@ std::vector<MappingRow> buildRows() {
          dash,
          dash,
          {}},
-        {"DivX Format (*.avi)",
+        {FormatKey(Format::DivX),
          list,
          list,
          list,
@@ -88,9 +90,9 @@ std::vector<MappingRow> buildRows() {
          quality,
          yes,
          {}},
-        withKey(mpeg, "MPEG-1 Format (*.mpg)"),
-        withKey(mpeg, "MPEG-2 Format (*.mpg)"),
-        {"WMV Format (*.wmv)",
+        withKey(mpeg, FormatKey(Format::Mpeg1)),
+        withKey(mpeg, FormatKey(Format::Mpeg2)),
+        {FormatKey(Format::Wmv),
          list,
          fixed("29.97"),
          list,
@@ -104,7 +106,7 @@ std::vector<MappingRow> buildRows() {
          quality,
          yes,
          {}},
-        {"Sony PSP (PSP AVC)",
+        {FormatKey(Format::PspAvc),
          fixed("368x208"),
          fixed("29.97"),
          fixed("400"),
@@ -122,9 +124,9 @@ std::vector<MappingRow> buildRows() {
           ConverterSetting::Text(ConverterProperty::MaxVideoBitrate, "1500"),
           ConverterSetting::Text(ConverterProperty::RateControlBuffer, "128")}},
         pspMinimal,
-        pspWithBitrate("Sony PSP (Excellent Quality)", "768"),
-        pspWithBitrate("Sony PSP (Normal)", "512"),
-        {"RealONE/RealPlayer Format (*.rm)",
+        pspWithBitrate(FormatKey(Format::PspExcellent), "768"),
+        pspWithBitrate(FormatKey(Format::PspNormal), "512"),
+        {FormatKey(Format::RealMedia),
          list,
          list,
          list,
@@ -138,7 +140,7 @@ std::vector<MappingRow> buildRows() {
          dash,
          yes,
          {}},
-        {"QuickTime MOV (*.mov)",
+        {FormatKey(Format::QuickTime),
          list,
          list,
          list,
@@ -152,9 +154,9 @@ std::vector<MappingRow> buildRows() {
          quality,
          yes,
          {}},
-        withKey(appleMpeg4, "iPOD Video (320x240) MPEG4 (*.mpg)"),
-        withKey(appleMpeg4, "iPOD Video2 (640x480) MPEG4 (*.mpg)"),
-        withKey(appleMpeg4, "iPhone Video (*.mpg)"),
+        withKey(appleMpeg4, FormatKey(Format::IPod)),
+        withKey(appleMpeg4, FormatKey(Format::IPod2)),
+        withKey(appleMpeg4, FormatKey(Format::IPhone)),
     };
 }
 

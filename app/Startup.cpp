@@ -17,7 +17,8 @@ QString InstanceLockPath() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    return folder + QStringLiteral("/Morvane-Vantelo.lock");
+    return folder + QLatin1Char('/') + QLatin1String(AppVersion::Organisation) + QLatin1Char('-') +
+           QLatin1String(AppVersion::Product) + QStringLiteral(".lock");
 }
 
 std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
@@ -31,8 +32,8 @@ std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
 }
 
 void NameApplication() {
-    QCoreApplication::setOrganizationName(QStringLiteral("Morvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
+    QCoreApplication::setOrganizationName(QLatin1String(AppVersion::Organisation));
+    QCoreApplication::setApplicationName(QLatin1String(AppVersion::Product));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")
                                                 .arg(AppVersion::Major)
                                                 .arg(AppVersion::Minor)

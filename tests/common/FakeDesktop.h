@@ -3,8 +3,8 @@
 #include "MsgBox.h"
 
 #include <QStringList>
-#include <functional>
 #include <QUrl>
+#include <functional>
 
 // A desktop that answers from a script and records what was asked of it, installed for the
 // lifetime of the object. No modal window ever opens.
@@ -39,10 +39,6 @@ public:
         openedUrls.push_back(url);
         return openSucceeds;
     }
-    bool startProgram(const QString& program, const QStringList& arguments) override {
-        startedPrograms.push_back(QStringList{program} + arguments);
-        return startSucceeds;
-    }
 
     // Script.
     int answer = vbYes;
@@ -50,7 +46,6 @@ public:
     QString fileAnswer;
     QString clipboard;
     bool openSucceeds = true;
-    bool startSucceeds = true;
     std::function<void()> onMessage;
 
     // Record.
@@ -58,5 +53,4 @@ public:
     QList<QStringList> folderRequests;
     QList<QStringList> fileRequests;
     QList<QUrl> openedUrls;
-    QList<QStringList> startedPrograms;
 };

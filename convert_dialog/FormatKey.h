@@ -56,3 +56,17 @@ inline constexpr std::array<Format, 16> kFormatListOrder = {
     Format::QuickTime, Format::IPod,         Format::IPod2,      Format::IPhone,
     Format::PspNormal, Format::PspExcellent, Format::PspMinimal, Format::PspAvc,
 };
+
+namespace FormatKeyChecks {
+constexpr bool ListOffersEachFormatOnce() {
+    for (std::size_t f = 0; f < kFormatKeys.size(); ++f) {
+        int seen = 0;
+        for (const Format listed : kFormatListOrder)
+            seen += static_cast<std::size_t>(listed) == f ? 1 : 0;
+        if (seen != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(ListOffersEachFormatOnce(), "the format list offers every format once");
+} // namespace FormatKeyChecks

@@ -31,6 +31,12 @@ constexpr int kMaxRequestSize = 1024;
 // tries for this long before it gives up.
 constexpr int kShowRequestMilliseconds = 3000;
 
+// "Morvane-Vantelo": the lock and the socket of the running copy are named after it.
+QString InstanceFileStem() {
+    return QLatin1String(AppVersion::Organisation) + QLatin1Char('-') +
+           QLatin1String(AppVersion::Product);
+}
+
 QString RuntimeFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     return folder.isEmpty() ? QDir::tempPath() : folder;
@@ -81,11 +87,11 @@ bool RequestShow(QLocalSocket& socket, const QDeadlineTimer& deadline) {
 } // namespace
 
 QString InstanceLockPath() {
-    return RuntimeFolder() + QStringLiteral("/Morvane-Vantelo.lock");
+    return RuntimeFolder() + QLatin1Char('/') + InstanceFileStem() + QStringLiteral(".lock");
 }
 
 QString InstanceSocketPath() {
-    return RuntimeFolder() + QStringLiteral("/Morvane-Vantelo.socket");
+    return RuntimeFolder() + QLatin1Char('/') + InstanceFileStem() + QStringLiteral(".socket");
 }
 
 std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
@@ -99,8 +105,8 @@ std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
 }
 
 void NameApplication() {
-    QCoreApplication::setOrganizationName(QStringLiteral("Morvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("Vantelo"));
+    QCoreApplication::setOrganizationName(QLatin1String(AppVersion::Organisation));
+    QCoreApplication::setApplicationName(QLatin1String(AppVersion::Product));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3.%4")
                                                 .arg(AppVersion::Major)
                                                 .arg(AppVersion::Minor)

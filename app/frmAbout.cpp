@@ -88,13 +88,13 @@ void frmAbout::CreateControls() {
 }
 
 void frmAbout::Form_Load() {
-    AddInfoLine(QStringLiteral("Vantelo"));
+    AddInfoLine(QLatin1String(AppVersion::Product));
     AddInfoLine(QStringLiteral("Version : %1.%2.%3")
                     .arg(AppVersion::Major)
                     .arg(AppVersion::Minor)
                     .arg(AppVersion::Revision));
-    AddInfoLine(QStringLiteral("Developed by Morvane"));
-    AddInfoLine(QStringLiteral("Company : Morvane"));
+    AddInfoLine(QStringLiteral("Developed by ") + QLatin1String(AppVersion::Organisation));
+    AddInfoLine(QStringLiteral("Company : ") + QLatin1String(AppVersion::Organisation));
     AddInfoLine(MakerSite::HomePage);
     AddInfoLine(QStringLiteral("Country : Ireland"));
     AddInfoLine(QString());

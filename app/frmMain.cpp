@@ -281,7 +281,8 @@ void frmMain::SetBrowserPickup(std::function<QString()> pickup) {
 
 void frmMain::Form_Load() {
     modIcon::SetWindowIcon(this, QStringLiteral("MAINICON"), true);
-    setWindowTitle(QStringLiteral("Vantelo %1.%2.%3")
+    setWindowTitle(QStringLiteral("%1 %2.%3.%4")
+                       .arg(QLatin1String(AppVersion::Product))
                        .arg(AppVersion::Major)
                        .arg(AppVersion::Minor)
                        .arg(AppVersion::Revision));

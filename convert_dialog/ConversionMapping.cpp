@@ -1,5 +1,6 @@
 #include "ConversionMapping.h"
 
+#include "FormatKey.h"
 #include "modMain.h"
 
 #include <array>
@@ -8,154 +9,47 @@ namespace ConversionMapping {
 
 namespace {
 
-const PropertySource list{SourceKind::List, {}};
-const PropertySource channels{SourceKind::Channels, {}};
-const PropertySource quality{SourceKind::Quality, {}};
-const PropertySource qualityOrFalse{SourceKind::QualityOrFalse, {}};
-const PropertySource yes{SourceKind::True, {}};
-const PropertySource dash{SourceKind::NotSet, {}};
+using F = Format;
 
-PropertySource fixed(const QString& text) {
-    return {SourceKind::Fixed, text};
-}
-
-// Rows that the table handles alike differ only in their keys.
-MappingRow withKey(MappingRow row, const QString& key) {
-    row.key = key;
-    return row;
-}
+const PropertySource list = SourceKind::List;
+const PropertySource channels = SourceKind::Channels;
+const PropertySource quality = SourceKind::Quality;
+const PropertySource qualityOrFalse = SourceKind::QualityOrFalse;
+const PropertySource yes = SourceKind::True;
+const PropertySource dash = SourceKind::NotSet;
 
 std::vector<MappingRow> buildRows() {
-    // Columns: VideoSize, VideoFrameRate, VideoBitrate, VideoCodec, VideoBitrateTolerance,
-    // extension, AudioCodec, AudioBitrate, AudioSamples, AudioChannels, SameQuality,
-    // DeInterlace, further fixed properties.
-    const MappingRow mobile{{},   list, list, list,       list,    fixed("60"), list,
-                            list, list, list, fixed("1"), quality, yes,         {}};
-    const MappingRow mpeg{{},   list, fixed("29.97"), list,     list,           dash, list,
-                          list, list, list,           channels, qualityOrFalse, yes,  {}};
-    const MappingRow appleMpeg4{{},   list, list, list,     list,    dash, list,
-                                list, list, list, channels, quality, yes,  {}};
-    const MappingRow pspXvid{{},
-                             fixed("368x208"),
-                             fixed("29.97"),
-                             {},
-                             fixed("xvid"),
-                             dash,
-                             fixed(".avi"),
-                             fixed("aac"),
-                             fixed("64"),
-                             fixed("24000"),
-                             fixed("2"),
-                             dash,
-                             dash,
-                             {}};
-    auto pspWithBitrate = [&](const QString& key, const QString& bitrate) {
-        MappingRow row = withKey(pspXvid, key);
-        row.VideoBitrate = fixed(bitrate);
-        return row;
+    const std::vector<ConverterSetting> pspAvcExtras = {
+        ConverterSetting::Text(ConverterProperty::GroupOfPictureSize, "250"),
+        ConverterSetting::Text(ConverterProperty::VideoQuantiserScale, "25"),
+        ConverterSetting::Text(ConverterProperty::MaxVideoBitrate, "1500"),
+        ConverterSetting::Text(ConverterProperty::RateControlBuffer, "128"),
     };
-    MappingRow pspMinimal = pspWithBitrate("Sony PSP (Minimal Size)", "216");
-    pspMinimal.VideoSize = fixed("160x112");
-
+    // One row per format. A quoted text is a fixed value; the other cells are the kinds above.
+    // Columns: VideoSize, VideoFrameRate, VideoBitrate, VideoCodec, VideoBitrateTolerance, the
+    // extension (from cmbVidFormat), AudioCodec, AudioBitrate, AudioSamples, AudioChannels,
+    // SameQuality, DeInterlace, and further fixed properties.
+    // clang-format off
     return {
-        withKey(mobile, "3rd Generation Partnership Project (*.3gp)"),
-        withKey(mobile, "3rd Generation Partnership Project2 (*.3g2)"),
-        {"AVI Format (*.avi)",
-         list,
-         list,
-         list,
-         list,
-         fixed("60"),
-         list,
-         list,
-         list,
-         list,
-         channels,
-         dash,
-         dash,
-         {}},
-        {"DivX Format (*.avi)",
-         list,
-         list,
-         list,
-         list,
-         dash,
-         list,
-         list,
-         list,
-         list,
-         channels,
-         quality,
-         yes,
-         {}},
-        withKey(mpeg, "MPEG-1 Format (*.mpg)"),
-        withKey(mpeg, "MPEG-2 Format (*.mpg)"),
-        {"WMV Format (*.wmv)",
-         list,
-         fixed("29.97"),
-         list,
-         list,
-         dash,
-         list,
-         fixed("mp3"),
-         list,
-         list,
-         channels,
-         quality,
-         yes,
-         {}},
-        {"Sony PSP (PSP AVC)",
-         fixed("368x208"),
-         fixed("29.97"),
-         fixed("400"),
-         fixed("h264"),
-         dash,
-         fixed(".avi"),
-         fixed("aac"),
-         fixed("128"),
-         fixed("48000"),
-         fixed("2"),
-         dash,
-         dash,
-         {ConverterSetting::Text(ConverterProperty::GroupOfPictureSize, "250"),
-          ConverterSetting::Text(ConverterProperty::VideoQuantiserScale, "25"),
-          ConverterSetting::Text(ConverterProperty::MaxVideoBitrate, "1500"),
-          ConverterSetting::Text(ConverterProperty::RateControlBuffer, "128")}},
-        pspMinimal,
-        pspWithBitrate("Sony PSP (Excellent Quality)", "768"),
-        pspWithBitrate("Sony PSP (Normal)", "512"),
-        {"RealONE/RealPlayer Format (*.rm)",
-         list,
-         list,
-         list,
-         list,
-         dash,
-         list,
-         dash,
-         dash,
-         list,
-         channels,
-         dash,
-         yes,
-         {}},
-        {"QuickTime MOV (*.mov)",
-         list,
-         list,
-         list,
-         dash,
-         dash,
-         list,
-         list,
-         list,
-         list,
-         channels,
-         quality,
-         yes,
-         {}},
-        withKey(appleMpeg4, "iPOD Video (320x240) MPEG4 (*.mpg)"),
-        withKey(appleMpeg4, "iPOD Video2 (640x480) MPEG4 (*.mpg)"),
-        withKey(appleMpeg4, "iPhone Video (*.mpg)"),
+        // format         size       rate     bitrate codec   tolerance ext     acodec abitrate samples  channels  sameq           deint others
+        {F::ThreeGpp,     list,      list,    list,   list,   "60",     list,   list,  list,    list,    "1",      quality,        yes,  {}},
+        {F::ThreeGpp2,    list,      list,    list,   list,   "60",     list,   list,  list,    list,    "1",      quality,        yes,  {}},
+        {F::Avi,          list,      list,    list,   list,   "60",     list,   list,  list,    list,    channels, dash,           dash, {}},
+        {F::DivX,         list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
+        {F::Mpeg1,        list,      "29.97", list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, yes,  {}},
+        {F::Mpeg2,        list,      "29.97", list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, yes,  {}},
+        {F::Wmv,          list,      "29.97", list,   list,   dash,     list,   "mp3", list,    list,    channels, quality,        yes,  {}},
+        {F::PspAvc,       "368x208", "29.97", "400",  "h264", dash,     ".avi", "aac", "128",   "48000", "2",      dash,           dash, pspAvcExtras},
+        {F::PspMinimal,   "160x112", "29.97", "216",  "xvid", dash,     ".avi", "aac", "64",    "24000", "2",      dash,           dash, {}},
+        {F::PspExcellent, "368x208", "29.97", "768",  "xvid", dash,     ".avi", "aac", "64",    "24000", "2",      dash,           dash, {}},
+        {F::PspNormal,    "368x208", "29.97", "512",  "xvid", dash,     ".avi", "aac", "64",    "24000", "2",      dash,           dash, {}},
+        {F::RealMedia,    list,      list,    list,   list,   dash,     list,   dash,  dash,    list,    channels, dash,           yes,  {}},
+        {F::QuickTime,    list,      list,    list,   dash,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
+        {F::IPod,         list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
+        {F::IPod2,        list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
+        {F::IPhone,       list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
     };
+    // clang-format on
 }
 
 struct Column {
@@ -226,7 +120,7 @@ const std::vector<MappingRow>& Rows() {
 
 const MappingRow* FindRow(const QString& formatText) {
     for (const MappingRow& row : Rows())
-        if (row.key == formatText)
+        if (FormatKey(row.format) == formatText)
             return &row;
     return nullptr;
 }

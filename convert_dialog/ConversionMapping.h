@@ -1,5 +1,6 @@
 #pragma once
-#include "ConverterSetting.h"
+#include "ConverterParameters.h"
+#include "FormatKey.h"
 #include "OptionChoices.h"
 
 #include <QString>
@@ -23,10 +24,15 @@ enum class SourceKind {
 struct PropertySource {
     SourceKind kind = SourceKind::NotSet;
     QString fixed;
+
+    PropertySource() = default;
+    PropertySource(SourceKind sourceKind) : kind(sourceKind) {}
+    // A text in the mapping table is a fixed value.
+    PropertySource(const char* text) : kind(SourceKind::Fixed), fixed(QString::fromLatin1(text)) {}
 };
 
 struct MappingRow {
-    QString key;
+    Format format; // the row's key is the format's display text
     PropertySource VideoSize;
     PropertySource VideoFrameRate;
     PropertySource VideoBitrate;
@@ -42,7 +48,7 @@ struct MappingRow {
     std::vector<ConverterSetting> FixedExtras; // further fixed properties of the row
 };
 
-// The sixteen rows, keyed by the same display texts as the presets.
+// The sixteen rows, keyed by the same format keys as the presets.
 const std::vector<MappingRow>& Rows();
 // The row whose key equals `formatText` exactly, or nullptr.
 const MappingRow* FindRow(const QString& formatText);

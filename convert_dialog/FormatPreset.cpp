@@ -1,5 +1,7 @@
 #include "FormatPreset.h"
 
+#include "FormatKey.h"
+
 #include <array>
 #include <utility>
 
@@ -7,196 +9,85 @@ namespace PresetCatalogue {
 
 namespace {
 
-PresetList open(const QStringList& items, int selected = 0) {
-    return {items, selected, false};
+using F = Format;
+
+// An enabled list of `items` that shows the first, or the item `shown`.
+PresetList open(const QStringList& items, const char* shown = nullptr) {
+    return {items, shown ? int(items.indexOf(QString::fromLatin1(shown))) : 0, false};
 }
+// A disabled list of `items` that shows the first.
 PresetList locked(const QStringList& items) {
     return {items, 0, true};
 }
 
-ConverterSetting tolerance60() {
-    return ConverterSetting::Text(ConverterProperty::VideoBitrateTolerance, QStringLiteral("60"));
+ConverterSetting tolerance(const char* value) {
+    return ConverterSetting::Text(ConverterProperty::VideoBitrateTolerance,
+                                  QString::fromLatin1(value));
 }
-ConverterSetting channels(const QString& count) {
-    return ConverterSetting::Text(ConverterProperty::AudioChannels, count);
+ConverterSetting channels(const char* count) {
+    return ConverterSetting::Text(ConverterProperty::AudioChannels, QString::fromLatin1(count));
 }
 
-constexpr int kMpeg4InCodecList = 62;
-constexpr int kPcmInAviAudioCodecs = 2;
-constexpr int k128InAudioBitrates = 8;
-constexpr int k48InAudioBitrates = 2;
-constexpr int k22050InSampleRatesB = 3;
+// The catalogue in two halves, one row per format in each.
+struct VideoSide {
+    Format format;
+    PresetList cmbVidFormat, cmbVideoSize, VidBitrate, FrameRate, cmbVidCodec;
+};
+struct AudioSide {
+    Format format;
+    PresetList cmdAudCodec, cmbAudVit, cmbSample;
+    std::vector<ConverterSetting> ImmediateParameters;
+};
 
 std::vector<FormatPreset> buildCatalogue() {
-    const PresetList psp368Size = locked({"368x208"});
-    const PresetList pspRate = locked({"29.97"});
-    const PresetList aac = locked({"aac"});
-    const PresetList ipodRates = open({"29.97", "14.985"});
-    const PresetList sample22050 = open(SampleRateListB(), k22050InSampleRatesB);
-    const PresetList audio128 = open(AudioBitrateList(), k128InAudioBitrates);
-
-    return {
-        {"3rd Generation Partnership Project (*.3gp)",
-         locked({".3gp"}),
-         open(SizeListA()),
-         open({"120"}),
-         open({"11", "15"}),
-         open({"h263", "mpeg4", "xvid"}),
-         locked({"amr_nb"}),
-         open(AudioBitrateList()),
-         open(SampleRateListA()),
-         {tolerance60()}},
-        {"3rd Generation Partnership Project2 (*.3g2)",
-         locked({".3g2"}),
-         open(SizeListA()),
-         open({"120"}),
-         open({"11", "15"}),
-         open({"mpeg4", "xvid", "h263"}),
-         locked({"amr_nb"}),
-         open(AudioBitrateList()),
-         open(SampleRateListA()),
-         {tolerance60()}},
-        {"AVI Format (*.avi)",
-         locked({".avi"}),
-         open(SizeListB()),
-         open({"120"}),
-         locked({"29.97"}),
-         open(VideoCodecList(), kMpeg4InCodecList),
-         open(AviAudioCodecList(), kPcmInAviAudioCodecs),
-         audio128,
-         open(SampleRateListB()),
-         {tolerance60()}},
-        {"DivX Format (*.avi)",
-         locked({".avi"}),
-         open(SizeListB()),
-         open({"1200"}),
-         locked({"29.97"}),
-         locked({"mpeg4"}),
-         open(AviAudioCodecList()),
-         audio128,
-         open(SampleRateListB()),
-         {}},
-        {"MPEG-1 Format (*.mpg)",
-         locked({".mpg"}),
-         open(SizeListB()),
-         open({"120"}),
-         locked({"Auto"}),
-         locked({"mpeg1video"}),
-         open({"mp2"}),
-         open(AudioBitrateList128First()),
-         open(SampleRateListB()),
-         {channels("1")}},
-        {"MPEG-2 Format (*.mpg)",
-         locked({".mpg"}),
-         open(SizeListB()),
-         open({"120"}),
-         locked({"Auto"}),
-         locked({"mpeg2video"}),
-         open({"mp2", "ac3"}),
-         open(AudioBitrateList128First()),
-         open(SampleRateListB()),
-         {channels("1")}},
-        {"WMV Format (*.wmv)",
-         locked({".wmv"}),
-         open(SizeListB()),
-         open({"120"}),
-         locked({"Auto"}),
-         open({"wmv1", "wmv2"}),
-         open({"wmav1", "wmav2", "mp3"}),
-         audio128,
-         open(SampleRateListB()),
-         {tolerance60()}},
-        {"Sony PSP (PSP AVC)",
-         locked({".avi"}),
-         psp368Size,
-         locked({"400"}),
-         pspRate,
-         locked({"h264"}),
-         aac,
-         locked({"128"}),
-         locked({"48000"}),
-         {}},
-        {"Sony PSP (Minimal Size)",
-         locked({".avi"}),
-         locked({"160x112"}),
-         locked({"216"}),
-         pspRate,
-         locked({"xvid"}),
-         aac,
-         locked({"64"}),
-         locked({"24000"}),
-         {}},
-        {"Sony PSP (Excellent Quality)",
-         locked({".avi"}),
-         psp368Size,
-         locked({"768"}),
-         pspRate,
-         locked({"xvid"}),
-         aac,
-         locked({"64"}),
-         locked({"24000"}),
-         {}},
-        {"Sony PSP (Normal)",
-         locked({".avi"}),
-         psp368Size,
-         locked({"512"}),
-         pspRate,
-         locked({"xvid"}),
-         aac,
-         locked({"64"}),
-         locked({"24000"}),
-         {}},
-        {"RealONE/RealPlayer Format (*.rm)",
-         locked({".rm"}),
-         open(SizeListB()),
-         locked({"Auto"}),
-         locked({"Auto"}),
-         open(RealVideoCodecList()),
-         locked({"ac3"}),
-         locked({"Auto"}),
-         sample22050,
-         {}},
-        {"QuickTime MOV (*.mov)",
-         locked({".mov"}),
-         open(SizeListB()),
-         locked({"360"}),
-         locked({"29.97"}),
-         locked({"Auto"}),
-         aac,
-         open(AudioBitrateList(), k48InAudioBitrates),
-         sample22050,
-         {channels("2")}},
-        {"iPOD Video (320x240) MPEG4 (*.mpg)",
-         locked({".mpg"}),
-         locked({"320x240"}),
-         open({"512"}),
-         ipodRates,
-         locked({"mpeg4"}),
-         aac,
-         locked({"48"}),
-         sample22050,
-         {tolerance60(), channels("2")}},
-        {"iPOD Video2 (640x480) MPEG4 (*.mpg)",
-         locked({".mpg"}),
-         locked({"640x480"}),
-         open({"1200"}),
-         ipodRates,
-         locked({"Auto"}),
-         aac,
-         locked({"48"}),
-         sample22050,
-         {tolerance60(), channels("2")}},
-        {"iPhone Video (*.mpg)",
-         locked({".mpg"}),
-         locked({"320x240"}),
-         open({"1200"}),
-         ipodRates,
-         locked({"mpeg4"}),
-         aac,
-         locked({"48"}),
-         sample22050,
-         {tolerance60(), channels("2")}},
+    // clang-format off
+    const std::vector<VideoSide> video = {
+        // format         cmbVidFormat      cmbVideoSize         VidBitrate        FrameRate                  cmbVidCodec
+        {F::ThreeGpp,     locked({".3gp"}), open(SizeListA()),   open({"120"}),    open({"11", "15"}),        open({"h263", "mpeg4", "xvid"})},
+        {F::ThreeGpp2,    locked({".3g2"}), open(SizeListA()),   open({"120"}),    open({"11", "15"}),        open({"mpeg4", "xvid", "h263"})},
+        {F::Avi,          locked({".avi"}), open(SizeListB()),   open({"120"}),    locked({"29.97"}),         open(VideoCodecList(), "mpeg4")},
+        {F::DivX,         locked({".avi"}), open(SizeListB()),   open({"1200"}),   locked({"29.97"}),         locked({"mpeg4"})},
+        {F::Mpeg1,        locked({".mpg"}), open(SizeListB()),   open({"120"}),    locked({"Auto"}),          locked({"mpeg1video"})},
+        {F::Mpeg2,        locked({".mpg"}), open(SizeListB()),   open({"120"}),    locked({"Auto"}),          locked({"mpeg2video"})},
+        {F::Wmv,          locked({".wmv"}), open(SizeListB()),   open({"120"}),    locked({"Auto"}),          open({"wmv1", "wmv2"})},
+        {F::PspAvc,       locked({".avi"}), locked({"368x208"}), locked({"400"}),  locked({"29.97"}),         locked({"h264"})},
+        {F::PspMinimal,   locked({".avi"}), locked({"160x112"}), locked({"216"}),  locked({"29.97"}),         locked({"xvid"})},
+        {F::PspExcellent, locked({".avi"}), locked({"368x208"}), locked({"768"}),  locked({"29.97"}),         locked({"xvid"})},
+        {F::PspNormal,    locked({".avi"}), locked({"368x208"}), locked({"512"}),  locked({"29.97"}),         locked({"xvid"})},
+        {F::RealMedia,    locked({".rm"}),  open(SizeListB()),   locked({"Auto"}), locked({"Auto"}),          open(RealVideoCodecList())},
+        {F::QuickTime,    locked({".mov"}), open(SizeListB()),   locked({"360"}),  locked({"29.97"}),         locked({"Auto"})},
+        {F::IPod,         locked({".mpg"}), locked({"320x240"}), open({"512"}),    open({"29.97", "14.985"}), locked({"mpeg4"})},
+        {F::IPod2,        locked({".mpg"}), locked({"640x480"}), open({"1200"}),   open({"29.97", "14.985"}), locked({"Auto"})},
+        {F::IPhone,       locked({".mpg"}), locked({"320x240"}), open({"1200"}),   open({"29.97", "14.985"}), locked({"mpeg4"})},
     };
+    const std::vector<AudioSide> audio = {
+        // format         cmdAudCodec                             cmbAudVit                         cmbSample                         ImmediateParameters
+        {F::ThreeGpp,     locked({"amr_nb"}),                     open(AudioBitrateList()),         open(SampleRateListA()),          {tolerance("60")}},
+        {F::ThreeGpp2,    locked({"amr_nb"}),                     open(AudioBitrateList()),         open(SampleRateListA()),          {tolerance("60")}},
+        {F::Avi,          open(AviAudioCodecList(), "pcm_s16le"), open(AudioBitrateList(), "128"),  open(SampleRateListB()),          {tolerance("60")}},
+        {F::DivX,         open(AviAudioCodecList()),              open(AudioBitrateList(), "128"),  open(SampleRateListB()),          {}},
+        {F::Mpeg1,        open({"mp2"}),                          open(AudioBitrateList128First()), open(SampleRateListB()),          {channels("1")}},
+        {F::Mpeg2,        open({"mp2", "ac3"}),                   open(AudioBitrateList128First()), open(SampleRateListB()),          {channels("1")}},
+        {F::Wmv,          open({"wmav1", "wmav2", "mp3"}),        open(AudioBitrateList(), "128"),  open(SampleRateListB()),          {tolerance("60")}},
+        {F::PspAvc,       locked({"aac"}),                        locked({"128"}),                  locked({"48000"}),                {}},
+        {F::PspMinimal,   locked({"aac"}),                        locked({"64"}),                   locked({"24000"}),                {}},
+        {F::PspExcellent, locked({"aac"}),                        locked({"64"}),                   locked({"24000"}),                {}},
+        {F::PspNormal,    locked({"aac"}),                        locked({"64"}),                   locked({"24000"}),                {}},
+        {F::RealMedia,    locked({"ac3"}),                        locked({"Auto"}),                 open(SampleRateListB(), "22050"), {}},
+        {F::QuickTime,    locked({"aac"}),                        open(AudioBitrateList(), "48"),   open(SampleRateListB(), "22050"), {channels("2")}},
+        {F::IPod,         locked({"aac"}),                        locked({"48"}),                   open(SampleRateListB(), "22050"), {tolerance("60"), channels("2")}},
+        {F::IPod2,        locked({"aac"}),                        locked({"48"}),                   open(SampleRateListB(), "22050"), {tolerance("60"), channels("2")}},
+        {F::IPhone,       locked({"aac"}),                        locked({"48"}),                   open(SampleRateListB(), "22050"), {tolerance("60"), channels("2")}},
+    };
+    // clang-format on
+    std::vector<FormatPreset> catalogue;
+    for (const VideoSide& v : video)
+        for (const AudioSide& a : audio)
+            if (a.format == v.format)
+                catalogue.push_back({FormatKey(v.format), v.cmbVidFormat, v.cmbVideoSize,
+                                     v.VidBitrate, v.FrameRate, v.cmbVidCodec, a.cmdAudCodec,
+                                     a.cmbAudVit, a.cmbSample, a.ImmediateParameters});
+    return catalogue;
 }
 
 using ChoiceList = OptionList OptionChoices::*;
@@ -271,42 +162,18 @@ const QStringList& AviAudioCodecList() {
 }
 
 const QStringList& VideoCodecList() {
-    static const QStringList list{"4xm",        "8bps",
-                                  "asv1",       "asv2",
-                                  "camtasia",   "cinepak",
-                                  "cljr",       "cyuv",
-                                  "dvvideo",    "ffv1",
-                                  "ffvhuff",    "flic",
-                                  "flv",        "h261",
-                                  "h263",       "h263i",
-                                  "h263p",      "h264",
-                                  "huffyuv",    "idcinvideo",
-                                  "indeo3",     "interplayvideo",
-                                  "ljpeg",      "loco",
-                                  "mdec",       "mjpeg",
-                                  "mjpegb",     "pgm",
-                                  "pgmyuv",     "png",
-                                  "ppm",        "qdraw",
-                                  "qpeg",       "qtrle",
-                                  "rawvideo",   "roqvideo",
-                                  "rpza",       "rv10",
-                                  "rv20",       "smc",
-                                  "snow",       "sp5x",
-                                  "svq1",       "svq3",
-                                  "theora",     "truemotion1",
-                                  "ultimotion", "vc9",
-                                  "vcr1",       "vmdvideo",
-                                  "vp3",        "vqavideo",
-                                  "wmv1",       "wmv2",
-                                  "wmv3",       "wnv1",
-                                  "xan_wc3",    "xl",
-                                  "xvid",       "zlib",
-                                  "mpeg1video", "mpeg2video",
-                                  "mpeg4",      "mpegvideo",
-                                  "msmpeg4",    "msmpeg4v1",
-                                  "msmpeg4v2",  "msrle",
-                                  "msvideo1",   "mszh",
-                                  "pam",        "pbm"};
+    // clang-format off
+    static const QStringList list{ // eight a line: "mpeg4" is index 62
+        "4xm",            "8bps",           "asv1",           "asv2",           "camtasia",       "cinepak",        "cljr",           "cyuv",
+        "dvvideo",        "ffv1",           "ffvhuff",        "flic",           "flv",            "h261",           "h263",           "h263i",
+        "h263p",          "h264",           "huffyuv",        "idcinvideo",     "indeo3",         "interplayvideo", "ljpeg",          "loco",
+        "mdec",           "mjpeg",          "mjpegb",         "pgm",            "pgmyuv",         "png",            "ppm",            "qdraw",
+        "qpeg",           "qtrle",          "rawvideo",       "roqvideo",       "rpza",           "rv10",           "rv20",           "smc",
+        "snow",           "sp5x",           "svq1",           "svq3",           "theora",         "truemotion1",    "ultimotion",     "vc9",
+        "vcr1",           "vmdvideo",       "vp3",            "vqavideo",       "wmv1",           "wmv2",           "wmv3",           "wnv1",
+        "xan_wc3",        "xl",             "xvid",           "zlib",           "mpeg1video",     "mpeg2video",     "mpeg4",          "mpegvideo",
+        "msmpeg4",        "msmpeg4v1",      "msmpeg4v2",      "msrle",          "msvideo1",       "mszh",           "pam",            "pbm"};
+    // clang-format on
     return list;
 }
 

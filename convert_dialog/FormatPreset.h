@@ -1,5 +1,5 @@
 #pragma once
-#include "ConverterSetting.h"
+#include "ConverterParameters.h"
 #include "OptionChoices.h"
 
 #include <QStringList>
@@ -23,7 +23,7 @@ struct FormatPreset {
     PresetList VidBitrate;
     PresetList FrameRate;
     PresetList cmbVidCodec;
-    PresetList cmdAudCodec;
+    PresetList cmdAudCodec; // audio codec: a list, despite its button prefix
     PresetList cmbAudVit;
     PresetList cmbSample;
     // Set on the converter at once; no preset ever takes them back.

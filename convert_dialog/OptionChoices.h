@@ -23,8 +23,8 @@ struct OptionChoices {
     OptionList VidBitrate;
     OptionList FrameRate;
     OptionList cmbVidCodec;
-    OptionList cmdAudCodec;
-    OptionList cmbAudVit; // audio bit rate
+    OptionList cmdAudCodec; // audio codec: a list, despite its button prefix
+    OptionList cmbAudVit;   // audio bit rate
     OptionList cmbSample;
     bool OptMono = false;
     bool OptStereo = false;

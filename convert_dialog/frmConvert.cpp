@@ -3,8 +3,8 @@
 #include "AVC.h"
 #include "AeroButton.h"
 #include "ConversionMapping.h"
-#include "ConverterSetting.h"
 #include "Desktop.h"
+#include "FormatKey.h"
 #include "FormatPreset.h"
 #include "MsgBox.h"
 #include "OutputFolder.h"
@@ -118,10 +118,63 @@ std::optional<bool> parseTruth(const QString& text) {
 }
 
 const QString kFormatValue = QStringLiteral("Youtube Video format");
-const QString kQualityValue = QStringLiteral("Youtube Video quality");
-const QString kMonoValue = QStringLiteral("Youtube Video mode mono");
-const QString kStereoValue = QStringLiteral("Youtube Video mode stereo");
-const QString kExtensionValue = QStringLiteral("Youtube Video extension");
+
+// One saved option that the load puts back over the preset: its name in the settings store,
+// the control that shows it (a list, the check box or an option button), and its default when
+// nothing is stored (null: what the control shows, the preset's choice).
+struct SavedOption {
+    const char* name;
+    QWidget* control;
+    const char* fixedDefault;
+};
+
+// In the order the load reads them and the unload writes them, after the output folder and the
+// format.
+std::array<SavedOption, 11> savedOptionTable(const frmConvert& dialog) {
+    // clang-format off
+    return {{
+        // name                        control              default
+        {"Youtube Video codec",        dialog.cmbVidCodec,  nullptr},
+        {"Youtube Video bitrate",      dialog.VidBitrate,   nullptr},
+        {"Youtube Audio codec",        dialog.cmdAudCodec,  nullptr},
+        {"Youtube Audio bitrate",      dialog.cmbAudVit,    nullptr},
+        {"Youtube Audio samplerate",   dialog.cmbSample,    nullptr},
+        {"Youtube Video framerate",    dialog.FrameRate,    nullptr},
+        {"Youtube Video size",         dialog.cmbVideoSize, nullptr},
+        {"Youtube Video quality",      dialog.chkQuality,   nullptr},
+        {"Youtube Video mode mono",    dialog.OptMono,      "True"},
+        {"Youtube Video mode stereo",  dialog.OptStereo,    "False"},
+        {"Youtube Video extension",    dialog.cmbVidFormat, nullptr},
+    }};
+    // clang-format on
+}
+
+// The control's value as the settings store keeps it: a list's text, the check value as a
+// number, an option's True or False.
+QString storedText(const QWidget* control) {
+    if (const auto* list = qobject_cast<const QComboBox*>(control))
+        return list->currentText();
+    if (const auto* check = qobject_cast<const ZebCheck*>(control))
+        return QString::number(check->value());
+    if (const auto* option = qobject_cast<const ZebOption*>(control))
+        return truthText(option->value());
+    return QString();
+}
+
+// Shows a stored value; a value the control cannot take leaves it as it is.
+void restoreStoredText(QWidget* control, const QString& text) {
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        setListText(list, text);
+    } else if (auto* check = qobject_cast<ZebCheck*>(control)) {
+        bool isNumber = false;
+        const int value = text.trimmed().toInt(&isNumber);
+        if (isNumber)
+            check->setValue(value);
+    } else if (auto* option = qobject_cast<ZebOption*>(control)) {
+        if (const auto selected = parseTruth(text))
+            option->setValue(*selected);
+    }
+}
 
 constexpr int kDefaultFormatIndex = 1;
 constexpr int kBusyWrap = 100;
@@ -396,14 +449,8 @@ void frmConvert::Form_Load() {
 
 void frmConvert::FillFormatList() {
     cmbFormat->clear();
-    cmbFormat->addItems({"3rd Generation Partnership Project (*.3gp)",
-                         "3rd Generation Partnership Project2 (*.3g2)", "AVI Format (*.avi)",
-                         "DivX Format (*.avi)", "MPEG-1 Format (*.mpg)", "MPEG-2 Format (*.mpg)",
-                         "WMV Format (*.wmv)", "RealONE/RealPlayer Format (*.rm)",
-                         "QuickTime MOV (*.mov)", "iPOD Video (320x240) MPEG4 (*.mpg)",
-                         "iPOD Video2 (640x480) MPEG4 (*.mpg)", "iPhone Video (*.mpg)",
-                         "Sony PSP (Normal)", "Sony PSP (Excellent Quality)",
-                         "Sony PSP (Minimal Size)", "Sony PSP (PSP AVC)"});
+    for (const Format format : kFormatListOrder)
+        cmbFormat->addItem(FormatKey(format));
     // Filling a list selects nothing.
     cmbFormat->setCurrentIndex(-1);
 }
@@ -420,31 +467,12 @@ void frmConvert::RestoreFormat() {
 
 void frmConvert::RestoreOptions() {
     RegEdit& store = SettingsStore();
-    const std::array<std::pair<const char*, QComboBox*>, 7> lists = {{
-        {"Youtube Video codec", cmbVidCodec},
-        {"Youtube Video bitrate", VidBitrate},
-        {"Youtube Audio codec", cmdAudCodec},
-        {"Youtube Audio bitrate", cmbAudVit},
-        {"Youtube Audio samplerate", cmbSample},
-        {"Youtube Video framerate", FrameRate},
-        {"Youtube Video size", cmbVideoSize},
-    }};
-    for (const auto& [name, list] : lists)
-        setListText(list, store.LoadKey(QString::fromLatin1(name), list->currentText()));
-
-    bool isNumber = false;
-    const int quality = store.LoadKey(kQualityValue, QString::number(chkQuality->value()))
-                            .trimmed()
-                            .toInt(&isNumber);
-    if (isNumber)
-        chkQuality->setValue(quality);
-
-    if (const auto mono = parseTruth(store.LoadKey(kMonoValue, truthText(true))))
-        OptMono->setValue(*mono);
-    if (const auto stereo = parseTruth(store.LoadKey(kStereoValue, truthText(false))))
-        OptStereo->setValue(*stereo);
-
-    setListText(cmbVidFormat, store.LoadKey(kExtensionValue, cmbVidFormat->currentText()));
+    for (const SavedOption& option : savedOptionTable(*this)) {
+        const QString fallback = option.fixedDefault ? QString::fromLatin1(option.fixedDefault)
+                                                     : storedText(option.control);
+        restoreStoredText(option.control,
+                          store.LoadKey(QString::fromLatin1(option.name), fallback));
+    }
 }
 
 void frmConvert::RestoreOutputFolder() {
@@ -455,21 +483,13 @@ void frmConvert::RestoreOutputFolder() {
 }
 
 std::vector<std::pair<QString, QString>> frmConvert::SavedOptions() const {
-    return {
+    std::vector<std::pair<QString, QString>> saved = {
         {OutputFolder::kSettingName, txtDest->text()},
         {kFormatValue, cmbFormat->currentText()},
-        {QStringLiteral("Youtube Video codec"), cmbVidCodec->currentText()},
-        {QStringLiteral("Youtube Video bitrate"), VidBitrate->currentText()},
-        {QStringLiteral("Youtube Audio codec"), cmdAudCodec->currentText()},
-        {QStringLiteral("Youtube Audio bitrate"), cmbAudVit->currentText()},
-        {QStringLiteral("Youtube Audio samplerate"), cmbSample->currentText()},
-        {QStringLiteral("Youtube Video framerate"), FrameRate->currentText()},
-        {QStringLiteral("Youtube Video size"), cmbVideoSize->currentText()},
-        {kQualityValue, QString::number(chkQuality->value())},
-        {kMonoValue, truthText(OptMono->value())},
-        {kStereoValue, truthText(OptStereo->value())},
-        {kExtensionValue, cmbVidFormat->currentText()},
     };
+    for (const SavedOption& option : savedOptionTable(*this))
+        saved.emplace_back(QString::fromLatin1(option.name), storedText(option.control));
+    return saved;
 }
 
 void frmConvert::Form_Unload() {
@@ -529,7 +549,7 @@ void frmConvert::cmbFormat_Click() {
     PresetCatalogue::Apply(cmbFormat->currentText(), choices,
                            [this](const ConverterSetting& setting) {
                                if (AVC1)
-                                   ApplySetting(*AVC1, setting);
+                                   AVC1->SetParameter(setting);
                            });
     ShowChoices(choices);
 }
@@ -578,7 +598,7 @@ bool frmConvert::ConvertFLV(const QString& SrcPath) {
         return false;
     }
     for (const ConverterSetting& setting : request->settings)
-        ApplySetting(*AVC1, setting);
+        AVC1->SetParameter(setting);
     AVC1->ConvertMedia(true);
     return true;
 }

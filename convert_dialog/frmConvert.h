@@ -50,7 +50,7 @@ public:
     AeroButton* cmdSource;
     QGroupBox* FrmOptions;
     QComboBox* cmbFormat;
-    QFrame* Frame3; // video options
+    QFrame* Frame3; // the video options panel (the designer numbered its frames)
     ZebLabel* lblVideo;
     ZebLabel* lblVidCodec;
     QComboBox* cmbVidCodec;
@@ -64,10 +64,10 @@ public:
     QComboBox* cmbVidFormat; // output file extension
     ZebCheck* chkQuality;
     QFrame* Line1;
-    QFrame* Frame1; // audio options
+    QFrame* Frame1; // the audio options panel
     ZebLabel* lblAudio;
     ZebLabel* lblCodec;
-    QComboBox* cmdAudCodec;
+    QComboBox* cmdAudCodec; // the audio codec list, whatever its button prefix says
     ZebLabel* lblBitrate;
     QComboBox* cmbAudVit;
     ZebLabel* lblSample;

@@ -74,70 +74,73 @@ AVC::~AVC() {
 }
 
 void AVC::SetRateControlBuffer(const QString& value) {
-    rateControlBuffer_ = value;
+    parameters_.SetText(ConverterProperty::RateControlBuffer, value);
 }
 void AVC::SetVideoBitrateTolerance(const QString& value) {
-    videoBitrateTolerance_ = value;
+    parameters_.SetText(ConverterProperty::VideoBitrateTolerance, value);
 }
 void AVC::SetTargetFormat(const QString& value) {
-    targetFormat_ = value;
+    parameters_.SetText(ConverterProperty::TargetFormat, value);
 }
 void AVC::SetGroupOfPictureSize(const QString& value) {
-    groupOfPictureSize_ = value;
+    parameters_.SetText(ConverterProperty::GroupOfPictureSize, value);
 }
 void AVC::SetVideoQuantiserScale(const QString& value) {
-    videoQuantiserScale_ = value;
+    parameters_.SetText(ConverterProperty::VideoQuantiserScale, value);
 }
 void AVC::SetMaxVideoBitrate(const QString& value) {
-    maxVideoBitrate_ = value;
+    parameters_.SetText(ConverterProperty::MaxVideoBitrate, value);
 }
 void AVC::SetSourceFile(const QString& value) {
-    sourceFile_ = value;
+    parameters_.SetText(ConverterProperty::SourceFile, value);
 }
 void AVC::SetDestFile(const QString& value) {
-    destFile_ = value;
+    parameters_.SetText(ConverterProperty::DestFile, value);
 }
 void AVC::SetDeInterlace(bool value) {
-    deInterlace_ = value;
+    parameters_.SetFlag(ConverterProperty::DeInterlace, value);
 }
 void AVC::SetSameQuality(bool value) {
-    sameQuality_ = value;
+    parameters_.SetFlag(ConverterProperty::SameQuality, value);
 }
 void AVC::SetVideoSize(const QString& value) {
-    videoSize_ = value;
+    parameters_.SetText(ConverterProperty::VideoSize, value);
 }
 void AVC::SetVideoBitrate(const QString& value) {
-    videoBitrate_ = value;
+    parameters_.SetText(ConverterProperty::VideoBitrate, value);
 }
 void AVC::SetVideoFrameRate(const QString& value) {
-    videoFrameRate_ = value;
+    parameters_.SetText(ConverterProperty::VideoFrameRate, value);
 }
 void AVC::SetVideoCodec(const QString& value) {
-    videoCodec_ = value;
+    parameters_.SetText(ConverterProperty::VideoCodec, value);
 }
 void AVC::SetVideoFourCCTag(const QString& value) {
-    videoFourCCTag_ = value;
+    parameters_.SetText(ConverterProperty::VideoFourCCTag, value);
 }
 void AVC::SetVideoAspectRatio(const QString& value) {
-    videoAspectRatio_ = value;
+    parameters_.SetText(ConverterProperty::VideoAspectRatio, value);
 }
 void AVC::SetForceFormat(const QString& value) {
-    forceFormat_ = value;
+    parameters_.SetText(ConverterProperty::ForceFormat, value);
 }
 void AVC::SetAudioBitrate(const QString& value) {
-    audioBitrate_ = value;
+    parameters_.SetText(ConverterProperty::AudioBitrate, value);
 }
 void AVC::SetAudioCodec(const QString& value) {
-    audioCodec_ = value;
+    parameters_.SetText(ConverterProperty::AudioCodec, value);
 }
 void AVC::SetAudioFourCCTag(const QString& value) {
-    audioFourCCTag_ = value;
+    parameters_.SetText(ConverterProperty::AudioFourCCTag, value);
 }
 void AVC::SetAudioSamples(const QString& value) {
-    audioSamples_ = value;
+    parameters_.SetText(ConverterProperty::AudioSamples, value);
 }
 void AVC::SetAudioChannels(const QString& value) {
-    audioChannels_ = value;
+    parameters_.SetText(ConverterProperty::AudioChannels, value);
+}
+void AVC::SetParameter(const ConverterSetting& setting) {
+    parameters_.Set(setting);
 }
 
 void AVC::SetProgramFolder(const QString& folder) {
@@ -162,61 +165,30 @@ QString AVC::DefaultProgramFolder(const QString& applicationFolder) {
     return applicationFolder;
 }
 
-// The option block in its fixed order; each piece is "-name value" or a lone flag.
-QStringList AVC::OptionPieces(bool overWrite) const {
-    QStringList pieces;
-    const auto add = [&pieces](const char* option, const QString& value) {
-        if (!value.isEmpty())
-            pieces << QLatin1String(option) + value;
-    };
-    if (overWrite)
-        pieces << QStringLiteral("-y");
-    add("-b ", videoBitrate_);
-    add("-r ", videoFrameRate_);
-    add("-s ", videoSize_);
-    add("-vcodec ", videoCodec_);
-    add("-vtag ", videoFourCCTag_);
-    add("-aspect ", videoAspectRatio_);
-    add("-bt ", videoBitrateTolerance_);
-    add("-f ", forceFormat_);
-    add("-target ", targetFormat_);
-    add("-bufsize ", rateControlBuffer_);
-    add("-g ", groupOfPictureSize_);
-    add("-qscale ", videoQuantiserScale_);
-    add("-maxrate ", maxVideoBitrate_);
-    if (deInterlace_)
-        pieces << QStringLiteral("-deinterlace");
-    if (sameQuality_)
-        pieces << QStringLiteral("-sameq");
-    add("-acodec ", audioCodec_);
-    add("-atag ", audioFourCCTag_);
-    add("-ab ", audioBitrate_);
-    add("-ar ", audioSamples_);
-    add("-ac ", audioChannels_);
-    return pieces;
-}
-
 void AVC::ConvertMedia(bool OverWrite) {
-    if (sourceFile_.isEmpty()) {
+    const QString& sourceFile = parameters_.Text(ConverterProperty::SourceFile);
+    const QString& destFile = parameters_.Text(ConverterProperty::DestFile);
+    if (sourceFile.isEmpty()) {
         emit ErrorEvent(QStringLiteral("No source filename defined"));
         return;
     }
-    if (destFile_.isEmpty()) {
+    if (destFile.isEmpty()) {
         emit ErrorEvent(QStringLiteral("No destination filename defined"));
         return;
     }
     QString block;
-    for (const QString& piece : OptionPieces(OverWrite))
+    for (const QString& piece : parameters_.OptionPieces(OverWrite))
         block += piece + QLatin1Char(' ');
     const QString converterPath = ConverterPath();
     // No short names here: the converter's path is quoted when it holds a space.
     const QString shownPath =
         converterPath.contains(QLatin1Char(' ')) ? Quoted(converterPath) : converterPath;
-    commandLine_ = shownPath + QStringLiteral(" -i ") + Quoted(sourceFile_) + QLatin1Char(' ') +
-                   block + Quoted(destFile_);
+    const QString input = QLatin1String(RowOf(ConverterProperty::SourceFile).option);
+    commandLine_ = shownPath + QLatin1Char(' ') + input + QLatin1Char(' ') + Quoted(sourceFile) +
+                   QLatin1Char(' ') + block + Quoted(destFile);
     // As the old command line was read: option tokens split at spaces, each path one argument.
-    arguments_ = QStringList{QStringLiteral("-i"), sourceFile_} +
-                 block.split(QLatin1Char(' '), Qt::SkipEmptyParts) + QStringList{destFile_};
+    arguments_ = QStringList{input, sourceFile} +
+                 block.split(QLatin1Char(' '), Qt::SkipEmptyParts) + QStringList{destFile};
     if (!QFileInfo(converterPath).isFile()) {
         emit ErrorEvent(QStringLiteral("Unable to locate ") + kConverterName);
         return;
@@ -367,15 +339,7 @@ void AVC::EndConversion() {
 }
 
 void AVC::ClearParameters() {
-    for (QString* text :
-         {&rateControlBuffer_,   &videoBitrateTolerance_, &targetFormat_,   &groupOfPictureSize_,
-          &videoQuantiserScale_, &maxVideoBitrate_,       &sourceFile_,     &destFile_,
-          &videoSize_,           &videoBitrate_,          &videoFrameRate_, &videoCodec_,
-          &videoFourCCTag_,      &videoAspectRatio_,      &forceFormat_,    &audioBitrate_,
-          &audioCodec_,          &audioFourCCTag_,        &audioSamples_,   &audioChannels_})
-        text->clear();
-    deInterlace_ = false;
-    sameQuality_ = false;
+    parameters_.Clear();
 }
 
 // Ends this component's converter with its ffmpeg, and any converter of the same program that

@@ -1,4 +1,6 @@
 #pragma once
+#include "ConverterParameters.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -40,6 +42,8 @@ public:
     void SetAudioFourCCTag(const QString& value);
     void SetAudioSamples(const QString& value);
     void SetAudioChannels(const QString& value);
+    // Any one of them, by the property the setting names.
+    void SetParameter(const ConverterSetting& setting);
 
     void ConvertMedia(bool OverWrite);
     void CancelConvert();
@@ -66,7 +70,6 @@ signals:
     void ErrorEvent(const QString& message);
 
 private:
-    QStringList OptionPieces(bool overWrite) const;
     void StartConverterProcess(const QString& converterPath);
     void ReleaseProcess();
     void PollTick();
@@ -78,13 +81,7 @@ private:
     void EndConversion();
     void ClearParameters();
 
-    QString rateControlBuffer_, videoBitrateTolerance_, targetFormat_, groupOfPictureSize_;
-    QString videoQuantiserScale_, maxVideoBitrate_, sourceFile_, destFile_;
-    QString videoSize_, videoBitrate_, videoFrameRate_, videoCodec_, videoFourCCTag_;
-    QString videoAspectRatio_, forceFormat_, audioBitrate_, audioCodec_, audioFourCCTag_;
-    QString audioSamples_, audioChannels_;
-    bool deInterlace_ = false;
-    bool sameQuality_ = false;
+    ConverterParameters parameters_;
 
     QTimer* timer_ = nullptr;
     QProcess* process_ = nullptr;

@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QThread>
 #include <QUrl>
 
@@ -96,10 +95,6 @@ QString Desktop::clipboardText() {
 
 bool Desktop::openUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
-}
-
-bool Desktop::startProgram(const QString& program, const QStringList& arguments) {
-    return QProcess::startDetached(program, arguments);
 }
 
 Desktop& Desktop::instance() {

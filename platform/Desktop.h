@@ -1,13 +1,12 @@
 #pragma once
 #include <QString>
-#include <QStringList>
 
 class QFileDialog;
 class QWidget;
 class QUrl;
 
 // Everything that reaches the user's desktop goes through here: message boxes, pickers,
-// the clipboard, opening addresses and starting helper programs. Tests install their own
+// the clipboard and opening addresses. Tests install their own
 // Desktop so that nothing modal ever waits for a person.
 class Desktop {
 public:
@@ -25,8 +24,6 @@ public:
     virtual QString clipboardText();
     // Opens an address or file with the desktop's associated program.
     virtual bool openUrl(const QUrl& url);
-    // Starts a program detached from this one.
-    virtual bool startProgram(const QString& program, const QStringList& arguments);
 
     // Sets up Qt's open-file dialog the way pickOpenFile shows it: matching the name filter
     // without regard to case, as the file names it is made for come in either case.

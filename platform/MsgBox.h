@@ -1,4 +1,6 @@
 #pragma once
+#include "AppVersion.h"
+
 #include <QString>
 
 class QWidget;
@@ -14,7 +16,7 @@ enum MsgBoxStyle {
 };
 enum MsgBoxResult { vbOK = 1, vbYes = 6, vbNo = 7 };
 
-inline const QString kProductName = QStringLiteral("Vantelo");
+inline const QString kProductName = QString::fromLatin1(AppVersion::Product);
 
 // Shows a message box through the desktop seam; the title defaults to the product name.
 int MsgBox(QWidget* owner, const QString& prompt, int style = vbOKOnly,

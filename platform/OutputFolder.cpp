@@ -1,5 +1,6 @@
 #include "OutputFolder.h"
 
+#include "AppVersion.h"
 #include "RegEdit.h"
 #include "SpcFolder.h"
 
@@ -11,7 +12,9 @@ constexpr int kFolderFlags = 2;
 } // namespace
 
 QString Default(QWidget* owner) {
-    return SpecialFolder(owner, kPersonalFolder, kFolderFlags) + QStringLiteral("/Morvane/Vantelo");
+    return SpecialFolder(owner, kPersonalFolder, kFolderFlags) + QLatin1Char('/') +
+           QLatin1String(AppVersion::Organisation) + QLatin1Char('/') +
+           QLatin1String(AppVersion::Product);
 }
 
 QString Load(QWidget* owner) {

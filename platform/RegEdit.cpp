@@ -1,13 +1,13 @@
 #include "RegEdit.h"
 
+#include "AppVersion.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QSettings>
 #include <optional>
 
 namespace {
-constexpr auto kOrganisation = "Morvane";
-constexpr auto kApplication = "Vantelo";
 
 QString dropLeadingSpaces(const QString& text) {
     int first = 0;
@@ -75,7 +75,7 @@ QString RegEdit::CleanStoredText(const QString& raw) {
 }
 
 void RegEdit::WriteKey(const QString& valueName, const QString& value) {
-    QSettings settings(kOrganisation, kApplication);
+    QSettings settings(AppVersion::Organisation, AppVersion::Product);
     // A damaged file reads as empty; start it afresh rather than keep its debris, so what
     // the user saw before this write is what the next start sees.
     if (isDamaged(settings))
@@ -89,7 +89,7 @@ void RegEdit::WriteKey(const QString& valueName, const QString& value) {
 }
 
 QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) const {
-    const QSettings settings(kOrganisation, kApplication);
+    const QSettings settings(AppVersion::Organisation, AppVersion::Product);
     // A damaged or unreadable store counts as an empty one.
     if (settings.status() == QSettings::AccessError || isDamaged(settings))
         return defaultValue;
@@ -98,7 +98,7 @@ QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) 
 }
 
 void RegEdit::DelKey(const QString& valueName) {
-    QSettings settings(kOrganisation, kApplication);
+    QSettings settings(AppVersion::Organisation, AppVersion::Product);
     settings.remove(valueName);
     settings.sync();
 }

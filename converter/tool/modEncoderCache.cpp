@@ -1,5 +1,7 @@
 #include "modEncoderCache.h"
 
+#include "AppVersion.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -95,7 +97,7 @@ std::string DefaultCacheFile() {
             return std::string();
         base = home + "/.cache";
     }
-    return base + "/Morvane/Vantelo/ffmpeg-encoders";
+    return base + "/" + AppVersion::Organisation + "/" + AppVersion::Product + "/ffmpeg-encoders";
 }
 
 std::string StampOf(const std::string& ffmpeg) {

@@ -47,10 +47,6 @@ public:
         openedUrls.push_back(url);
         return openSucceeds;
     }
-    bool startProgram(const QString& program, const QStringList& arguments) override {
-        startedPrograms.push_back(QStringList{program} + arguments);
-        return startSucceeds;
-    }
 
     // Script.
     int answer = vbYes;
@@ -58,7 +54,6 @@ public:
     QString fileAnswer;
     QString clipboard;
     bool openSucceeds = true;
-    bool startSucceeds = true;
     std::function<void()> onMessage;
 
     // Record.
@@ -66,5 +61,4 @@ public:
     QList<QStringList> folderRequests;
     QList<QStringList> fileRequests;
     QList<QUrl> openedUrls;
-    QList<QStringList> startedPrograms;
 };

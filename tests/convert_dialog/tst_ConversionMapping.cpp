@@ -47,7 +47,7 @@ QString mapped(const QString& format) {
 void sendTo(AVC& converter, const QString& format, const OptionChoices& choices) {
     const auto request = BuildRequest(format, choices, kDest, kSource);
     for (const ConverterSetting& s : request->settings)
-        ApplySetting(converter, s);
+        converter.SetParameter(s);
     converter.ConvertMedia(true);
 }
 } // namespace
@@ -247,9 +247,9 @@ void tst_ConversionMapping::settingsReachTheConverter() {
                               "-r",       "-vcodec", "-vtag",   "-aspect", "-f",      "-ab",
                               "-acodec",  "-atag",   "-ar",     "-ac"};
     for (int p = 0; p < options.size(); ++p)
-        ApplySetting(converter, ConverterSetting::Text(ConverterProperty(p), QString::number(p)));
-    ApplySetting(converter, ConverterSetting::Flag(ConverterProperty::DeInterlace, true));
-    ApplySetting(converter, ConverterSetting::Flag(ConverterProperty::SameQuality, true));
+        converter.SetParameter(ConverterSetting::Text(ConverterProperty(p), QString::number(p)));
+    converter.SetParameter(ConverterSetting::Flag(ConverterProperty::DeInterlace, true));
+    converter.SetParameter(ConverterSetting::Flag(ConverterProperty::SameQuality, true));
     converter.ConvertMedia(true);
     QCOMPARE(errors.size(), 1);
     QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Unable to locate avformat.dll"));

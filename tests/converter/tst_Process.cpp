@@ -8,6 +8,15 @@
 
 using namespace ConverterTest;
 
+// The start of most runs below: a stand-in converter made of `script`, then `timer` (the poll
+// timer), `avc` (the component, both paths set) and `log` (its events).
+#define STAND_IN_RUN(script)                                                                       \
+    UseStandIn(script);                                                                            \
+    QTimer timer;                                                                                  \
+    AVC avc(&timer);                                                                               \
+    EventLog log(&avc);                                                                            \
+    SetPaths(avc)
+
 class TestProcess : public QObject {
     Q_OBJECT
 
@@ -67,11 +76,7 @@ private slots:
     void cleanupTestCase() { AVC::SetProgramFolder(QString()); }
 
     void quietConverterEndsWithOneTickAndComplete() {
-        UseStandIn("exit 0");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("exit 0");
         avc.ConvertMedia(true);
         QVERIFY(log.events.isEmpty()); // nothing before the first tick
         QVERIFY(timer.isActive());
@@ -86,13 +91,9 @@ private slots:
     // The end is seen when the converter exits, not on the next tick: with the timer slowed to
     // an hour after the start, only that prompt tick can end the run, in the usual order.
     void endIsSeenWithoutWaitingForTheTimer() {
-        UseStandIn("exit 0");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
+        STAND_IN_RUN("exit 0");
         int ticks = 0;
         connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
-        SetPaths(avc);
         avc.ConvertMedia(true);
         timer.setInterval(3600 * 1000);
         QVERIFY(log.WaitForEnd());
@@ -104,11 +105,7 @@ private slots:
     }
 
     void promptEndOfAFailedRun() {
-        UseStandIn("echo 'no such codec'; exit 1");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("echo 'no such codec'; exit 1");
         avc.ConvertMedia(true);
         timer.setInterval(3600 * 1000);
         QVERIFY(log.WaitForEnd());
@@ -120,10 +117,7 @@ private slots:
     // ends once, after the handler returns.
     void tickIsNotReenteredFromANestedLoop() {
         const QString pidFile = dir_.filePath("nested.pid");
-        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; echo working; sleep 0.5");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
+        STAND_IN_RUN("echo $$ > '" + pidFile.toUtf8() + "'; echo working; sleep 0.5");
         int depth = 0;
         bool nested = false;
         connect(&avc, &AVC::Converting, this, [&] {
@@ -136,7 +130,6 @@ private slots:
             QTest::qWait(400); // the exit is noticed in here
             --depth;
         });
-        SetPaths(avc);
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
         QVERIFY(!nested);
@@ -147,11 +140,7 @@ private slots:
     // even when the exit is noticed afterwards.
     void nothingFollowsACancelWithTheTimerOff() {
         const QString pidFile = dir_.filePath("cancelled.pid");
-        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; while :; do sleep 0.1; done");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("echo $$ > '" + pidFile.toUtf8() + "'; while :; do sleep 0.1; done");
         avc.ConvertMedia(true);
         const qint64 pid = ReadPid(pidFile);
         log.events.clear();
@@ -163,11 +152,7 @@ private slots:
     }
 
     void parametersAreClearedAtTheEnd() {
-        UseStandIn("exit 0");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("exit 0");
         avc.SetSameQuality(true);
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
@@ -183,13 +168,9 @@ private slots:
     // the run ends right after.
     void talkativeConverterRunsFree() {
         const QString marker = dir_.filePath("talker-done");
-        UseStandIn("i=0; while [ $i -lt 80 ]; do head -c 65536 /dev/zero | tr '\\0' 'x'; "
-                   "echo; i=$((i+1)); done; echo 'all written'; touch '" +
-                   marker.toUtf8() + "'");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("i=0; while [ $i -lt 80 ]; do head -c 65536 /dev/zero | tr '\\0' 'x'; "
+                     "echo; i=$((i+1)); done; echo 'all written'; touch '" +
+                     marker.toUtf8() + "'");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
         QCOMPARE(log.Last(), QString("Complete"));
@@ -197,12 +178,8 @@ private slots:
     }
 
     void failingConverterReportsItsLastLine() {
-        UseStandIn("echo 'working...'; printf 'frame=1\\r'; echo 'disk full, giving up'; echo; "
-                   "exit 3");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("echo 'working...'; printf 'frame=1\\r'; echo 'disk full, giving up'; echo; "
+                     "exit 3");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
         QCOMPARE(log.Last(), QString("ErrorEvent:disk full, giving up"));
@@ -212,35 +189,23 @@ private slots:
     }
 
     void crashingConverterIsAFailure() {
-        UseStandIn("kill -SEGV $$");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("kill -SEGV $$");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
         QCOMPARE(log.Last(), QString("ErrorEvent:avformat.dll ended abnormally"));
     }
 
     void silentFailureNamesTheExitCode() {
-        UseStandIn("exit 2");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("exit 2");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
         QCOMPARE(log.Last(), QString("ErrorEvent:avformat.dll ended with exit code 2"));
     }
 
     void converterThatCannotStart() {
-        UseStandIn("exit 0");
+        STAND_IN_RUN("exit 0");
         QFile::setPermissions(AVC::ProgramFolder() + "/avformat.dll",
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
         avc.ConvertMedia(true);
         QCOMPARE(log.events.size(), 1);
         QVERIFY2(log.Last().startsWith("ErrorEvent:Unable to start avformat.dll: "),
@@ -251,11 +216,7 @@ private slots:
 
     void noStandardInput() {
         const QString seen = dir_.filePath("stdin-seen");
-        UseStandIn("cat > '" + seen.toUtf8() + "'");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("cat > '" + seen.toUtf8() + "'");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd(10000)); // a converter reading stdin would wait forever
         QCOMPARE(QFileInfo(seen).size(), 0);
@@ -263,11 +224,8 @@ private slots:
 
     void cancelEndsTheConverterAndTheRunCompletes() {
         const QString pidFile = dir_.filePath("hanger.pid");
-        UseStandIn("echo $$ > '" + pidFile.toUtf8() + "'; while :; do echo tick; sleep 0.1; done");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("echo $$ > '" + pidFile.toUtf8() +
+                     "'; while :; do echo tick; sleep 0.1; done");
         avc.ConvertMedia(true);
         QVERIFY(QTest::qWaitFor([&] { return log.Count("Converting") >= 2; }, 10000));
         const qint64 pid = ReadPid(pidFile);
@@ -325,12 +283,8 @@ private slots:
 
     void stubbornConverterIsKilled() {
         const QString pidFile = dir_.filePath("stubborn.pid");
-        UseStandIn("trap '' TERM; echo $$ > '" + pidFile.toUtf8() +
-                   "'; while :; do sleep 0.1; done");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("trap '' TERM; echo $$ > '" + pidFile.toUtf8() +
+                     "'; while :; do sleep 0.1; done");
         avc.ConvertMedia(true);
         const qint64 pid = ReadPid(pidFile);
         avc.CancelConvert();
@@ -350,11 +304,7 @@ private slots:
 
     // The owner may switch the timer off after a cancel; a new run starts cleanly anyway.
     void newRunAfterACancelWithTheTimerOff() {
-        UseStandIn("while :; do sleep 0.1; done");
-        QTimer timer;
-        AVC avc(&timer);
-        EventLog log(&avc);
-        SetPaths(avc);
+        STAND_IN_RUN("while :; do sleep 0.1; done");
         avc.ConvertMedia(true);
         QTest::qWait(100);
         avc.CancelConvert();

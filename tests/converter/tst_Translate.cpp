@@ -3,6 +3,8 @@
 #include "modLegacyCommand.h"
 #include "modTranslate.h"
 
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <limits>
 
@@ -132,13 +134,43 @@ private slots:
         QVERIFY(EncoderSet::FromListing("garbage\n").Empty());
     }
 
+    // Every row says why, and a row that names a codec's new name does exactly that: alone on a
+    // plan that asks for the old name, it picks the first of its names that ffmpeg offers.
     void tableRowsSayWhy() {
         QVERIFY(modTranslate::TranslationTable().size() > 20);
+        QSet<QString> seen;
+        const QRegularExpression rename(
+            "^(-[va]codec) (\\w+)(?: and (\\w+))? -> (\\w+)(?:, else (\\w+))?$");
+        int renames = 0;
         for (const modTranslate::Rule& rule : modTranslate::TranslationTable()) {
             QVERIFY(std::string(rule.what).size() > 5);
             QVERIFY2(std::string(rule.why).size() > 15, rule.what);
             QVERIFY(rule.apply);
+            QVERIFY2(!seen.contains(rule.what), rule.what); // one row per rewrite
+            seen.insert(rule.what);
+            const QRegularExpressionMatch m = rename.match(QString::fromUtf8(rule.what));
+            if (!m.hasMatch())
+                continue;
+            ++renames;
+            const std::string option = m.captured(1).toStdString();
+            for (const QString& legacy : {m.captured(2), m.captured(3)}) {
+                if (legacy.isEmpty())
+                    continue;
+                for (const QString& offered : {m.captured(4), m.captured(5)}) {
+                    if (offered.isEmpty())
+                        continue;
+                    EncoderSet encoders;
+                    encoders.Add(offered.toStdString(), option[1] == 'v' ? 'V' : 'A',
+                                 offered.toStdString());
+                    modTranslate::Plan plan;
+                    plan.encoders = &encoders;
+                    plan.options = {{option, legacy.toStdString()}};
+                    rule.apply(plan);
+                    QVERIFY2(plan.Get(option) == offered.toStdString(), rule.what);
+                }
+            }
         }
+        QVERIFY(renames >= 10);
     }
 
     void bitRatesAreKilobits() {

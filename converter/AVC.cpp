@@ -297,8 +297,10 @@ QString AVC::FailureMessage() const {
 QString AVC::ReadableLine(QString line) const {
     static const QRegularExpression partialFile(
         QStringLiteral(R"(file:[^:]*/\.~avformat-\d+[^/:]*)"));
-    line.replace(partialFile, QFileInfo(destFile_).fileName());
-    for (const QString& path : {sourceFile_, destFile_})
+    const QString& sourceFile = parameters_.Text(ConverterProperty::SourceFile);
+    const QString& destFile = parameters_.Text(ConverterProperty::DestFile);
+    line.replace(partialFile, QFileInfo(destFile).fileName());
+    for (const QString& path : {sourceFile, destFile})
         if (!path.isEmpty())
             line.replace(QStringLiteral("file:") + QFileInfo(path).absoluteFilePath(),
                          QFileInfo(path).fileName());

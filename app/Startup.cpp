@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "AppVersion.h"
+#include "GroupBoxFrame.h"
 #include "WindowActivation.h"
 #include "frmMain.h"
 
@@ -196,6 +197,7 @@ int Main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.morvane.Vantelo"));
     QApplication app(argc, argv);
     fontWarmUp.join();
+    GroupBoxFrame::Preload();
     // Honours http_proxy and the desktop's proxy settings.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     frmMain window;

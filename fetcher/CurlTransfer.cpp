@@ -1,5 +1,6 @@
 #include "CurlTransfer.h"
 
+#include "CurlLibrary.h"
 #include "Redirects.h"
 
 #include <QNetworkProxy>
@@ -7,15 +8,8 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <algorithm>
-#include <curl/curl.h>
-#include <mutex>
 
 namespace {
-
-void InitialiseCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // The proxy Qt's factory names for the address, in libcurl's form; empty text for none, which
 // also keeps libcurl from reading proxy variables of its own.
@@ -47,67 +41,78 @@ QByteArray ProxyFor(const QUrl& address) {
 
 CurlTransfer::CurlTransfer(const QUrl& address, const Headers& headers, qint64 bufferSize,
                            QObject* parent)
-    : QObject(parent), url_(address) {
-    InitialiseCurlOnce();
-    easy_ = curl_easy_init();
-    multi_ = curl_multi_init();
+    : QObject(parent), url_(address), curl_(CurlLibrary::Load()) {
     errorText_.fill('\0', CURL_ERROR_SIZE);
-    for (const auto& [name, value] : headers)
-        headerList_ = curl_slist_append(headerList_, (name + ": " + value).constData());
-    const QByteArray encoded = address.toEncoded();
-    curl_easy_setopt(easy_, CURLOPT_URL, encoded.constData());
-    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
-    curl_easy_setopt(easy_, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    // A proxy's answer to CONNECT is not the server's answer.
-    curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, long(bufferSize));
-    // libcurl refuses an answer whose length is not a number of bytes, where the fetcher reads
-    // such a body up to the end of the connection; so the length is counted here (OnBody).
-    curl_easy_setopt(easy_, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_.data());
-    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
-    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
-    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-    SetProxy();
-    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlTransfer::OnSocketChange);
-    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlTransfer::OnTimerChange);
-    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+    if (!curl_) {
+        // Start reports it; the text stays within the error buffer's size.
+        errorText_ = CurlLibrary::LoadError().toLocal8Bit().left(CURL_ERROR_SIZE - 1);
+        return;
+    }
+    easy_ = curl_->easy_init();
+    multi_ = curl_->multi_init();
+    for (const auto& [name, value] : headers)
+        headerList_ = curl_->slist_append(headerList_, (name + ": " + value).constData());
+    const QByteArray encoded = address.toEncoded();
+    curl_->easy_setopt(easy_, CURLOPT_URL, encoded.constData());
+    curl_->easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+    curl_->easy_setopt(easy_, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    curl_->easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_->easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    // A proxy's answer to CONNECT is not the server's answer.
+    curl_->easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_->easy_setopt(easy_, CURLOPT_BUFFERSIZE, long(bufferSize));
+    // libcurl refuses an answer whose length is not a number of bytes, where the fetcher reads
+    // such a body up to the end of the connection; so the length is counted here (OnBody).
+    curl_->easy_setopt(easy_, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    curl_->easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_.data());
+    curl_->easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+    curl_->easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_->easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnBody);
+    curl_->easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    SetProxy();
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlTransfer::OnSocketChange);
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlTransfer::OnTimerChange);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
 }
 
 CurlTransfer::~CurlTransfer() {
     Abort();
-    curl_multi_cleanup(multi_);
-    curl_easy_cleanup(easy_);
-    curl_slist_free_all(headerList_);
+    if (!curl_)
+        return;
+    curl_->multi_cleanup(multi_);
+    curl_->easy_cleanup(easy_);
+    curl_->slist_free_all(headerList_);
 }
 
 void CurlTransfer::SetProxy() {
     proxy_ = ProxyFor(url_);
-    curl_easy_setopt(easy_, CURLOPT_PROXY, proxy_.constData());
+    curl_->easy_setopt(easy_, CURLOPT_PROXY, proxy_.constData());
     // Qt's factory has already applied the exceptions (no_proxy); libcurl must not again.
-    curl_easy_setopt(easy_, CURLOPT_NOPROXY, "");
+    curl_->easy_setopt(easy_, CURLOPT_NOPROXY, "");
 }
 
 void CurlTransfer::Start() {
     running_ = true;
     const QString scheme = url_.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
-        // libcurl would guess a scheme for an address without one; this request has none.
-        done_ = true;
-        result_ = CURLE_UNSUPPORTED_PROTOCOL;
-        QTimer::singleShot(0, this, [this] {
-            if (running_)
-                ReportProgress();
-        });
-        return;
-    }
-    curl_multi_add_handle(multi_, easy_);
+    if (!curl_)
+        FinishSoon(CURLE_FAILED_INIT);
+    // libcurl would guess a scheme for an address without one; this request has none.
+    else if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        FinishSoon(CURLE_UNSUPPORTED_PROTOCOL);
+    else
+        curl_->multi_add_handle(multi_, easy_);
+}
+
+void CurlTransfer::FinishSoon(int result) {
+    done_ = true;
+    result_ = result;
+    QTimer::singleShot(0, this, [this] {
+        if (running_)
+            ReportProgress();
+    });
 }
 
 void CurlTransfer::Abort() {
@@ -116,7 +121,8 @@ void CurlTransfer::Abort() {
     running_ = false;
     timer_.stop();
     // libcurl drops the watches of the handle's sockets as it lets go of them; the rest go here.
-    curl_multi_remove_handle(multi_, easy_);
+    if (curl_)
+        curl_->multi_remove_handle(multi_, easy_);
     for (const Watch& watch : std::as_const(watches_))
         for (QSocketNotifier* notifier : {watch.read, watch.write})
             if (notifier) {
@@ -248,8 +254,8 @@ void CurlTransfer::Act(int socket, int events) {
     if (!running_)
         return;
     int stillRunning = 0;
-    curl_multi_socket_action(multi_, socket, events, &stillRunning);
-    while (CURLMsg* message = curl_multi_info_read(multi_, &stillRunning)) {
+    curl_->multi_socket_action(multi_, socket, events, &stillRunning);
+    while (CURLMsg* message = curl_->multi_info_read(multi_, &stillRunning)) {
         if (message->msg == CURLMSG_DONE) {
             done_ = true;
             result_ = message->data.result;
@@ -271,7 +277,7 @@ void CurlTransfer::ReportProgress() {
         if (paused_) {
             // The body held back so far goes into the sink now; the transfer may end there.
             paused_ = false;
-            const CURLcode result = curl_easy_pause(easy_, CURLPAUSE_CONT);
+            const CURLcode result = curl_->easy_pause(easy_, CURLPAUSE_CONT);
             if (result != CURLE_OK) {
                 done_ = true;
                 result_ = result;
@@ -287,7 +293,8 @@ void CurlTransfer::ReportProgress() {
         return;
     running_ = false;
     timer_.stop();
-    curl_multi_remove_handle(multi_, easy_);
+    if (curl_)
+        curl_->multi_remove_handle(multi_, easy_);
     emit Finished();
 }
 
@@ -335,5 +342,7 @@ QString CurlTransfer::ErrorString() const {
         return QStringLiteral("The connection closed before the whole answer had arrived");
     if (errorText_.constData()[0] != 0)
         return QString::fromLocal8Bit(errorText_.constData());
-    return QString::fromLatin1(curl_easy_strerror(CURLcode(result_)));
+    if (!curl_)
+        return QStringLiteral("%1 could not be loaded").arg(QLatin1String(CurlLibrary::kFileName));
+    return QString::fromLatin1(curl_->easy_strerror(CURLcode(result_)));
 }

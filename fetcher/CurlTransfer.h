@@ -11,6 +11,9 @@
 #include <functional>
 
 class QSocketNotifier;
+namespace CurlLibrary {
+struct Api;
+}
 
 // One HTTP/1.1 GET with libcurl, driven by this thread's event loop. The body goes straight
 // from libcurl's buffer into the sink, a buffer at a time; the signals come afterwards, outside
@@ -67,10 +70,14 @@ private:
     static int OnTimerChange(void* multi, long milliseconds, void* self);
 
     void SetProxy();
+    // Ends a transfer that never reached libcurl, from the event loop like any other.
+    void FinishSoon(int result);
     void Act(int socket, int events);
     void ReportProgress();
 
     QUrl url_;
+    // Null when libcurl could not be loaded: the transfer then fails as it starts.
+    const CurlLibrary::Api* curl_;
     // libcurl's easy and multi handles (CURL and CURLM).
     void* easy_ = nullptr;
     void* multi_ = nullptr;

@@ -12,6 +12,8 @@ class tst_CurlTransfer : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    // Runs first: nothing has made a transfer yet.
+    void libcurlLoadsWithTheFirstTransferOnly();
     void bodyGoesIntoTheSinkThroughTheProxyQtNames();
     void redirectAnswerFinishesWithoutStartOrBody();
     void refusedConnectionFinishesWithTheReasonOnly();
@@ -30,6 +32,17 @@ void tst_CurlTransfer::initTestCase() {
 
 void tst_CurlTransfer::cleanupTestCase() {
     QNetworkProxy::setApplicationProxy(QNetworkProxy());
+}
+
+void tst_CurlTransfer::libcurlLoadsWithTheFirstTransferOnly() {
+    // It would slow every start of the program (with TLS, LDAP, SSH... behind it).
+    const auto curlMapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libcurl");
+    };
+    QVERIFY(!curlMapped());
+    CurlTransfer transfer(QUrl("http://www.youtube.com/v.flv"), {}, 65536);
+    QVERIFY(curlMapped());
 }
 
 void tst_CurlTransfer::bodyGoesIntoTheSinkThroughTheProxyQtNames() {

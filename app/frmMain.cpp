@@ -75,7 +75,7 @@ frmMain::frmMain(QWidget* parent)
     setFont(WindowFonts::MsSansSerif(8.25));
     resize(Twips::ToPixels(10665), Twips::ToPixels(8145));
     CreateControls();
-    Nabrix1 = new Nabrix(this, this);
+    Nabrix1 = new Nabrix(this);
     Nabrix1->setObjectName("Nabrix1");
     clipboard_ = new ClipboardReader(this);
     progressPacer_ =
@@ -245,6 +245,8 @@ void frmMain::ConnectHandlers() {
     connect(Nabrix1, &Nabrix::DownloadError, this, &frmMain::Nabrix1_DownloadError);
     connect(Nabrix1, &Nabrix::InvalidUrl, this, &frmMain::Nabrix1_InvalidUrl);
     connect(Nabrix1, &Nabrix::InfoError, this, &frmMain::Nabrix1_InfoError);
+    connect(Nabrix1, &Nabrix::PreviewNavigate, Prv, &HtmlView::Navigate);
+    connect(Nabrix1, &Nabrix::PreviewPaneShow, PicPreview, &QWidget::show);
 }
 
 void frmMain::CentreOnScreen() {
@@ -253,20 +255,6 @@ void frmMain::CentreOnScreen() {
         return;
     const QRect available = shownOn->availableGeometry();
     move(available.center() - QPoint(width() / 2, height() / 2));
-}
-
-// --- What the fetcher uses ----------------------------------------------------------------
-
-QString frmMain::OutputFolderText() const {
-    return txtDest->text();
-}
-
-void frmMain::NavigatePreview(const QString& address) {
-    Prv->Navigate(address);
-}
-
-void frmMain::ShowPreviewPane() {
-    PicPreview->setVisible(true);
 }
 
 frmConvert* frmMain::ConvertDialog() const {
@@ -428,6 +416,7 @@ void frmMain::cmdDownload_Click() {
         if (!shown.isEmpty())
             txtSource->setText(shown);
     }
+    Nabrix1->SetOutputFolder(txtDest->text());
     Nabrix1->GetVideoInfo(txtSource->text());
 }
 

@@ -1,7 +1,6 @@
 #include "Nabrix.h"
 
 #include "CurlTransfer.h"
-#include "NabrixHost.h"
 #include "Redirects.h"
 #include "modNabrix.h"
 
@@ -76,7 +75,7 @@ void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
 
 } // namespace
 
-Nabrix::Nabrix(NabrixHost* host, QObject* parent) : QObject(parent), host_(host) {
+Nabrix::Nabrix(QObject* parent) : QObject(parent) {
     UseSystemProxiesUnlessConfigured();
     for (QTimer* stall : {&pageStall_, &videoStall_}) {
         stall->setSingleShot(true);
@@ -121,11 +120,9 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
         HostName = *host;
     BytesReceived = 0;
     AddressVideoId = PageText::AddressVideoId(address);
-    if (host_) {
-        host_->NavigatePreview(PageText::BlankPreview());
-        host_->NavigatePreview(PageText::ThumbnailPreview(AddressVideoId));
-        host_->ShowPreviewPane();
-    }
+    emit PreviewNavigate(PageText::BlankPreview());
+    emit PreviewNavigate(PageText::ThumbnailPreview(AddressVideoId));
+    emit PreviewPaneShow();
 
     Drop(VideoInfo, this);
     pageBody_.clear();
@@ -268,8 +265,8 @@ void Nabrix::FailPage(const QString& description) {
 
 void Nabrix::ReadVideoPage(const QString& page) {
     PageText::ReadTitle(page, details_);
-    if (host_) {
-        TargetFolder = host_->OutputFolderText();
+    if (outputFolder_) {
+        TargetFolder = *outputFolder_;
         FilePath = PageText::TargetFilePath(TargetFolder, details_.VideoTitle);
     }
     PageText::ReadDetails(page, details_);

@@ -8,18 +8,23 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <optional>
 
 class CurlTransfer;
-class NabrixHost;
 
-// The video fetcher: checks a video page address, shows the thumbnail in the host's preview,
-// requests the page, extracts the video details, then downloads the stream into the output
-// folder. Events are raised synchronously, in the order declared below.
+// The video fetcher: checks a video page address, asks its host to show the thumbnail in the
+// preview, requests the page, extracts the video details, then downloads the stream into the
+// output folder the host handed over. Events are raised synchronously, in the order declared
+// below, the preview requests to the host last.
 class Nabrix : public QObject {
     Q_OBJECT
 public:
-    explicit Nabrix(NabrixHost* host, QObject* parent = nullptr);
+    explicit Nabrix(QObject* parent = nullptr);
     ~Nabrix() override;
+
+    // The folder the next page's video goes into, as the host's destination box reads when it
+    // starts a fetch. Until one is handed over, no target file is named.
+    void SetOutputFolder(const QString& folder) { outputFolder_ = folder; }
 
     void ClearDownload();
     void GetVideoInfo(const QString& VideoUrl);
@@ -44,6 +49,11 @@ signals:
                    const QString& UploadDate, const QString& ViewCount, const QString& VideoDesc);
     void InfoError(const QString& ErrorDescription);
     void InfoProgress(qint32 lngCurrent, qint32 lngMax);
+
+    // The host shows this address ("about:" HTML text included) in its preview view.
+    void PreviewNavigate(const QString& address);
+    // The host makes its preview pane visible.
+    void PreviewPaneShow();
 
 private:
     void TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding);
@@ -72,7 +82,7 @@ private:
     bool AppendChunk(QByteArrayView chunk, QString& error);
     void CloseVideoFile();
 
-    NabrixHost* host_;
+    std::optional<QString> outputFolder_;
 
     QPointer<CurlTransfer> VideoInfo;
     QPointer<CurlTransfer> VideoDownload;

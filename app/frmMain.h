@@ -43,6 +43,7 @@ public:
     HtmlView* Prv = nullptr;
     QGroupBox* FrmInfo = nullptr;
     ProgressBar* Prg = nullptr;
+    // lblSize: shows the video's name ("Name : "), not a size.
     QLabel* lblSize = nullptr;
     AeroButton* cmdCancel = nullptr;
     QGroupBox* frmDest = nullptr;

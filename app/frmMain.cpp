@@ -11,6 +11,7 @@
 #include "Nabrix.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
+#include "ShellOpen.h"
 #include "Twips.h"
 #include "WindowFonts.h"
 #include "frmAbout.h"
@@ -275,7 +276,7 @@ void frmMain::Form_Load() {
                        .arg(AppVersion::Minor)
                        .arg(AppVersion::Revision));
     Form_Resize();
-    txtDest->setText(OutputFolder::Load(this));
+    txtDest->setText(OutputFolder::Load());
     if (!QFileInfo::exists(txtDest->text()))
         modMain::CreatePath(txtDest->text());
     Prg->setValue(0);

@@ -14,8 +14,8 @@ class CurlTransfer;
 
 // The video fetcher: checks a video page address, asks its host to show the thumbnail in the
 // preview, requests the page, extracts the video details, then downloads the stream into the
-// output folder the host handed over. Events are raised synchronously, in the order declared
-// below, the preview requests to the host last.
+// output folder the host handed over. Events are raised synchronously; below, the events in
+// their interface order, then the two preview requests to the host.
 class Nabrix : public QObject {
     Q_OBJECT
 public:

@@ -11,6 +11,7 @@
 #include "Nabrix.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
+#include "ShellOpen.h"
 #include "Twips.h"
 #include "WindowFonts.h"
 #include "frmAbout.h"
@@ -75,7 +76,7 @@ frmMain::frmMain(QWidget* parent)
     setFont(WindowFonts::MsSansSerif(8.25));
     resize(Twips::ToPixels(10665), Twips::ToPixels(8145));
     CreateControls();
-    Nabrix1 = new Nabrix(this, this);
+    Nabrix1 = new Nabrix(this);
     Nabrix1->setObjectName("Nabrix1");
     clipboard_ = new ClipboardReader(this);
     progressPacer_ =
@@ -245,6 +246,8 @@ void frmMain::ConnectHandlers() {
     connect(Nabrix1, &Nabrix::DownloadError, this, &frmMain::Nabrix1_DownloadError);
     connect(Nabrix1, &Nabrix::InvalidUrl, this, &frmMain::Nabrix1_InvalidUrl);
     connect(Nabrix1, &Nabrix::InfoError, this, &frmMain::Nabrix1_InfoError);
+    connect(Nabrix1, &Nabrix::PreviewNavigate, Prv, &HtmlView::Navigate);
+    connect(Nabrix1, &Nabrix::PreviewPaneShow, PicPreview, &QWidget::show);
 }
 
 void frmMain::CentreOnScreen() {
@@ -253,20 +256,6 @@ void frmMain::CentreOnScreen() {
         return;
     const QRect available = shownOn->availableGeometry();
     move(available.center() - QPoint(width() / 2, height() / 2));
-}
-
-// --- What the fetcher uses ----------------------------------------------------------------
-
-QString frmMain::OutputFolderText() const {
-    return txtDest->text();
-}
-
-void frmMain::NavigatePreview(const QString& address) {
-    Prv->Navigate(address);
-}
-
-void frmMain::ShowPreviewPane() {
-    PicPreview->setVisible(true);
 }
 
 frmConvert* frmMain::ConvertDialog() const {
@@ -287,7 +276,7 @@ void frmMain::Form_Load() {
                        .arg(AppVersion::Minor)
                        .arg(AppVersion::Revision));
     Form_Resize();
-    txtDest->setText(OutputFolder::Load(this));
+    txtDest->setText(OutputFolder::Load());
     if (!QFileInfo::exists(txtDest->text()))
         modMain::CreatePath(txtDest->text());
     Prg->setValue(0);
@@ -428,6 +417,7 @@ void frmMain::cmdDownload_Click() {
         if (!shown.isEmpty())
             txtSource->setText(shown);
     }
+    Nabrix1->SetOutputFolder(txtDest->text());
     Nabrix1->GetVideoInfo(txtSource->text());
 }
 

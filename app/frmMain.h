@@ -1,6 +1,5 @@
 #pragma once
 #include "LayoutRules.h"
-#include "NabrixHost.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -21,16 +20,11 @@ class frmConvert;
 // button row and the advertisement pane. It hosts the video fetcher Nabrix1 and walks through
 // its workflow states (Idle, FetchingPage, Downloading, DownloadFailed), which live in the
 // enabled flags of cmdDownload, cmdCancel and frmDest.
-class frmMain : public QWidget, public NabrixHost {
+class frmMain : public QWidget {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // What the fetcher uses of this window.
-    QString OutputFolderText() const override;
-    void NavigatePreview(const QString& address) override;
-    void ShowPreviewPane() override;
 
     // Where Download looks for an address when the box holds almost nothing (the user's
     // browser unless replaced).
@@ -49,6 +43,7 @@ public:
     HtmlView* Prv = nullptr;
     QGroupBox* FrmInfo = nullptr;
     ProgressBar* Prg = nullptr;
+    // lblSize: shows the video's name ("Name : "), not a size.
     QLabel* lblSize = nullptr;
     AeroButton* cmdCancel = nullptr;
     QGroupBox* frmDest = nullptr;

@@ -476,7 +476,7 @@ void frmConvert::RestoreOptions() {
 }
 
 void frmConvert::RestoreOutputFolder() {
-    txtDest->setText(OutputFolder::Load(this));
+    txtDest->setText(OutputFolder::Load());
     // A folder that cannot be made is not reported; the conversion's own checks follow later.
     if (!QDir(txtDest->text()).exists())
         modMain::CreatePath(txtDest->text());

@@ -1,7 +1,6 @@
 #include "Nabrix.h"
 
 #include "CurlTransfer.h"
-#include "NabrixHost.h"
 #include "Redirects.h"
 #include "modNabrix.h"
 
@@ -76,17 +75,17 @@ void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
 
 } // namespace
 
-Nabrix::Nabrix(NabrixHost* host, QObject* parent) : QObject(parent), host_(host) {
+Nabrix::Nabrix(QObject* parent) : QObject(parent) {
     UseSystemProxiesUnlessConfigured();
-    for (QTimer* stall : {&pageStall_, &videoStall_}) {
+    for (QTimer* stall : {&PageStall, &VideoStall}) {
         stall->setSingleShot(true);
-        stall->setInterval(stallTimeoutMs_);
+        stall->setInterval(StallTimeoutMs);
     }
-    pageDeadline_.setSingleShot(true);
-    pageDeadline_.setInterval(60000);
-    connect(&pageDeadline_, &QTimer::timeout, this, &Nabrix::PageTooSlow);
-    connect(&pageStall_, &QTimer::timeout, this, &Nabrix::PageTimedOut);
-    connect(&videoStall_, &QTimer::timeout, this, &Nabrix::VideoTimedOut);
+    PageDeadline.setSingleShot(true);
+    PageDeadline.setInterval(60000);
+    connect(&PageDeadline, &QTimer::timeout, this, &Nabrix::PageTooSlow);
+    connect(&PageStall, &QTimer::timeout, this, &Nabrix::PageTimedOut);
+    connect(&VideoStall, &QTimer::timeout, this, &Nabrix::VideoTimedOut);
 }
 
 Nabrix::~Nabrix() {
@@ -96,17 +95,17 @@ Nabrix::~Nabrix() {
 }
 
 void Nabrix::setStallTimeout(int milliseconds) {
-    stallTimeoutMs_ = milliseconds;
-    pageStall_.setInterval(milliseconds);
-    videoStall_.setInterval(milliseconds);
+    StallTimeoutMs = milliseconds;
+    PageStall.setInterval(milliseconds);
+    VideoStall.setInterval(milliseconds);
 }
 
 void Nabrix::setPageDeadline(int milliseconds) {
-    pageDeadline_.setInterval(milliseconds);
+    PageDeadline.setInterval(milliseconds);
 }
 
 void Nabrix::ClearDownload() {
-    videoStall_.stop();
+    VideoStall.stop();
     Drop(VideoDownload, this);
     CloseVideoFile();
 }
@@ -121,48 +120,46 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
         HostName = *host;
     BytesReceived = 0;
     AddressVideoId = PageText::AddressVideoId(address);
-    if (host_) {
-        host_->NavigatePreview(PageText::BlankPreview());
-        host_->NavigatePreview(PageText::ThumbnailPreview(AddressVideoId));
-        host_->ShowPreviewPane();
-    }
+    emit PreviewNavigate(PageText::BlankPreview());
+    emit PreviewNavigate(PageText::ThumbnailPreview(AddressVideoId));
+    emit PreviewPaneShow();
 
     Drop(VideoInfo, this);
-    pageBody_.clear();
-    pageResponseStarted_ = false;
-    pageTooLarge_ = false;
+    PageBody.clear();
+    PageResponseStarted = false;
+    PageOverflowed = false;
     // The page's redirect answers are not followed: they fail as any answer but a success.
     VideoInfo = new CurlTransfer(QUrl(address), RequestHeaders(), ChunkSize, this);
     VideoInfo->SetSink([this](const char* data, qint64 size) {
         // Called from inside the transfer: collects, and leaves the events to PageChunkRead.
-        pageTooLarge_ = pageBody_.size() + size > MaxPageSize;
-        if (!pageTooLarge_)
-            pageBody_.append(data, size);
-        return !pageTooLarge_;
+        PageOverflowed = PageBody.size() + size > MaxPageSize;
+        if (!PageOverflowed)
+            PageBody.append(data, size);
+        return !PageOverflowed;
     });
     connect(VideoInfo, &CurlTransfer::ResponseStarted, this, &Nabrix::PageResponseStart);
     connect(VideoInfo, &CurlTransfer::ChunkWritten, this, &Nabrix::PageChunkRead);
     connect(VideoInfo, &CurlTransfer::Finished, this, &Nabrix::PageFinished);
     VideoInfo->Start();
-    pageStall_.start();
-    pageDeadline_.start();
+    PageStall.start();
+    PageDeadline.start();
 }
 
 void Nabrix::DownloadVideo() {
     // A transfer still running is replaced together with its file.
     Drop(VideoDownload, this);
     CloseVideoFile();
-    redirectsFollowed_ = 0;
+    RedirectsFollowed = 0;
     SendVideoRequest(QUrl(DownloadUrl));
 }
 
 void Nabrix::SendVideoRequest(const QUrl& address) {
-    ++videoTransfer_;
+    ++VideoTransferCount;
     // The target file is opened with the first bytes of a success answer (see
     // WriteVideoBytes), so an answer without the video never replaces a file already there.
     BytesReceived = 0;
-    videoResponseStarted_ = false;
-    videoFileError_.clear();
+    VideoResponseStarted = false;
+    VideoFileError.clear();
     // The stream goes from the socket into the file through one buffer of a chunk, on this
     // thread. The fetcher follows redirects itself, one request per hop, so every hop keeps
     // that limit.
@@ -174,7 +171,7 @@ void Nabrix::SendVideoRequest(const QUrl& address) {
     connect(VideoDownload, &CurlTransfer::ChunkWritten, this, &Nabrix::VideoChunkWritten);
     connect(VideoDownload, &CurlTransfer::Finished, this, &Nabrix::VideoFinished);
     VideoDownload->Start();
-    videoStall_.start();
+    VideoStall.start();
 }
 
 void Nabrix::TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding) {
@@ -196,10 +193,10 @@ void Nabrix::AddToBytesReceived(qint64 count) {
 // --- The page ---
 
 void Nabrix::PageResponseStart() {
-    if (pageResponseStarted_)
+    if (PageResponseStarted)
         return;
-    pageResponseStarted_ = true;
-    pageStall_.start();
+    PageResponseStarted = true;
+    PageStall.start();
     const QString httpError =
         HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase()));
     if (!httpError.isEmpty()) {
@@ -215,17 +212,17 @@ void Nabrix::PageResponseStart() {
 }
 
 void Nabrix::PageChunkRead(qint64 count) {
-    pageStall_.start();
+    PageStall.start();
     AddToBytesReceived(count);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
 void Nabrix::PageFinished() {
-    pageStall_.stop();
-    pageDeadline_.stop();
+    PageStall.stop();
+    PageDeadline.stop();
     if (!VideoInfo)
         return;
-    if (pageTooLarge_) {
+    if (PageOverflowed) {
         FailPage(PageTooLarge());
         return;
     }
@@ -237,8 +234,8 @@ void Nabrix::PageFinished() {
         FailPage(HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase())));
         return;
     }
-    const QString page = PageText::DecodePage(pageBody_, VideoInfo->Header("Content-Type"));
-    pageBody_.clear();
+    const QString page = PageText::DecodePage(PageBody, VideoInfo->Header("Content-Type"));
+    PageBody.clear();
     Drop(VideoInfo, this);
     ReadVideoPage(page);
 }
@@ -249,7 +246,7 @@ void Nabrix::PageTimedOut() {
 
 void Nabrix::PageTooSlow() {
     FailPage(QStringLiteral("The video page did not arrive within %1 seconds. Try again later.")
-                 .arg(pageDeadline_.interval() / 1000));
+                 .arg(PageDeadline.interval() / 1000));
 }
 
 QString Nabrix::PageTooLarge() const {
@@ -259,35 +256,35 @@ QString Nabrix::PageTooLarge() const {
 }
 
 void Nabrix::FailPage(const QString& description) {
-    pageStall_.stop();
-    pageDeadline_.stop();
+    PageStall.stop();
+    PageDeadline.stop();
     Drop(VideoInfo, this);
-    pageBody_.clear();
+    PageBody.clear();
     emit InfoError(description);
 }
 
 void Nabrix::ReadVideoPage(const QString& page) {
-    PageText::ReadTitle(page, details_);
-    if (host_) {
-        TargetFolder = host_->OutputFolderText();
-        FilePath = PageText::TargetFilePath(TargetFolder, details_.VideoTitle);
+    PageText::ReadTitle(page, Details);
+    if (HandedFolder) {
+        TargetFolder = *HandedFolder;
+        FilePath = PageText::TargetFilePath(TargetFolder, Details.VideoTitle);
     }
-    PageText::ReadDetails(page, details_);
-    DownloadUrl = PageText::DownloadUrl(HostName, details_.PageVideoId, details_.PageToken);
+    PageText::ReadDetails(page, Details);
+    DownloadUrl = PageText::DownloadUrl(HostName, Details.PageVideoId, Details.PageToken);
     BytesReceived = 0;
     emit DownloadProgress(0, 1);
-    emit VideoData(details_.VideoTitle, details_.VideoCat, details_.UserID, details_.UploadDate,
-                   details_.ViewCount, details_.VideoDesc);
+    emit VideoData(Details.VideoTitle, Details.VideoCat, Details.UserID, Details.UploadDate,
+                   Details.ViewCount, Details.VideoDesc);
     DownloadVideo();
 }
 
 // --- The video ---
 
 void Nabrix::VideoResponseStart() {
-    if (videoResponseStarted_)
+    if (VideoResponseStarted)
         return;
-    videoResponseStarted_ = true;
-    videoStall_.start();
+    VideoResponseStarted = true;
+    VideoStall.start();
     const int status = VideoDownload->Status();
     const QString httpError =
         HttpErrorOf(status, QString::fromLatin1(VideoDownload->ReasonPhrase()));
@@ -305,20 +302,20 @@ void Nabrix::VideoResponseStart() {
 
 bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
     // Called from inside the transfer: writes, and leaves the events to VideoChunkWritten.
-    if (!FileNumber.isOpen() && !OpenVideoFile(videoFileError_))
+    if (!FileNumber.isOpen() && !OpenVideoFile(VideoFileError))
         return false;
-    return AppendChunk(bytes, videoFileError_);
+    return AppendChunk(bytes, VideoFileError);
 }
 
 void Nabrix::VideoChunkWritten(qint64 count) {
-    videoStall_.start();
+    VideoStall.start();
     AddToBytesReceived(count);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
 void Nabrix::FollowVideoRedirect() {
-    const Redirects::Hop hop = Redirects::Next(
-        VideoDownload->Url(), VideoDownload->Header("Location"), redirectsFollowed_);
+    const Redirects::Hop hop =
+        Redirects::Next(VideoDownload->Url(), VideoDownload->Header("Location"), RedirectsFollowed);
     if (hop.refusal != Redirects::Hop::Refusal::None) {
         const auto error = hop.refusal == Redirects::Hop::Refusal::TooManyHops
                                ? QNetworkReply::TooManyRedirectsError
@@ -327,17 +324,17 @@ void Nabrix::FollowVideoRedirect() {
                                                VideoDownload->ViaProxy(), QString()));
         return;
     }
-    ++redirectsFollowed_;
+    ++RedirectsFollowed;
     Drop(VideoDownload, this);
     SendVideoRequest(hop.target);
 }
 
 void Nabrix::VideoFinished() {
-    videoStall_.stop();
+    VideoStall.stop();
     if (!VideoDownload)
         return;
-    if (!videoFileError_.isEmpty()) {
-        FailVideo(videoFileError_);
+    if (!VideoFileError.isEmpty()) {
+        FailVideo(VideoFileError);
         return;
     }
     if (VideoDownload->Error() != QNetworkReply::NoError) {
@@ -363,7 +360,7 @@ void Nabrix::VideoFinished() {
 
 QString Nabrix::TimedOut() const {
     return QStringLiteral("The server sent nothing for %1 seconds. Try again later.")
-        .arg(stallTimeoutMs_ / 1000);
+        .arg(StallTimeoutMs / 1000);
 }
 
 void Nabrix::VideoTimedOut() {
@@ -371,13 +368,13 @@ void Nabrix::VideoTimedOut() {
 }
 
 void Nabrix::FailVideo(const QString& description) {
-    videoStall_.stop();
+    VideoStall.stop();
     // Stop the transfer first: nothing more may reach the file while the host reports.
     Drop(VideoDownload, this);
-    const quint64 transfer = videoTransfer_;
+    const quint64 transfer = VideoTransferCount;
     BytesReceived = 0;
     emit DownloadError(description);
-    if (transfer == videoTransfer_)
+    if (transfer == VideoTransferCount)
         CloseVideoFile();
 }
 

@@ -8,18 +8,23 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <optional>
 
 class CurlTransfer;
-class NabrixHost;
 
-// The video fetcher: checks a video page address, shows the thumbnail in the host's preview,
-// requests the page, extracts the video details, then downloads the stream into the output
-// folder. Events are raised synchronously, in the order declared below.
+// The video fetcher: checks a video page address, asks its host to show the thumbnail in the
+// preview, requests the page, extracts the video details, then downloads the stream into the
+// output folder the host handed over. Events are raised synchronously; below, the events in
+// their interface order, then the two preview requests to the host.
 class Nabrix : public QObject {
     Q_OBJECT
 public:
-    explicit Nabrix(NabrixHost* host, QObject* parent = nullptr);
+    explicit Nabrix(QObject* parent = nullptr);
     ~Nabrix() override;
+
+    // The folder the next page's video goes into, as the host's destination box reads when it
+    // starts a fetch. Until one is handed over, no target file is named.
+    void SetOutputFolder(const QString& folder) { HandedFolder = folder; }
 
     void ClearDownload();
     void GetVideoInfo(const QString& VideoUrl);
@@ -27,7 +32,7 @@ public:
 
     // A request that receives nothing for this long fails as timed out (30 seconds unless set).
     void setStallTimeout(int milliseconds);
-    int stallTimeout() const { return stallTimeoutMs_; }
+    int stallTimeout() const { return StallTimeoutMs; }
     // The whole page must have arrived within this time (60 seconds unless set).
     void setPageDeadline(int milliseconds);
     // Larger answers are not video pages (those were about 100 KB).
@@ -44,6 +49,11 @@ signals:
                    const QString& UploadDate, const QString& ViewCount, const QString& VideoDesc);
     void InfoError(const QString& ErrorDescription);
     void InfoProgress(qint32 lngCurrent, qint32 lngMax);
+
+    // The host shows this address ("about:" HTML text included) in its preview view.
+    void PreviewNavigate(const QString& address);
+    // The host makes its preview pane visible.
+    void PreviewPaneShow();
 
 private:
     void TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding);
@@ -72,21 +82,22 @@ private:
     bool AppendChunk(QByteArrayView chunk, QString& error);
     void CloseVideoFile();
 
-    NabrixHost* host_;
+    // The output folder the host handed over with the fetch; unset until the first one.
+    std::optional<QString> HandedFolder;
 
     QPointer<CurlTransfer> VideoInfo;
     QPointer<CurlTransfer> VideoDownload;
-    QByteArray pageBody_;
-    bool pageResponseStarted_ = false;
+    QByteArray PageBody;
+    bool PageResponseStarted = false;
     // The page grew past MaxPageSize inside the transfer; reported once it has ended.
-    bool pageTooLarge_ = false;
-    bool videoResponseStarted_ = false;
+    bool PageOverflowed = false;
+    bool VideoResponseStarted = false;
     // Counts video requests (one per redirect hop), so a handler that starts a new one is noticed.
-    quint64 videoTransfer_ = 0;
+    quint64 VideoTransferCount = 0;
     // Redirects the current video request has followed.
-    int redirectsFollowed_ = 0;
+    int RedirectsFollowed = 0;
     // Why writing the video failed inside the transfer; reported once it has ended.
-    QString videoFileError_;
+    QString VideoFileError;
 
     QString HostName;
     QString AddressVideoId;
@@ -94,14 +105,15 @@ private:
     QString FilePath;
     // The output folder FilePath was made for.
     QString TargetFolder;
-    PageText::VideoPage details_;
+    // The six details of the last page read, with its video id and token.
+    PageText::VideoPage Details;
     qint32 BytesReceived = 0;
     qint32 ContentLength = 0;
-    // The open target file.
+    // FileNumber: the open target file itself (the name once meant a file handle's number).
     QFile FileNumber;
 
-    int stallTimeoutMs_ = 30000;
-    QTimer pageStall_;
-    QTimer videoStall_;
-    QTimer pageDeadline_;
+    int StallTimeoutMs = 30000;
+    QTimer PageStall;
+    QTimer VideoStall;
+    QTimer PageDeadline;
 };

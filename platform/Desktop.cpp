@@ -1,6 +1,6 @@
 #include "Desktop.h"
 
-#include "MsgBox.h"
+#include "MsgBoxStyle.h"
 #include "X11Clipboard.h"
 
 #include <QApplication>

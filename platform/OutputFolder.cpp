@@ -17,8 +17,8 @@ QString Default(QWidget* owner) {
            QLatin1String(AppVersion::Product);
 }
 
-QString Load(QWidget* owner) {
-    const QString fallback = Default(owner);
+QString Load() {
+    const QString fallback = Default(nullptr);
     return SettingsStore().LoadKey(kSettingName, fallback);
 }
 

@@ -12,6 +12,6 @@ inline const QString kSettingName = QStringLiteral("Youtube Video output path");
 // <documents>/Morvane/Vantelo, used until a folder has been stored.
 QString Default(QWidget* owner);
 // The stored folder, or the default when none is stored.
-QString Load(QWidget* owner);
+QString Load();
 void Save(const QString& folder);
 } // namespace OutputFolder

@@ -1,10 +1,7 @@
 #include "modMain.h"
 
-#include "Desktop.h"
-
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 
 namespace modMain {
 
@@ -34,17 +31,6 @@ bool CreatePath(const QString& path) {
             return false;
     }
     return path.isEmpty() || QFileInfo(path).isDir();
-}
-
-QString ShellOpen(const QString& fileOrAddress, const QString& parameters, const QString& folder) {
-    Q_UNUSED(parameters);
-    // A relative file name is looked up in the working folder; anything else that is not an
-    // existing file is taken as an address.
-    const QString workingFolder = folder.isEmpty() ? QDir::currentPath() : folder;
-    const QUrl url = QUrl::fromUserInput(fileOrAddress, workingFolder);
-    if (fileOrAddress.trimmed().isEmpty() || !url.isValid() || !Desktop::instance().openUrl(url))
-        return QStringLiteral("Insufficent system memory or corrupt program file");
-    return QString();
 }
 
 } // namespace modMain

@@ -1,7 +1,8 @@
 #pragma once
 #include <QString>
 
-// Path operations on plain path texts with "/" separators.
+// Path operations on plain path texts with "/" separators. Opening a file or address with
+// the desktop is in ShellOpen.h.
 namespace modMain {
 // The text after the last separator; empty when the path has none.
 QString GetFileName(const QString& path);
@@ -11,8 +12,4 @@ QString GetFileExtension(const QString& name);
 QString AddSlash(const QString& path);
 // Creates the folder and every missing parent; false when a level cannot be created.
 bool CreatePath(const QString& path);
-// Opens a file or address with its associated program. Returns an error text on failure,
-// empty text otherwise.
-QString ShellOpen(const QString& fileOrAddress, const QString& parameters = QString(),
-                  const QString& folder = QString());
 } // namespace modMain

@@ -14,7 +14,6 @@
 
 #include "LoopbackHttpServer.h"
 #include "Nabrix.h"
-#include "NabrixHost.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -124,21 +123,9 @@ int Serve(QCoreApplication& app) {
     return app.exec();
 }
 
-class Host : public NabrixHost {
-public:
-    explicit Host(QString folder) : folder_(std::move(folder)) {}
-    QString OutputFolderText() const override { return folder_; }
-    void NavigatePreview(const QString&) override {}
-    void ShowPreviewPane() override {}
-
-private:
-    QString folder_;
-};
-
 int Fetch(QCoreApplication& app, qint64 size, const QByteArray& proxy, const QString& folder) {
     qputenv("http_proxy", proxy);
-    Host host(folder);
-    Nabrix nabrix(&host);
+    Nabrix nabrix;
     QElapsedTimer clock;
     double cpuAtStart = 0;
     int result = 1;
@@ -167,6 +154,7 @@ int Fetch(QCoreApplication& app, qint64 size, const QByteArray& proxy, const QSt
     };
     QObject::connect(&nabrix, &Nabrix::DownloadError, fail);
     QObject::connect(&nabrix, &Nabrix::InfoError, fail);
+    nabrix.SetOutputFolder(folder);
     nabrix.GetVideoInfo(QStringLiteral("http://www.youtube.com/watch?v=") + QString::number(size));
     app.exec();
     return result;

@@ -48,5 +48,5 @@ void tst_DisplayPacer::flushShowsWhatIsPendingAndStartsAfresh() {
     QCOMPARE(shown, 3);
 }
 
-QTEST_MAIN(tst_DisplayPacer)
+QTEST_GUILESS_MAIN(tst_DisplayPacer)
 #include "tst_DisplayPacer.moc"

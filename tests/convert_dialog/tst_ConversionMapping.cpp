@@ -278,5 +278,5 @@ void tst_ConversionMapping::dashesKeepWhatTheConverterHolds() {
     QVERIFY(line.contains("-acodec aac -ab 128 -ar 22050 -ac 2 "));
 }
 
-QTEST_MAIN(tst_ConversionMapping)
+QTEST_GUILESS_MAIN(tst_ConversionMapping)
 #include "tst_ConversionMapping.moc"

@@ -1,5 +1,17 @@
 #include "FetcherTestSupport.h"
 
+void TestNabrixHost::Attach(Nabrix& nabrix) {
+    QObject::connect(&nabrix, &Nabrix::PreviewNavigate,
+                     [this](const QString& address) { previews.append(address); });
+    QObject::connect(&nabrix, &Nabrix::PreviewPaneShow, [this] { ++paneShown; });
+}
+
+void TestNabrixHost::Fetch(Nabrix& nabrix, const QString& address) const {
+    ++folderReads;
+    nabrix.SetOutputFolder(folder);
+    nabrix.GetVideoInfo(address);
+}
+
 EventLog::EventLog(Nabrix& nabrix) {
     auto add = [this](const QString& event) { events_.append(event); };
     connect(&nabrix, &Nabrix::DownloadProgress, this, [add](qint32 current, qint32 max) {

@@ -1,21 +1,18 @@
 #pragma once
 #include "Nabrix.h"
-#include "NabrixHost.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-// The window side of the fetcher, recording what the fetcher asked of it.
-class TestNabrixHost : public NabrixHost {
+// The window side of the fetcher: hands over the output folder when it starts a fetch, and
+// records what the fetcher asked it to show.
+class TestNabrixHost {
 public:
-    QString OutputFolderText() const override {
-        ++folderReads;
-        return folder;
-    }
-    void NavigatePreview(const QString& address) override { previews.append(address); }
-    void ShowPreviewPane() override { ++paneShown; }
+    void Attach(Nabrix& nabrix);
+    // Starts a fetch as the main window does.
+    void Fetch(Nabrix& nabrix, const QString& address) const;
 
     QString folder;
     QStringList previews;

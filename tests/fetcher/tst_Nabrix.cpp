@@ -126,6 +126,7 @@ private:
     void servePage(const VideoPageText& page = VideoPageText());
     void serveStream(const Response& response) { server_.route("/get_video.php", response); }
     QString target() const { return out_->path() + QLatin1Char('/') + TargetName; }
+    void fetch(const QString& address) { host_.Fetch(*nabrix_, address); }
     // Starts the usual video and waits for the end of its transfer, either way.
     void downloadVideo();
 
@@ -151,7 +152,8 @@ void tst_Nabrix::init() {
     host_.folder = out_->path();
     server_.clearRoutes();
     server_.clearRequests();
-    nabrix_ = std::make_unique<Nabrix>(&host_);
+    nabrix_ = std::make_unique<Nabrix>();
+    host_.Attach(*nabrix_);
     log_ = std::make_unique<EventLog>(*nabrix_);
 }
 
@@ -166,7 +168,7 @@ void tst_Nabrix::servePage(const VideoPageText& page) {
 }
 
 void tst_Nabrix::downloadVideo() {
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("DownloadComplete") || log_->contains("DownloadError"));
 }
 
@@ -226,7 +228,7 @@ void tst_Nabrix::requestsCarryTheHeadersInOrder() {
 void tst_Nabrix::doubledSchemeIsRepaired() {
     servePage();
     serveStream(Response::Generated(1000));
-    nabrix_->GetVideoInfo(QStringLiteral("http://http://www.youtube.com/watch?v=abc123"));
+    fetch(QStringLiteral("http://http://www.youtube.com/watch?v=abc123"));
     QTRY_VERIFY(log_->contains("DownloadComplete"));
     QCOMPARE(server_.requests().value(0).target, VideoAddress.toLatin1());
 }
@@ -244,7 +246,7 @@ void tst_Nabrix::invalidUrlDoesNothingElse() {
     QFETCH(QString, address);
     servePage();
     serveStream(Response::Generated(1000));
-    nabrix_->GetVideoInfo(address);
+    fetch(address);
     QCOMPARE(log_->all(), QStringList({"InvalidUrl"}));
     QVERIFY(host_.previews.isEmpty());
     QCOMPARE(host_.paneShown, 0);
@@ -256,7 +258,7 @@ void tst_Nabrix::invalidUrlDoesNothingElse() {
 }
 
 void tst_Nabrix::addressWithoutSchemeReportsTheFailedRequest() {
-    nabrix_->GetVideoInfo(QStringLiteral("www.youtube.com/watch?v=abc123"));
+    fetch(QStringLiteral("www.youtube.com/watch?v=abc123"));
     QCOMPARE(host_.paneShown, 1);
     QTRY_VERIFY(log_->contains("InfoError "));
     QCOMPARE(log_->all(), QStringList({"InfoError The address must begin with \"http://\". Type "
@@ -277,8 +279,7 @@ void tst_Nabrix::failuresAreSaidInPlainWords() {
 void tst_Nabrix::thumbnailIdIsEscaped() {
     servePage();
     serveStream(Response::Generated(10));
-    nabrix_->GetVideoInfo(
-        QStringLiteral("http://www.youtube.com/watch?v=x'><script>bad()</script>&feature=y"));
+    fetch(QStringLiteral("http://www.youtube.com/watch?v=x'><script>bad()</script>&feature=y"));
     QTRY_VERIFY(log_->contains("DownloadComplete"));
     QCOMPARE(host_.previews.size(), 2);
     QVERIFY(!host_.previews[1].contains(QStringLiteral("<script>")));
@@ -391,7 +392,7 @@ void tst_Nabrix::streamFollowsRedirectsPageDoesNot() {
     Response page = Response::Status(301, "Moved Permanently", VideoPageText().html().toUtf8());
     page.headers.append({QByteArray("Location"), QByteArray("http://www.youtube.com/elsewhere")});
     server_.route("/watch", page);
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_COMPARE(log_->all(), QStringList({"InfoError 301 Moved Permanently"}));
     QCOMPARE(server_.requests().size(), 1);
 
@@ -481,7 +482,7 @@ void tst_Nabrix::compressedAnswersCountAsSent() {
 void tst_Nabrix::pageErrorStatusRaisesInfoError() {
     server_.route("/watch", Response::Status(404, "Not Found", "<html>gone</html>"));
     serveStream(Response::Generated(100));
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("InfoError"));
     QCoreApplication::processEvents();
     QCOMPARE(log_->all(), QStringList({"InfoError 404 Not Found"}));
@@ -490,13 +491,13 @@ void tst_Nabrix::pageErrorStatusRaisesInfoError() {
     // A server error without a reason phrase is named by its number.
     log_->clear();
     server_.route("/watch", Response::Status(503, ""));
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_COMPARE(log_->all(), QStringList({"InfoError 503"}));
 
     // A redirect is not the page either (the page request follows none).
     log_->clear();
     server_.route("/watch", Response::Redirect("http://www.youtube.com/elsewhere"));
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_COMPARE(log_->all(), QStringList({"InfoError 302 Found"}));
     QCOMPARE(server_.requests().size(), 3);
 }
@@ -505,7 +506,7 @@ void tst_Nabrix::pageDroppedHalfWayRaisesInfoError() {
     const QByteArray html = VideoPageText().html().toUtf8();
     server_.route("/watch", Cut(Response::Fixed(html), Ending::Drop, 100));
     serveStream(Response::Generated(100));
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("InfoError"));
     const QStringList events = log_->folded();
     QCOMPARE(events.first(), QStringLiteral("InfoProgress 0 %1").arg(html.size()));
@@ -519,7 +520,7 @@ void tst_Nabrix::stalledPageTimesOut() {
     const QByteArray html = VideoPageText().html().toUtf8();
     server_.route("/watch", Cut(Response::Fixed(html), Ending::Stall, 0));
     const int closedBefore = server_.connectionsClosed();
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("InfoError"));
     QCOMPARE(log_->all(),
              QStringList({QStringLiteral("InfoProgress 0 %1").arg(html.size()),
@@ -535,7 +536,7 @@ void tst_Nabrix::tricklingPageMeetsItsDeadline() {
     const int closedBefore = server_.connectionsClosed();
     QElapsedTimer clock;
     clock.start();
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("InfoError"));
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(log_->all().last(), QStringLiteral("InfoError The video page did not arrive within "
@@ -549,7 +550,7 @@ void tst_Nabrix::oversizedPageIsNoVideoPage() {
         "InfoError The page is larger than 8.00 MB, so it is not a video page. Check the address.");
     // Announced: refused at once.
     server_.route("/watch", Response::Generated(9 * 1024 * 1024, "text/html"));
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_COMPARE(log_->all(), QStringList({tooLarge}));
 
     // Not announced: refused when it grows past the limit, and the page held no more.
@@ -559,7 +560,7 @@ void tst_Nabrix::oversizedPageIsNoVideoPage() {
     server_.route("/watch", chunked);
     ResetPeakResidentBytes();
     const qint64 before = PeakResidentBytes();
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("InfoError"));
     QCOMPARE(log_->all().last(), tooLarge);
     QVERIFY(log_->lastProgress() <= Nabrix::MaxPageSize);
@@ -575,11 +576,11 @@ void tst_Nabrix::secondRequestReplacesTheFirstPage() {
         return Cut(Response::Fixed(html), slow ? Ending::Stall : Ending::Complete, 10);
     });
     serveStream(Response::Generated(5000));
-    nabrix_->GetVideoInfo(QStringLiteral("http://www.youtube.com/watch?v=slow"));
+    fetch(QStringLiteral("http://www.youtube.com/watch?v=slow"));
     QTRY_VERIFY(log_->contains("DownloadProgress 10 "));
     log_->clear();
     const int closedBefore = server_.connectionsClosed();
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_VERIFY(log_->contains("DownloadComplete"));
     // The first request was given up: its connection is closed and none of its events came.
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
@@ -695,7 +696,7 @@ void tst_Nabrix::clearDownloadAfterCompletionIsSilent() {
 void tst_Nabrix::clearDownloadMidTransferKeepsThePartialFile() {
     servePage();
     serveStream(Cut(Response::Generated(300000), Ending::Stall, 70000));
-    nabrix_->GetVideoInfo(VideoAddress);
+    fetch(VideoAddress);
     QTRY_COMPARE(log_->lastProgress(), 70000);
     const int closedBefore = server_.connectionsClosed();
     const int eventsBefore = log_->all().size();

@@ -56,5 +56,5 @@ void tst_Redirects::hopLimit() {
     QVERIFY(!last.target.isValid());
 }
 
-QTEST_MAIN(tst_Redirects)
+QTEST_GUILESS_MAIN(tst_Redirects)
 #include "tst_Redirects.moc"

@@ -1,5 +1,6 @@
 #include "Desktop.h"
 #include "FakeDesktop.h"
+#include "ShellOpen.h"
 #include "SpcFolder.h"
 #include "TestHome.h"
 #include "ZebCommonDialog.h"

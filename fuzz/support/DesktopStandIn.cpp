@@ -24,10 +24,6 @@ bool Desktop::openUrl(const QUrl&) {
     return false;
 }
 
-bool Desktop::startProgram(const QString&, const QStringList&) {
-    return false;
-}
-
 Desktop& Desktop::instance() {
     static Desktop standIn;
     return standIn;

@@ -2,6 +2,7 @@
 
 #include "Redirects.h"
 
+#include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QPointer>
@@ -11,6 +12,10 @@
 #include <mutex>
 
 namespace {
+
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
+Q_LOGGING_CATEGORY(lcRequest, "vantelo.fetcher.request", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStatus, "vantelo.fetcher.status", QtWarningMsg)
 
 void InitialiseCurlOnce() {
     static std::once_flag once;
@@ -95,6 +100,7 @@ void CurlTransfer::SetProxy() {
 }
 
 void CurlTransfer::Start() {
+    qCDebug(lcRequest) << "GET" << url_.toString();
     running_ = true;
     const QString scheme = url_.scheme().toLower();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
@@ -288,6 +294,7 @@ void CurlTransfer::ReportProgress() {
     running_ = false;
     timer_.stop();
     curl_multi_remove_handle(multi_, easy_);
+    qCDebug(lcStatus) << url_.toString() << "status" << status_ << "curl result" << int(result_);
     emit Finished();
 }
 

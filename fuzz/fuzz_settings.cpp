@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QFile file(SettingsFile());
     Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "the settings file opens");
     file.write(fileText.data(), qint64(fileText.size()));
+    file.flush(); // written before its time is set, or the write would set the time again
     // Each run's file is a new state of the file, as the user's next start would see it.
     file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + ++runs),
                      QFileDevice::FileModificationTime);

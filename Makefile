@@ -1,6 +1,13 @@
 # Convenience targets over CMake.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# The CMakePresets.json build that goes into $(BUILD): dev (debug, warnings are errors), asan or
+# release. `make package PRESET=release BUILD=build-release` makes a package for users.
+PRESET ?= dev
+# ccache speeds up rebuilds when it is installed; nothing needs it.
+ifneq ($(shell command -v ccache),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+endif
 
 .PHONY: all deps configure build run test bench fuzz install package package-check screenshots clean
 
@@ -10,7 +17,7 @@ deps:
 	./scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --preset $(PRESET) -B $(BUILD)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -15,6 +16,11 @@
 #include <unistd.h>
 
 namespace {
+
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.converter.*.debug=true").
+Q_LOGGING_CATEGORY(lcArguments, "vantelo.converter.arguments", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcCommand, "vantelo.converter.command", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcExit, "vantelo.converter.exit", QtWarningMsg)
 
 const QString kConverterName = QStringLiteral("avformat.dll");
 constexpr int kPollMilliseconds = 300;
@@ -33,6 +39,16 @@ QString Quoted(const QString& text) {
 // The index of the last line break in `data`, or -1.
 int LastBreak(const QByteArray& data) {
     return std::max(data.lastIndexOf('\n'), data.lastIndexOf('\r'));
+}
+
+// The converter program writes the ffmpeg command it made of its arguments as one line,
+// "avformat.dll: ffmpeg ...", among the output.
+void LogTranslatedCommand(const QByteArray& lines) {
+    if (!lcCommand().isDebugEnabled())
+        return;
+    for (const QByteArray& line : lines.split('\n'))
+        if (line.startsWith(kConverterName.toLatin1() + ": ffmpeg "))
+            qCDebug(lcCommand) << line.trimmed();
 }
 
 bool IsBreak(char c) {
@@ -221,6 +237,7 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     // Queued: the tick it runs raises events whose handlers may open a modal box, which should
     // not happen inside QProcess's own signal.
     connect(process_, &QProcess::finished, this, &AVC::ConverterFinished, Qt::QueuedConnection);
+    qCDebug(lcArguments) << converterPath << arguments_;
     process_->start(converterPath, arguments_);
     if (!process_->waitForStarted()) {
         const QString reason = process_->errorString();
@@ -260,6 +277,7 @@ void AVC::DrainOutput() {
     if (lastBreak < 0) {
         pendingLine_ += data;
     } else {
+        LogTranslatedCommand(pendingLine_ + data.left(lastBreak));
         const QByteArray line = LastNonBlankLine(pendingLine_ + data.left(lastBreak));
         if (!line.isEmpty())
             lastLine_ = line;
@@ -331,6 +349,8 @@ void AVC::EndConversion() {
     const bool succeeded =
         cancelled_ || (process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0);
     const QString failure = succeeded ? QString() : FailureMessage();
+    qCDebug(lcExit) << process_->exitStatus() << "exit code" << process_->exitCode() << "cancelled"
+                    << cancelled_;
     ReleaseProcess();
     timer_->stop();
     ClearParameters();

@@ -3,6 +3,7 @@
 #include "CurlLibrary.h"
 #include "Redirects.h"
 
+#include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QPointer>
@@ -10,6 +11,10 @@
 #include <algorithm>
 
 namespace {
+
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
+Q_LOGGING_CATEGORY(lcRequest, "vantelo.fetcher.request", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStatus, "vantelo.fetcher.status", QtWarningMsg)
 
 // The proxy Qt's factory names for the address, in libcurl's form; empty text for none, which
 // also keeps libcurl from reading proxy variables of its own.
@@ -95,6 +100,7 @@ void CurlTransfer::SetProxy() {
 }
 
 void CurlTransfer::Start() {
+    qCDebug(lcRequest) << "GET" << url_.toString();
     running_ = true;
     const QString scheme = url_.scheme().toLower();
     if (!curl_)
@@ -295,6 +301,7 @@ void CurlTransfer::ReportProgress() {
     timer_.stop();
     if (curl_)
         curl_->multi_remove_handle(multi_, easy_);
+    qCDebug(lcStatus) << url_.toString() << "status" << status_ << "curl result" << int(result_);
     emit Finished();
 }
 

@@ -6,12 +6,17 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QNetworkProxyFactory>
 #include <cerrno>
 #include <limits>
 #include <optional>
 
 namespace {
+
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
+Q_LOGGING_CATEGORY(lcRedirect, "vantelo.fetcher.redirect", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStall, "vantelo.fetcher.stall", QtWarningMsg)
 
 // Users behind a proxy reach the video service through it, as their other programs do.
 void UseSystemProxiesUnlessConfigured() {
@@ -241,10 +246,12 @@ void Nabrix::PageFinished() {
 }
 
 void Nabrix::PageTimedOut() {
+    qCDebug(lcStall) << "the page stalled for" << PageStall.interval() << "ms";
     FailPage(TimedOut());
 }
 
 void Nabrix::PageTooSlow() {
+    qCDebug(lcStall) << "the page missed its deadline of" << PageDeadline.interval() << "ms";
     FailPage(QStringLiteral("The video page did not arrive within %1 seconds. Try again later.")
                  .arg(PageDeadline.interval() / 1000));
 }
@@ -316,6 +323,8 @@ void Nabrix::VideoChunkWritten(qint64 count) {
 void Nabrix::FollowVideoRedirect() {
     const Redirects::Hop hop =
         Redirects::Next(VideoDownload->Url(), VideoDownload->Header("Location"), RedirectsFollowed);
+    qCDebug(lcRedirect) << VideoDownload->Url().toString() << "->" << hop.target.toString() << "hop"
+                        << RedirectsFollowed + 1 << "refused" << int(hop.refusal);
     if (hop.refusal != Redirects::Hop::Refusal::None) {
         const auto error = hop.refusal == Redirects::Hop::Refusal::TooManyHops
                                ? QNetworkReply::TooManyRedirectsError
@@ -364,6 +373,7 @@ QString Nabrix::TimedOut() const {
 }
 
 void Nabrix::VideoTimedOut() {
+    qCDebug(lcStall) << "the video stalled for" << VideoStall.interval() << "ms";
     FailVideo(TimedOut());
 }
 

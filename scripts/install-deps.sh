@@ -10,7 +10,7 @@ packages=(
     ffmpeg curl libcurl4-openssl-dev
     xvfb xauth x11-utils imagemagick
     fonts-dejavu-core
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev clang-format
     file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool
     # The download benchmark: its server and proxy.
     nginx

@@ -401,7 +401,7 @@ private:
     QProcessEnvironment env_;
 };
 
-int Main(int rounds, QString program) {
+int Main(int rounds, QString programPath) {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::printf("needs a display (run it under xvfb-run)\n");
         return 1;
@@ -429,7 +429,7 @@ int Main(int rounds, QString program) {
         std::printf("nginx did not start\n");
         return 1;
     }
-    Bench bench(root.path(), servers.proxyAddress(), program);
+    Bench bench(root.path(), servers.proxyAddress(), programPath);
     QFile loadAverage(QStringLiteral("/proc/loadavg"));
     if (loadAverage.open(QIODevice::ReadOnly))
         std::printf("load average at start: %s\n",

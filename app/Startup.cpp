@@ -2,19 +2,15 @@
 
 #include "AppVersion.h"
 #include "GroupBoxFrame.h"
+#include "NetworkModule.h"
 #include "WindowActivation.h"
 #include "frmMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QNetworkProxyFactory>
 #include <QStandardPaths>
-#include <QThread>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <thread>
@@ -71,18 +67,6 @@ bool AnswerRequest(QWidget& window, const QByteArray& line) {
     }
     WindowActivation::BringToFront(window, startupId, activationToken);
     return true;
-}
-
-// Sends the request on a connected socket and waits for the running copy's answer.
-bool RequestShow(QLocalSocket& socket, const QDeadlineTimer& deadline) {
-    socket.write(ShowRequest());
-    if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-        return false;
-    QByteArray answer;
-    while (!answer.contains('\n') && answer.size() <= kShownAnswer.size() &&
-           socket.waitForReadyRead(int(deadline.remainingTime())))
-        answer += socket.readAll();
-    return answer == kShownAnswer;
 }
 
 } // namespace
@@ -142,36 +126,20 @@ bool AnswerCommandLine(const QStringList& arguments) {
 }
 
 bool ShowRunningCopy(const QString& socketPath) {
-    const QDeadlineTimer deadline(kShowRequestMilliseconds);
-    while (!deadline.hasExpired()) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath);
-        if (socket.waitForConnected(int(deadline.remainingTime())))
-            return RequestShow(socket, deadline);
-        QThread::msleep(50);
-    }
-    return false;
+    NetworkServices* network = NetworkModule::Services();
+    return network &&
+           network->SendLine(socketPath, ShowRequest(), kShowRequestMilliseconds) == kShownAnswer;
 }
 
 void ListenForLaterStarts(QWidget& window, const QString& socketPath) {
-    auto* server = new QLocalServer(&window);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    // The caller holds the running-copy lock, so a socket file left there is a dead copy's.
-    if (!server->listen(socketPath) && QLocalServer::removeServer(socketPath))
-        server->listen(socketPath);
-    QObject::connect(server, &QLocalServer::newConnection, server, [server, &window] {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &window] {
-                if (!socket->canReadLine() && socket->bytesAvailable() <= kMaxRequestSize)
-                    return;
-                // Anything but the one short request is dropped unanswered.
-                if (AnswerRequest(window, socket->readLine(kMaxRequestSize)))
-                    socket->write(kShownAnswer);
-                socket->disconnectFromServer();
-            });
-        }
-    });
+    NetworkServices* network = NetworkModule::Services();
+    if (!network)
+        return;
+    // Anything but the one short request is dropped unanswered.
+    network->ListenForLines(socketPath, kMaxRequestSize, &window,
+                            [&window](const QByteArray& line) {
+                                return AnswerRequest(window, line) ? kShownAnswer : QByteArray();
+                            });
 }
 
 int Main(int argc, char* argv[]) {
@@ -198,10 +166,11 @@ int Main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     fontWarmUp.join();
     GroupBoxFrame::Preload();
-    // Honours http_proxy and the desktop's proxy settings.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
     frmMain window;
-    ListenForLaterStarts(window, InstanceSocketPath());
+    // The socket comes with Qt's network library, after the first paint: a later start keeps
+    // trying until then.
+    QObject::connect(&window, &frmMain::FirstPaintDone, &window,
+                     [&window] { ListenForLaterStarts(window, InstanceSocketPath()); });
     window.show();
     return app.exec();
 }

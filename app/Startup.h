@@ -7,7 +7,7 @@
 class QWidget;
 
 // The program's start-up: the command line, one running copy per user, the application's
-// names, the proxy setting, then the main window until it closes.
+// names, then the main window until it closes.
 namespace Startup {
 
 // The lock that marks the running copy, in the user's runtime folder.

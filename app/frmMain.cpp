@@ -40,6 +40,7 @@ const QString kInformation = QStringLiteral("Information");
 const QString kEmptyAddress = QStringLiteral("http://");
 // Shorter addresses make Download look at the user's browser first.
 constexpr int kShortestAddress = 10;
+constexpr int kFirstPaintWaitMs = 1000;
 
 QRect twipRect(const LayoutRules::TwipRect& r) {
     return Twips::ToPixelRect(r.Left, r.Top, r.Width, r.Height);
@@ -141,13 +142,22 @@ void frmMain::CreatePreview() {
     PicPreview = new QWidget(this);
     PicPreview->setObjectName("PicPreview");
     PicPreview->setGeometry(Image1->geometry());
+    PicPreview->setVisible(false);
+}
+
+HtmlView* frmMain::PreviewView() {
+    if (Prv)
+        return Prv;
     Prv = new HtmlView(PicPreview);
     Prv->setObjectName("Prv");
     Prv->setToolTip(QStringLiteral("Wait for Image to Load"));
     Prv->setGeometry(Twips::ToPixelRect(0, 0, 2700, 2205));
     Prv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Prv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    PicPreview->setVisible(false);
+    Prv->Navigate(kBlankPage);
+    Prv->show();
+    SetTabOrder();
+    return Prv;
 }
 
 void frmMain::CreateInfoFrame() {
@@ -222,8 +232,14 @@ void frmMain::SetTabOrder() {
     QWidget* const order[] = {txtSource, cmdDownload, Adds,       cmdCancel,  cmdOpen,
                               cmdBrowse, txtDest,     cmdRefresh, cmdConvert, cmdHome,
                               cmdAbout,  cmdUpdate,   Prv};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    QWidget* previous = nullptr;
+    for (QWidget* control : order) {
+        if (!control)
+            continue; // not made yet
+        if (previous)
+            setTabOrder(previous, control);
+        previous = control;
+    }
 }
 
 void frmMain::ConnectHandlers() {
@@ -246,7 +262,8 @@ void frmMain::ConnectHandlers() {
     connect(Nabrix1, &Nabrix::DownloadError, this, &frmMain::Nabrix1_DownloadError);
     connect(Nabrix1, &Nabrix::InvalidUrl, this, &frmMain::Nabrix1_InvalidUrl);
     connect(Nabrix1, &Nabrix::InfoError, this, &frmMain::Nabrix1_InfoError);
-    connect(Nabrix1, &Nabrix::PreviewNavigate, Prv, &HtmlView::Navigate);
+    connect(Nabrix1, &Nabrix::PreviewNavigate, this,
+            [this](const QString& address) { PreviewView()->Navigate(address); });
     connect(Nabrix1, &Nabrix::PreviewPaneShow, PicPreview, &QWidget::show);
 }
 
@@ -280,9 +297,8 @@ void frmMain::Form_Load() {
     if (!QFileInfo::exists(txtDest->text()))
         modMain::CreatePath(txtDest->text());
     Prg->setValue(0);
-    Prv->Navigate(kBlankPage);
     Adds->Navigate(kBlankPage);
-    // The request goes out after the first paint (paintEvent): setting up the network and
+    // The request goes out after the first paint (AfterFirstPaint): loading the network and
     // the first look-up of the system's proxy would otherwise hold up the window.
     Adds->HoldRequests();
     Adds->Navigate(MakerSite::AdsPage);
@@ -343,14 +359,26 @@ void frmMain::changeEvent(QEvent* event) {
 void frmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     Form_Resize();
+    // A window that is not drawn (shown minimised, say) must not wait for its paint for ever.
+    QTimer::singleShot(kFirstPaintWaitMs, this, &frmMain::AfterFirstPaint);
 }
 
 void frmMain::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
     if (!painted_) {
         painted_ = true;
-        QTimer::singleShot(0, Adds, &HtmlView::ReleaseRequests);
+        // Queued: it follows the paint of the children and the window's first flush.
+        QTimer::singleShot(0, this, &frmMain::AfterFirstPaint);
     }
+}
+
+void frmMain::AfterFirstPaint() {
+    if (afterFirstPaintDone_)
+        return;
+    afterFirstPaintDone_ = true;
+    PreviewView();
+    Adds->ReleaseRequests();
+    emit FirstPaintDone();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

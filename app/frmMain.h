@@ -40,6 +40,7 @@ public:
     AeroButton* cmdDownload = nullptr;
     QLabel* Image1 = nullptr;
     QWidget* PicPreview = nullptr;
+    // Made once the window has been drawn (PreviewView), as it is hidden until a fetch.
     HtmlView* Prv = nullptr;
     QGroupBox* FrmInfo = nullptr;
     ProgressBar* Prg = nullptr;
@@ -58,6 +59,11 @@ public:
     HtmlView* Adds = nullptr;
     Nabrix* Nabrix1 = nullptr;
 
+signals:
+    // Once, just after the window's first paint (or a second after it is shown, should it
+    // never be drawn): the moment for what the first sight of the window does not need.
+    void FirstPaintDone();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -70,6 +76,8 @@ private:
     void CreateControls();
     void CreateAddressRow();
     void CreatePreview();
+    HtmlView* PreviewView();
+    void AfterFirstPaint();
     void CreateInfoFrame();
     void CreateDestinationFrame();
     void CreateButtonRow();
@@ -112,6 +120,7 @@ private:
     AeroButton* defaultButton_ = nullptr;
     QPointer<frmConvert> convertDialog_;
     bool painted_ = false;
+    bool afterFirstPaintDone_ = false;
     std::function<QString()> browserPickup_;
     ClipboardReader* clipboard_ = nullptr;
     // The latest progress the fetcher reported, shown at the eye's pace by progressPacer_.

@@ -1,11 +1,10 @@
 #include "CurlTransfer.h"
 
 #include "CurlLibrary.h"
+#include "NetworkModule.h"
 #include "Redirects.h"
 
 #include <QLoggingCategory>
-#include <QNetworkProxy>
-#include <QNetworkProxyFactory>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -15,32 +14,6 @@ namespace {
 // Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
 Q_LOGGING_CATEGORY(lcRequest, "vantelo.fetcher.request", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcStatus, "vantelo.fetcher.status", QtWarningMsg)
-
-// The proxy Qt's factory names for the address, in libcurl's form; empty text for none, which
-// also keeps libcurl from reading proxy variables of its own.
-QByteArray ProxyFor(const QUrl& address) {
-    const QList<QNetworkProxy> proxies =
-        QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(address));
-    const QNetworkProxy proxy = proxies.value(0);
-    QByteArray scheme;
-    switch (proxy.type()) {
-    case QNetworkProxy::HttpProxy:
-    case QNetworkProxy::HttpCachingProxy:
-        scheme = "http://";
-        break;
-    case QNetworkProxy::Socks5Proxy:
-        scheme = "socks5h://";
-        break;
-    default:
-        return QByteArray();
-    }
-    QUrl url;
-    url.setHost(proxy.hostName());
-    url.setPort(proxy.port());
-    url.setUserName(proxy.user());
-    url.setPassword(proxy.password());
-    return scheme + url.toEncoded(QUrl::RemoveScheme).mid(2);
-}
 
 } // namespace
 
@@ -93,7 +66,16 @@ CurlTransfer::~CurlTransfer() {
 }
 
 void CurlTransfer::SetProxy() {
-    proxy_ = ProxyFor(url_);
+    // Empty text for a direct connection also keeps libcurl from reading proxy variables of its
+    // own.
+    NetworkServices* network = NetworkModule::Services();
+    if (!network) {
+        // Without Qt's answer the request could go past the user's proxy: it does not go.
+        errorText_ = NetworkModule::LoadError().toLocal8Bit().left(CURL_ERROR_SIZE - 1);
+        proxyUnknown_ = true;
+        return;
+    }
+    proxy_ = network->CurlProxyFor(url_);
     curl_->easy_setopt(easy_, CURLOPT_PROXY, proxy_.constData());
     // Qt's factory has already applied the exceptions (no_proxy); libcurl must not again.
     curl_->easy_setopt(easy_, CURLOPT_NOPROXY, "");
@@ -103,7 +85,7 @@ void CurlTransfer::Start() {
     qCDebug(lcRequest) << "GET" << url_.toString();
     running_ = true;
     const QString scheme = url_.scheme().toLower();
-    if (!curl_)
+    if (!curl_ || proxyUnknown_)
         FinishSoon(CURLE_FAILED_INIT);
     // libcurl would guess a scheme for an address without one; this request has none.
     else if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))

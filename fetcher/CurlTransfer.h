@@ -83,6 +83,7 @@ private:
     void* multi_ = nullptr;
     struct curl_slist* headerList_ = nullptr;
     QByteArray proxy_;
+    bool proxyUnknown_ = false; // the network module, which knows the proxy, is missing
     QByteArray errorText_;
     QTimer timer_;
     struct Watch {

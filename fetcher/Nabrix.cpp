@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QNetworkProxyFactory>
 #include <cerrno>
 #include <limits>
 #include <optional>
@@ -17,13 +16,6 @@ namespace {
 // Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
 Q_LOGGING_CATEGORY(lcRedirect, "vantelo.fetcher.redirect", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcStall, "vantelo.fetcher.stall", QtWarningMsg)
-
-// Users behind a proxy reach the video service through it, as their other programs do.
-void UseSystemProxiesUnlessConfigured() {
-    if (!QNetworkProxyFactory::usesSystemConfiguration() &&
-        QNetworkProxy::applicationProxy().type() == QNetworkProxy::DefaultProxy)
-        QNetworkProxyFactory::setUseSystemConfiguration(true);
-}
 
 // "404 Not Found" for a final answer other than success (2xx); empty text for a success.
 QString HttpErrorOf(int status, const QString& reasonPhrase) {
@@ -81,7 +73,6 @@ void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
 } // namespace
 
 Nabrix::Nabrix(QObject* parent) : QObject(parent) {
-    UseSystemProxiesUnlessConfigured();
     for (QTimer* stall : {&PageStall, &VideoStall}) {
         stall->setSingleShot(true);
         stall->setInterval(StallTimeoutMs);

@@ -1,12 +1,10 @@
 #include "HtmlView.h"
 
 #include "Desktop.h"
+#include "NetworkModule.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
-#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTextBlock>
@@ -15,18 +13,7 @@
 #include <utility>
 
 namespace {
-constexpr auto kNavigationProperty = "vanteloNavigation";
-constexpr auto kImageRequestProperty = "vanteloImage";
 constexpr int kTransferTimeoutMs = 30000;
-
-// Asks the system for the proxy of every request (on Linux the http_proxy, https_proxy and
-// no_proxy variables), for this view's requests only.
-class SystemProxyFactory : public QNetworkProxyFactory {
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
-        return systemProxyForQuery(query);
-    }
-};
 
 bool isWebAddress(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
@@ -79,16 +66,6 @@ HtmlView::HtmlView(QWidget* parent) : QTextBrowser(parent) {
 
 HtmlView::~HtmlView() {
     abortPending();
-}
-
-QNetworkAccessManager& HtmlView::network() {
-    // Made on first use: a view that only ever shows "about:" text needs no network.
-    if (!network_) {
-        network_ = new QNetworkAccessManager(this);
-        network_->setProxyFactory(new SystemProxyFactory);
-        network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    }
-    return *network_;
 }
 
 void HtmlView::Navigate(const QString& address) {
@@ -164,36 +141,40 @@ void HtmlView::applyBodyAttributes(const QString& html) {
     document()->setDocumentMargin(margin < 0 ? 4 : margin);
 }
 
-QNetworkReply* HtmlView::startRequest(const QUrl& url) {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kTransferTimeoutMs);
-    QNetworkReply* reply = network().get(request);
-    reply->setProperty(kNavigationProperty, QVariant::fromValue(navigation_));
-    pending_.append(reply);
-    // Oversized answers are dropped as soon as they announce or reach their size.
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply] {
-        if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxDownloadBytes)
-            reply->abort();
-    });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > kMaxDownloadBytes)
-            reply->abort();
-    });
-    return reply;
+void HtmlView::startRequest(const QUrl& url,
+                            std::function<void(const NetworkServices::WebAnswer&)> arrived) {
+    const quint64 request = ++lastRequest_;
+    const quint64 navigation = navigation_;
+    auto arrival = [this, request, navigation,
+                    arrived = std::move(arrived)](const NetworkServices::WebAnswer& answer) {
+        // Taken out first: the request goes once the answer has been read.
+        const auto done = pending_.extract(request);
+        if (navigation == navigation_)
+            arrived(answer);
+    };
+    // The network module is loaded with a view's first web address, not with the view: a view
+    // that only ever shows "about:" text needs no network.
+    NetworkServices* network = NetworkModule::Services();
+    if (!network) {
+        // Fails as an unreachable address does, from the event loop.
+        pending_.emplace(request, nullptr);
+        QTimer::singleShot(0, this, [arrival] { arrival(NetworkServices::WebAnswer()); });
+        return;
+    }
+    pending_.emplace(request,
+                     network->Get(this, url, kMaxDownloadBytes, kTransferTimeoutMs, arrival));
 }
 
 void HtmlView::fetchPage(const QUrl& url) {
-    QNetworkReply* reply = startRequest(url);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { pageArrived(reply); });
+    startRequest(url, [this](const NetworkServices::WebAnswer& answer) { pageArrived(answer); });
 }
 
 void HtmlView::fetchImage(const QUrl& url) {
     if (requestedImages_.contains(url))
         return;
     requestedImages_.insert(url);
-    QNetworkReply* reply = startRequest(url);
-    reply->setProperty(kImageRequestProperty, url);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { imageArrived(reply); });
+    startRequest(
+        url, [this, url](const NetworkServices::WebAnswer& answer) { imageArrived(url, answer); });
 }
 
 void HtmlView::fetchImagesOfDocument() {
@@ -212,33 +193,15 @@ void HtmlView::fetchImagesOfDocument() {
     }
 }
 
-bool HtmlView::arrivedWhole(QNetworkReply* reply) {
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return reply->error() == QNetworkReply::NoError && (status == 0 || status < 300) &&
-           reply->bytesAvailable() <= kMaxDownloadBytes;
-}
-
-bool HtmlView::isCurrent(QNetworkReply* reply) const {
-    return reply->property(kNavigationProperty).toULongLong() == navigation_;
-}
-
-void HtmlView::forget(QNetworkReply* reply) {
-    pending_.removeAll(reply);
-    reply->deleteLater();
-}
-
-void HtmlView::pageArrived(QNetworkReply* reply) {
-    forget(reply);
-    if (!isCurrent(reply))
-        return;
-    if (!arrivedWhole(reply)) {
+void HtmlView::pageArrived(const NetworkServices::WebAnswer& answer) {
+    if (!answer.whole) {
         showBlank();
         completeWhenIdle();
         return;
     }
-    const QUrl pageUrl = reply->url();
-    const QString contentType = reply->header(QNetworkRequest::ContentTypeHeader).toString();
-    const QByteArray body = reply->readAll();
+    const QUrl& pageUrl = answer.url;
+    const QString& contentType = answer.contentType;
+    const QByteArray& body = answer.body;
     if (contentType.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {
         // An image address shows the image alone.
         images_.insert(pageUrl, decodePicture(body));
@@ -254,13 +217,8 @@ void HtmlView::pageArrived(QNetworkReply* reply) {
     completeWhenIdle();
 }
 
-void HtmlView::imageArrived(QNetworkReply* reply) {
-    forget(reply);
-    if (!isCurrent(reply))
-        return;
-    const QUrl url = reply->property(kImageRequestProperty).toUrl();
-    const QImage image =
-        reply->error() == QNetworkReply::NoError ? decodePicture(reply->readAll()) : QImage();
+void HtmlView::imageArrived(const QUrl& url, const NetworkServices::WebAnswer& answer) {
+    const QImage image = answer.ok ? decodePicture(answer.body) : QImage();
     if (!image.isNull()) {
         images_.insert(url, image);
         // The document keeps what it was first given for a name; hand it the real image
@@ -305,15 +263,8 @@ void HtmlView::completeWhenIdle() {
 }
 
 void HtmlView::abortPending() {
-    const QList<QPointer<QNetworkReply>> replies = pending_;
+    // Destroying a request abandons it.
     pending_.clear();
-    for (const QPointer<QNetworkReply>& reply : replies) {
-        if (!reply)
-            continue;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
 }
 
 QVariant HtmlView::loadResource(int type, const QUrl& name) {

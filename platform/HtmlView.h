@@ -1,21 +1,20 @@
 #pragma once
+#include "NetworkServices.h"
+
 #include <QHash>
 #include <QImage>
-#include <QList>
-#include <QPointer>
 #include <QSet>
 #include <QTextBrowser>
 #include <QUrl>
-
-class QNetworkAccessManager;
-class QNetworkReply;
+#include <map>
+#include <memory>
 
 // An embedded HTML view without a script engine. Navigate takes either an "about:" address,
 // whose text after "about:" is shown as HTML, or a web address, which is loaded
 // asynchronously; the images a page refers to by web address are fetched afterwards and shown
 // as they arrive. A page that cannot be reached leaves the view blank. A newer Navigate
-// supersedes whatever is still loading. Network access uses the system's proxy settings
-// (http_proxy, no_proxy).
+// supersedes whatever is still loading. Network access (NetworkModule) uses the system's proxy
+// settings (http_proxy, no_proxy).
 class HtmlView : public QTextBrowser {
     Q_OBJECT
 public:
@@ -25,7 +24,7 @@ public:
     void Navigate(const QString& address);
     QString LocationURL() const { return location_; }
     // True while the page or one of its images is still on its way.
-    bool IsBusy() const { return !pending_.isEmpty() || heldPage_.isValid(); }
+    bool IsBusy() const { return !pending_.empty() || heldPage_.isValid(); }
 
     // While requests are held, Navigate to a web address takes the address (LocationURL) at
     // once but sends its request only on ReleaseRequests. A window uses this to keep network
@@ -54,28 +53,25 @@ private:
     void fetchPage(const QUrl& url);
     void fetchImagesOfDocument();
     void fetchImage(const QUrl& url);
-    QNetworkReply* startRequest(const QUrl& url);
-    void pageArrived(QNetworkReply* reply);
-    void imageArrived(QNetworkReply* reply);
-    bool isCurrent(QNetworkReply* reply) const;
-    // Answered with success, and not larger than accepted.
-    static bool arrivedWhole(QNetworkReply* reply);
-    void forget(QNetworkReply* reply);
+    // Sends the request; `arrived` runs for it unless a newer Navigate came first.
+    void startRequest(const QUrl& url,
+                      std::function<void(const NetworkServices::WebAnswer&)> arrived);
+    void pageArrived(const NetworkServices::WebAnswer& answer);
+    void imageArrived(const QUrl& url, const NetworkServices::WebAnswer& answer);
     // The picture, when it fits into what is left of the page's picture memory.
     QImage decodePicture(const QByteArray& bytes);
     void completeWhenIdle();
     void abortPending();
     void openLink(const QUrl& link);
-    QNetworkAccessManager& network();
-
-    QNetworkAccessManager* network_ = nullptr;
     QString location_;
     bool holding_ = false;
     QUrl heldPage_;
     QUrl base_;
     bool remotePage_ = false;
     quint64 navigation_ = 0;
-    QList<QPointer<QNetworkReply>> pending_;
+    // The requests on their way, by number; a request leaves when it has arrived.
+    std::map<quint64, std::unique_ptr<NetworkServices::WebRequest>> pending_;
+    quint64 lastRequest_ = 0;
     QSet<QUrl> requestedImages_;
     // The names the document uses for each fetched image, for handing the image back to it.
     QHash<QUrl, QSet<QString>> imageNames_;

@@ -9,13 +9,20 @@ namespace NetworkModule {
 
 namespace {
 
+QString& ChosenFolder() {
+    static QString folder;
+    return folder;
+}
+
 struct Loaded {
     NetworkServices* services = nullptr;
     QString error;
 };
 
 Loaded LoadNow() {
-    const QString folder = DefaultFolder(QCoreApplication::applicationDirPath());
+    const QString folder = ChosenFolder().isEmpty()
+                               ? DefaultFolder(QCoreApplication::applicationDirPath())
+                               : ChosenFolder();
     QLibrary library(folder + QLatin1Char('/') + QLatin1String(kFileName));
     using EntryPoint = NetworkServices* (*)();
     const auto entry = reinterpret_cast<EntryPoint>(library.resolve(kNetworkServicesEntryPoint));
@@ -42,6 +49,10 @@ NetworkServices* Services() {
 
 QString LoadError() {
     return Once().error;
+}
+
+void SetFolder(const QString& folder) {
+    ChosenFolder() = folder;
 }
 
 QString DefaultFolder(const QString& applicationFolder) {

@@ -65,6 +65,7 @@ private slots:
     void secondCopyOfTheProgramEndsAtOnceAndTouchesNothing();
     void secondStartBringsTheRunningWindowToTheFront();
     void versionAndHelpNeedNoDisplayAndNoLock();
+    void networkLibrariesStayOffTheStartPath();
 
 private:
     std::unique_ptr<TestHome> home_;
@@ -179,6 +180,19 @@ void tst_Startup::versionAndHelpNeedNoDisplayAndNoLock() {
     QVERIFY(!Startup::AnswerCommandLine({"vantelo", "-platform", "offscreen"}));
     holder.kill();
     QVERIFY(holder.waitForFinished());
+}
+
+void tst_Startup::networkLibrariesStayOffTheStartPath() {
+    // The dynamic loader lists what it would map before main(); both are loaded later on.
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_TRACE_LOADED_OBJECTS", "1");
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(VANTELO_PROGRAM), {});
+    QVERIFY(program.waitForFinished(30000));
+    const QByteArray loaded = program.readAllStandardOutput();
+    QVERIFY2(loaded.contains("libQt6Widgets"), loaded.constData());
+    QVERIFY2(!loaded.contains("libQt6Network") && !loaded.contains("libcurl"), loaded.constData());
 }
 
 int main(int argc, char* argv[]) {

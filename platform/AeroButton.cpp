@@ -179,34 +179,50 @@ void AeroButton::paintFocusRing(QPainter& painter, const QRectF& face) const {
 }
 
 AeroButton::ContentFit AeroButton::fitContent(int available) const {
+    // Every hover and press repaints the button; the fit changes only with these.
+    const bool hasPicture = !picture_.isNull();
+    if (lastFit_ && lastFit_->available == available && lastFit_->hasPicture == hasPicture &&
+        lastFit_->text == text() && lastFit_->font == font())
+        return lastFit_->fit;
+    lastFit_ = FitFor{available, hasPicture, text(), font(), measureFit(available)};
+    return lastFit_->fit;
+}
+
+AeroButton::ContentFit AeroButton::measureFit(int available) const {
     ContentFit fit{font(), text(), kPictureGap, 0};
     const bool hasPicture = !picture_.isNull();
-    const auto measure = [&] {
-        const int captionWidth = QFontMetrics(fit.font)
-                                     .size(Qt::TextShowMnemonic | Qt::TextSingleLine, fit.caption)
-                                     .width();
+    int captionWidth = 0;
+    const auto measureCaption = [&] {
+        captionWidth = QFontMetrics(fit.font)
+                           .size(Qt::TextShowMnemonic | Qt::TextSingleLine, fit.caption)
+                           .width();
+    };
+    const auto fits = [&] {
         fit.width = captionWidth;
         if (hasPicture)
             fit.width += kPictureSize + (fit.caption.isEmpty() ? 0 : fit.gap);
         return fit.width <= available;
     };
-    if (measure())
+    measureCaption();
+    if (fits())
         return fit;
     // Too long for the button (a wider stand-in for the intended font, say): close up the
     // picture, then shrink the caption a little, and only then cut it short.
     fit.gap = 2;
-    if (measure())
+    if (fits())
         return fit;
     const qreal designed = fit.font.pointSizeF();
     for (qreal size = designed - 0.5; designed > 0 && size >= designed * 0.8; size -= 0.5) {
         fit.font.setPointSizeF(size);
-        if (measure())
+        measureCaption();
+        if (fits())
             return fit;
     }
     const int room = available - (hasPicture ? kPictureSize + fit.gap : 0);
     fit.caption = QFontMetrics(fit.font).elidedText(fit.caption, Qt::ElideRight, std::max(0, room),
                                                     Qt::TextShowMnemonic);
-    measure();
+    measureCaption();
+    fits();
     return fit;
 }
 

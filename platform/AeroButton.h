@@ -2,6 +2,7 @@
 #include <QColor>
 #include <QPixmap>
 #include <QPushButton>
+#include <optional>
 
 class QPainter;
 
@@ -41,6 +42,7 @@ private:
         int width; // of picture, gap and caption together
     };
     ContentFit fitContent(int available) const;
+    ContentFit measureFit(int available) const;
     Look currentLook() const;
     void paintFace(QPainter& painter, const QRectF& face, Look look) const;
     void paintFocusRing(QPainter& painter, const QRectF& face) const;
@@ -49,4 +51,13 @@ private:
 
     QPixmap picture_;
     QObject* watchedWindow_ = nullptr;
+    // The last fit and what it was made for.
+    struct FitFor {
+        int available;
+        bool hasPicture;
+        QString text;
+        QFont font;
+        ContentFit fit;
+    };
+    mutable std::optional<FitFor> lastFit_;
 };

@@ -99,38 +99,47 @@ Startup timeToFirstWindow(const Program& program, const Sandbox& sandbox) {
     return measured;
 }
 
-void printRow(const char* what, const Program& app, const Figures& a, const Program& bare,
-              const Figures& b, double target) {
+// One row per program; each ratio is against the bare window (the second program).
+void printRows(const char* what, const QList<Program>& programs, const QList<Figures>& figures,
+               double target) {
     std::printf("    %s\n", what);
-    std::printf("      %-20s median %7.1f  min %7.1f  max %7.1f\n", app.label, a.median, a.min,
-                a.max);
-    std::printf("      %-20s median %7.1f  min %7.1f  max %7.1f\n", bare.label, b.median, b.min,
-                b.max);
-    std::printf("      ratio of medians %.2f, of minimums %.2f (target: at most %.2f)\n",
-                a.median / b.median, a.min / b.min, target);
+    const Figures& bare = figures[1];
+    for (int i = 0; i < programs.size(); ++i) {
+        const Figures& f = figures[i];
+        std::printf("      %-28s median %7.1f  min %7.1f  max %7.1f", programs[i].label, f.median,
+                    f.min, f.max);
+        if (i != 1)
+            std::printf("  ratio %.2f (of minimums %.2f)", f.median / bare.median,
+                        f.min / bare.min);
+        std::printf("\n");
+    }
+    std::printf("      target for %s: at most %.2f\n", programs[0].label, target);
 }
 
-void compareStartup(const Program& app, const Program& bare, const Sandbox& sandbox,
-                    const char* network) {
-    timeToFirstWindow(app, sandbox); // warm the file cache for both
-    timeToFirstWindow(bare, sandbox);
-    QList<double> appWall, bareWall, appCpu, bareCpu;
-    for (int i = 0; i < kRuns; ++i) {
-        const Startup a = timeToFirstWindow(app, sandbox);
-        const Startup b = timeToFirstWindow(bare, sandbox);
-        if (a.wallMs < 0 || b.wallMs < 0) {
-            std::printf("  network %s: a run did not show its window\n", network);
-            return;
+// The program first, the bare window second, further references after; started in turn.
+void compareStartup(const QList<Program>& programs, const Sandbox& sandbox, const char* network) {
+    for (const Program& program : programs)
+        timeToFirstWindow(program, sandbox); // warm the file cache for all
+    QList<QList<double>> wall(programs.size()), cpu(programs.size());
+    for (int run = 0; run < kRuns; ++run) {
+        for (int i = 0; i < programs.size(); ++i) {
+            const Startup measured = timeToFirstWindow(programs[i], sandbox);
+            if (measured.wallMs < 0) {
+                std::printf("  network %s: a run did not show its window\n", network);
+                return;
+            }
+            wall[i] << measured.wallMs;
+            cpu[i] << measured.cpuMs;
         }
-        appWall << a.wallMs;
-        bareWall << b.wallMs;
-        appCpu << a.cpuMs;
-        bareCpu << b.cpuMs;
+    }
+    QList<Figures> wallFigures, cpuFigures;
+    for (int i = 0; i < programs.size(); ++i) {
+        wallFigures << figuresOf(wall[i]);
+        cpuFigures << figuresOf(cpu[i]);
     }
     std::printf("  network %s, %d runs each, alternating\n", network, kRuns);
-    printRow("ms from process start to first shown window", app, figuresOf(appWall), bare,
-             figuresOf(bareWall), 1.3);
-    printRow("CPU ms used by then", app, figuresOf(appCpu), bare, figuresOf(bareCpu), 1.5);
+    printRows("ms from process start to first shown window", programs, wallFigures, 1.3);
+    printRows("CPU ms used by then", programs, cpuFigures, 1.5);
 }
 
 // User plus system CPU time of a process, in seconds.
@@ -180,6 +189,8 @@ int main(int argc, char* argv[]) {
     const QString folder = QCoreApplication::applicationDirPath();
     const Program vantelo{"Vantelo", folder + "/app_probe_vantelo"};
     const Program bare{"bare Qt window", folder + "/app_probe_bare"};
+    // What text alone costs: fontconfig, a font and its glyphs, which the bare window never needs.
+    const Program text{"Qt window, one line of text", folder + "/app_probe_text"};
 
     // Offline: a proxy that refuses at once, and one that accepts and never answers.
     QTcpServer blackHole;
@@ -188,8 +199,8 @@ int main(int argc, char* argv[]) {
     const Sandbox stalled("http://127.0.0.1:" + QByteArray::number(blackHole.serverPort()));
 
     std::printf("Start-up\n");
-    compareStartup(vantelo, bare, refused, "refused");
-    compareStartup(vantelo, bare, stalled, "stalled");
+    compareStartup({vantelo, bare, text}, refused, "refused");
+    compareStartup({vantelo, bare, text}, stalled, "stalled");
     std::printf("Idle\n");
     compareIdle(vantelo, bare, stalled, "stalled");
     return 0;

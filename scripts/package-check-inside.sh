@@ -9,6 +9,7 @@ apt-get install -y -q --no-install-recommends "$deb" >/tmp/apt-install.log ||
     { cat /tmp/apt-install.log; exit 1; }
 dpkg -L vantelo | sort >/tmp/vantelo-files
 test -x /usr/libexec/vantelo/avformat.dll
+test -f /usr/lib/x86_64-linux-gnu/vantelo/vantelo-network.so
 ! test -e /usr/bin/avformat.dll
 
 echo "== vantelo --version and --help, with no display"
@@ -16,8 +17,28 @@ env -u DISPLAY -u WAYLAND_DISPLAY vantelo --version | tee /tmp/version
 grep -qx 'Vantelo [0-9.]*' /tmp/version
 env -u DISPLAY -u WAYLAND_DISPLAY vantelo --help | grep -q -- '--version'
 
+echo "== the installed program starts and loads its network module"
+mkdir -p /tmp/home /tmp/run && chmod 700 /tmp/run
+# Once the window has been drawn the program loads the module and listens for later starts.
+HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/run QT_QPA_PLATFORM=offscreen http_proxy=http://127.0.0.1:9 \
+    vantelo 2>/tmp/run.log &
+program=$!
+listening=no
+for _ in $(seq 100); do
+    if [[ -S /tmp/run/Morvane-Vantelo.socket ]]; then
+        listening=yes
+        break
+    fi
+    sleep 0.1
+done
+kill "$program"
+wait "$program" || true
+if [[ $listening != yes ]] || grep -q 'network module' /tmp/run.log; then
+    cat /tmp/run.log
+    exit 1
+fi
+
 echo "== a conversion with the installed converter"
-mkdir -p /tmp/home
 ffmpeg -v error -f lavfi -i testsrc=duration=1:size=176x144:rate=15 \
     -f lavfi -i sine=duration=1 -shortest -c:v flv -c:a mp3 -ar 44100 /tmp/clip.flv
 HOME=/tmp/home /usr/libexec/vantelo/avformat.dll -i /tmp/clip.flv -y -s 160x120 \

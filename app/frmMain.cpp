@@ -365,11 +365,9 @@ void frmMain::showEvent(QShowEvent* event) {
 
 void frmMain::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
-    if (!painted_) {
-        painted_ = true;
-        // Queued: it follows the paint of the children and the window's first flush.
+    // Queued: it follows the paint of the children and the window's first flush.
+    if (!afterFirstPaintDone_)
         QTimer::singleShot(0, this, &frmMain::AfterFirstPaint);
-    }
 }
 
 void frmMain::AfterFirstPaint() {

@@ -119,7 +119,6 @@ private:
 
     AeroButton* defaultButton_ = nullptr;
     QPointer<frmConvert> convertDialog_;
-    bool painted_ = false;
     bool afterFirstPaintDone_ = false;
     std::function<QString()> browserPickup_;
     ClipboardReader* clipboard_ = nullptr;

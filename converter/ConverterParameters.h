@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 // The converter's write-only properties, in the order its interface declares them.
 enum class ConverterProperty {
@@ -109,6 +110,14 @@ static_assert(EachPropertyOnce(), "every converter property has exactly one row"
 // The property's name as the converter's interface spells it ("VideoBitrateTolerance").
 inline QString PropertyName(ConverterProperty property) {
     return QString::fromLatin1(RowOf(property).name);
+}
+
+// The property a name spells, if any.
+inline std::optional<ConverterProperty> PropertyNamed(const QString& name) {
+    for (const PropertyRow& row : kPropertyTable)
+        if (name == QLatin1String(row.name))
+            return row.property;
+    return std::nullopt;
 }
 
 // One value for one converter property. DeInterlace and SameQuality take `flag`; every other

@@ -14,6 +14,16 @@ QString& ChosenFolder() {
     return folder;
 }
 
+// Where the program finds the module: the installed place when the module is there
+// (lib/<triplet>/vantelo beside bin), otherwise the program's own folder, as in the build tree.
+QString DefaultFolder(const QString& applicationFolder) {
+    const QString installed = QDir::cleanPath(
+        applicationFolder + QStringLiteral("/" VANTELO_NETWORK_MODULE_FROM_PROGRAM));
+    if (QFileInfo::exists(installed + QLatin1Char('/') + QLatin1String(kFileName)))
+        return installed;
+    return applicationFolder;
+}
+
 struct Loaded {
     NetworkServices* services = nullptr;
     QString error;
@@ -53,14 +63,6 @@ QString LoadError() {
 
 void SetFolder(const QString& folder) {
     ChosenFolder() = folder;
-}
-
-QString DefaultFolder(const QString& applicationFolder) {
-    const QString installed = QDir::cleanPath(
-        applicationFolder + QStringLiteral("/" VANTELO_NETWORK_MODULE_FROM_PROGRAM));
-    if (QFileInfo::exists(installed + QLatin1Char('/') + QLatin1String(kFileName)))
-        return installed;
-    return applicationFolder;
 }
 
 } // namespace NetworkModule

@@ -16,12 +16,8 @@ constexpr const char* kFileName = "vantelo-network.so";
 NetworkServices* Services();
 QString LoadError();
 
-// Loads the module from `folder` instead of DefaultFolder; for tests, before the first
-// Services().
+// Loads the module from `folder` instead of its installed place or the program's own folder;
+// for tests, before the first Services().
 void SetFolder(const QString& folder);
-
-// Where a program in applicationFolder finds the module: the installed place when the module
-// is there, otherwise the program's own folder.
-QString DefaultFolder(const QString& applicationFolder);
 
 } // namespace NetworkModule

@@ -13,6 +13,8 @@
 // the Enter key reaches the window and stops when the completion box is mapped; both moments are
 // seen by a passive X client (it only selects events, it never polls the server). CPU time is
 // user plus system time of all the program's threads between pressing Enter and the map.
+#include "PeakMemory.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -245,17 +247,6 @@ double ProcessCpuSeconds(qint64 pid) {
     return sum;
 }
 
-// Peak resident memory of a process in kB (VmHWM).
-qint64 PeakResidentKb(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
 double ChildrenCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
@@ -351,7 +342,7 @@ public:
             event = x.next(600);
         run.cpu = ProcessCpuSeconds(vantelo.processId()) - cpuBefore;
         run.wall = event.at - started;
-        run.peakKb = PeakResidentKb(vantelo.processId());
+        run.peakKb = PeakResidentKb(QString::number(vantelo.processId()));
         stop();
         if (event.kind != XListener::Event::Map)
             return fail("no completion box");

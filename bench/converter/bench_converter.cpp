@@ -95,31 +95,14 @@ QStringList FfmpegCommand(const QStringList& legacy, const QString& output) {
     return command << "file:" + output;
 }
 
+// "Name=value" and bare flag words ("SameQuality"), by the properties' own names.
 void SetParameters(AVC& avc, const QStringList& pairs) {
-    for (const QString& pair : pairs) {
-        const QString name = pair.section('=', 0, 0);
-        const QString value = pair.section('=', 1);
-        if (name == "VideoSize")
-            avc.SetVideoSize(value);
-        else if (name == "VideoFrameRate")
-            avc.SetVideoFrameRate(value);
-        else if (name == "VideoBitrate")
-            avc.SetVideoBitrate(value);
-        else if (name == "VideoCodec")
-            avc.SetVideoCodec(value);
-        else if (name == "AudioCodec")
-            avc.SetAudioCodec(value);
-        else if (name == "AudioBitrate")
-            avc.SetAudioBitrate(value);
-        else if (name == "AudioSamples")
-            avc.SetAudioSamples(value);
-        else if (name == "AudioChannels")
-            avc.SetAudioChannels(value);
-        else if (name == "SameQuality")
-            avc.SetSameQuality(true);
-        else if (name == "DeInterlace")
-            avc.SetDeInterlace(true);
-    }
+    for (const QString& pair : pairs)
+        if (const std::optional<ConverterProperty> property =
+                PropertyNamed(pair.section('=', 0, 0)))
+            avc.SetParameter(IsFlagProperty(*property)
+                                 ? ConverterSetting::Flag(*property, true)
+                                 : ConverterSetting::Text(*property, pair.section('=', 1)));
 }
 
 struct Conversion {

@@ -14,6 +14,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "Nabrix.h"
+#include "PeakMemory.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -41,17 +42,6 @@ constexpr int Rounds = 5;
 QTextStream& out() {
     static QTextStream stream(stdout);
     return stream;
-}
-
-// The process's peak resident memory in kB (VmHWM).
-qint64 PeakResidentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
 }
 
 double CpuSeconds(int who) {

@@ -11,7 +11,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QTest>
-#include <map>
+#include <optional>
 
 // Helpers shared by the converter tests: stand-in converters, waiting for the end of a run,
 // small media made with ffmpeg and read back with ffprobe.
@@ -134,35 +134,16 @@ inline QStringList FilesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
 }
 
-// Applies "Name=value" and bare flag words to the component's setters.
+// Applies "Name=value" and bare flag words ("SameQuality") to the component, by the
+// properties' own names; false at the first word that names no property.
 inline bool Apply(AVC& avc, const QString& settings) {
-    using Setter = void (AVC::*)(const QString&);
-    static const std::map<QString, Setter> setters = {
-        {"VideoSize", &AVC::SetVideoSize},
-        {"VideoFrameRate", &AVC::SetVideoFrameRate},
-        {"VideoBitrate", &AVC::SetVideoBitrate},
-        {"VideoCodec", &AVC::SetVideoCodec},
-        {"VideoBitrateTolerance", &AVC::SetVideoBitrateTolerance},
-        {"GroupOfPictureSize", &AVC::SetGroupOfPictureSize},
-        {"VideoQuantiserScale", &AVC::SetVideoQuantiserScale},
-        {"MaxVideoBitrate", &AVC::SetMaxVideoBitrate},
-        {"RateControlBuffer", &AVC::SetRateControlBuffer},
-        {"AudioCodec", &AVC::SetAudioCodec},
-        {"AudioBitrate", &AVC::SetAudioBitrate},
-        {"AudioSamples", &AVC::SetAudioSamples},
-        {"AudioChannels", &AVC::SetAudioChannels},
-    };
     for (const QString& item : settings.split(' ', Qt::SkipEmptyParts)) {
-        const QString name = item.section('=', 0, 0);
-        const QString value = item.section('=', 1);
-        if (name == "SameQuality")
-            avc.SetSameQuality(true);
-        else if (name == "DeInterlace")
-            avc.SetDeInterlace(true);
-        else if (setters.count(name))
-            (avc.*setters.at(name))(value);
-        else
+        const std::optional<ConverterProperty> property = PropertyNamed(item.section('=', 0, 0));
+        if (!property)
             return false;
+        avc.SetParameter(IsFlagProperty(*property)
+                             ? ConverterSetting::Flag(*property, true)
+                             : ConverterSetting::Text(*property, item.section('=', 1)));
     }
     return true;
 }

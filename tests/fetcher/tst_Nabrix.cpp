@@ -1,10 +1,12 @@
 #include "FetcherTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "PeakMemory.h"
 #include "Redirects.h"
 
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -37,13 +39,7 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 
 // The most memory the process has held since the last reset (Linux's VmHWM).
 qint64 PeakResidentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return 0;
+    return std::max<qint64>(0, PeakResidentKb()) * 1024;
 }
 
 // Starts a new peak at the memory held now.

@@ -1,0 +1,103 @@
+#include "FinishedFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace FinishedFile {
+
+namespace {
+
+// rename() without replacing: fails with EEXIST when something took the name meanwhile.
+int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag: a hard link fails on an existing name just the same.
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
+// The user's own Trash folder, made when missing. Qt 6.4 builds a relative Trash path, in the
+// current folder, when it cannot make this one; so it is made here first, and a file that went
+// anywhere else is brought back.
+bool HomeTrashReady() {
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!QDir::isAbsolutePath(dataHome))
+        return false;
+    const QString trash = dataHome + QStringLiteral("/Trash");
+    return QDir().mkpath(trash + QStringLiteral("/files")) &&
+           QDir().mkpath(trash + QStringLiteral("/info"));
+}
+
+bool MoveToTrash(const QString& path) {
+    if (!HomeTrashReady())
+        return false;
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash))
+        return false;
+    if (QDir::isAbsolutePath(inTrash))
+        return true;
+    QFile::rename(inTrash, path);
+    return false;
+}
+
+} // namespace
+
+bool Exists(const QString& path) {
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+QString FreeName(const QString& destination) {
+    const QFileInfo info(destination);
+    const QString name = info.fileName();
+    const int dot = name.lastIndexOf('.');
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 2; n < 1000; ++n) {
+        const QString candidate =
+            info.path() + '/' + stem + QStringLiteral(" (%1)").arg(n) + extension;
+        if (!Exists(candidate))
+            return candidate;
+    }
+    return QString();
+}
+
+Placed IntoPlace(const QString& finished, const QString& destination) {
+    Placed placed;
+    const QByteArray from = QFile::encodeName(finished);
+    QString target = destination;
+    // A few rounds: another program may take the name between the look and the rename.
+    for (int round = 0; round < 3; ++round) {
+        if (Exists(target)) {
+            if (!placed.trashedEarlier && MoveToTrash(target))
+                placed.trashedEarlier = true;
+            else
+                target = FreeName(destination);
+            if (target.isEmpty()) {
+                placed.error = EEXIST;
+                return placed;
+            }
+        }
+        placed.error = RenameNoReplace(from, QFile::encodeName(target));
+        if (placed.error == 0) {
+            placed.path = target;
+            return placed;
+        }
+        if (placed.error != EEXIST)
+            return placed;
+    }
+    return placed;
+}
+
+} // namespace FinishedFile

@@ -1,0 +1,27 @@
+#pragma once
+#include <QString>
+
+// Puts a finished result under its final name without destroying what was there: an earlier
+// file of that name goes to the desktop Trash first; where there is no Trash it stays, and the
+// result takes the first free name "<name> (2).<ext>", "<name> (3).<ext>"...
+namespace FinishedFile {
+
+struct Placed {
+    // Where the result now is; empty when it could not be moved into place.
+    QString path;
+    // The earlier file went to the Trash.
+    bool trashedEarlier = false;
+    // errno of the failed rename (0 when placed).
+    int error = 0;
+};
+
+// Moves `finished` (a file in the destination's folder) to `destination`.
+Placed IntoPlace(const QString& finished, const QString& destination);
+
+// "<name> (n).<ext>" for n = 2, 3, ... the first that names nothing, or empty text.
+QString FreeName(const QString& destination);
+
+// Whether anything (a file, a folder, a link, dangling or not) has that name.
+bool Exists(const QString& path);
+
+} // namespace FinishedFile

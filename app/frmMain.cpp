@@ -175,6 +175,8 @@ void frmMain::CreateInfoFrame() {
     Prg = new ProgressBar(FrmInfo);
     Prg->setObjectName("Prg");
     Prg->setBarColor(QColor(255, 128, 0));
+    // The share done: a byte count in the bar says nothing a reader can use.
+    Prg->setFormat(QStringLiteral("%p %"));
     Prg->setValue(0);
     Prg->setGeometry(twipRect(design.Prg));
 
@@ -294,8 +296,10 @@ void frmMain::Form_Load() {
                        .arg(AppVersion::Revision));
     Form_Resize();
     txtDest->setText(OutputFolder::Load());
-    if (!QFileInfo::exists(txtDest->text()))
-        modMain::CreatePath(txtDest->text());
+    // A stored relative folder is made nowhere: the first download asks for a full path.
+    const auto folder = OutputFolder::Resolved(txtDest->text());
+    if (folder && !QFileInfo::exists(*folder))
+        modMain::CreatePath(*folder);
     Prg->setValue(0);
     Adds->Navigate(kBlankPage);
     // The request goes out after the first paint (AfterFirstPaint): loading the network and
@@ -433,6 +437,12 @@ void frmMain::PasteVideoAddress(const QString& clipboard) {
 // --- Commands -----------------------------------------------------------------------------
 
 void frmMain::cmdDownload_Click() {
+    const auto folder = OutputFolder::Resolved(txtDest->text());
+    if (!folder) {
+        MsgBox(this, OutputFolder::NotAFullPathText(), vbExclamation);
+        return;
+    }
+    txtDest->setText(*folder);
     // A folder that cannot be made is reported by the fetcher when it writes the file.
     modMain::CreatePath(modMain::AddSlash(txtDest->text()));
     cmdDownload->setEnabled(false);
@@ -526,7 +536,7 @@ void frmMain::cmdAbout_Click() {
 
 // --- The fetcher's events -----------------------------------------------------------------
 
-void frmMain::Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax) {
+void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
     // The page phase runs with Cancel disabled, the video transfer with it enabled.
     progress_ = {lngCurrent, lngMax, cmdCancel->isEnabledTo(FrmInfo)};
     // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.
@@ -534,8 +544,7 @@ void frmMain::Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax) {
 }
 
 void frmMain::ShowProgress() {
-    Prg->setMax(progress_.max);
-    Prg->setValue(progress_.current);
+    Prg->setProgress(progress_.current, progress_.max);
     const QString prefix = progress_.transferring ? QStringLiteral("Downloading : ")
                                                   : QStringLiteral("Recieving YouTube Data : ");
     // A maximum of 0 is a total nobody announced: show what has arrived, not "/ 0 bytes".

@@ -108,7 +108,7 @@ private:
     void AbortDownload();
     void OpenMakerPage(const QString& address);
 
-    void Nabrix1_DownloadProgress(qint32 lngCurrent, qint32 lngMax);
+    void Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax);
     void ShowProgress();
     void SetInfoCaption(const QString& caption);
     void Nabrix1_VideoData(const QString& VideoTitle);
@@ -124,8 +124,8 @@ private:
     ClipboardReader* clipboard_ = nullptr;
     // The latest progress the fetcher reported, shown at the eye's pace by progressPacer_.
     struct Progress {
-        qint32 current = 0;
-        qint32 max = 0;
+        qint64 current = 0;
+        qint64 max = 0;
         bool transferring = false; // the video transfer rather than the page
     } progress_;
     DisplayPacer* progressPacer_ = nullptr;

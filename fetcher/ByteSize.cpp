@@ -1,6 +1,7 @@
 #include "ByteSize.h"
 
 #include <QLocale>
+#include <algorithm>
 
 namespace modNabrix {
 
@@ -18,11 +19,17 @@ struct SizeRange {
 constexpr quint64 KB = 1024;
 constexpr quint64 MB = KB * 1024;
 constexpr quint64 GB = MB * 1024;
+constexpr quint64 TB = GB * 1024;
+constexpr quint64 PB = TB * 1024;
+constexpr quint64 EB = PB * 1024;
 
 constexpr SizeRange kRanges[] = {
-    {10 * KB, KB, 2, " KB"}, {100 * KB, KB, 1, " KB"}, {1000 * KB, KB, 0, " KB"},
-    {10 * MB, MB, 2, " MB"}, {100 * MB, MB, 1, " MB"}, {1000 * MB, MB, 0, " MB"},
-    {10 * GB, GB, 2, " GB"},
+    {10 * KB, KB, 2, " KB"},     {100 * KB, KB, 1, " KB"}, {1000 * KB, KB, 0, " KB"},
+    {10 * MB, MB, 2, " MB"},     {100 * MB, MB, 1, " MB"}, {1000 * MB, MB, 0, " MB"},
+    {10 * GB, GB, 2, " GB"},     {100 * GB, GB, 1, " GB"}, {1000 * GB, GB, 0, " GB"},
+    {10 * TB, TB, 2, " TB"},     {100 * TB, TB, 1, " TB"}, {1000 * TB, TB, 0, " TB"},
+    {10 * PB, PB, 2, " PB"},     {100 * PB, PB, 1, " PB"}, {1000 * PB, PB, 0, " PB"},
+    {~quint64(0), EB, 2, " EB"},
 };
 
 QLocale NumberLocale() {
@@ -33,8 +40,9 @@ QLocale NumberLocale() {
 
 } // namespace
 
-QString FormatByteSize(qint32 count) {
-    const quint64 bytes = quint32(count);
+QString FormatByteSize(qint64 count) {
+    // A count below zero is no size at all.
+    const quint64 bytes = quint64(std::max<qint64>(count, 0));
     if (bytes < KB)
         return NumberLocale().toString(bytes) + QStringLiteral(" bytes");
     for (const SizeRange& range : kRanges) {
@@ -44,7 +52,8 @@ QString FormatByteSize(qint32 count) {
         for (int i = 0; i < range.decimals; ++i)
             scale *= 10;
         // Whole hundredths (or tenths, or units) of the unit, computed exactly.
-        const quint64 truncated = bytes * scale / range.unit;
+        // (128 bits: a count near the top of the range times 100 would not fit in 64.)
+        const quint64 truncated = quint64((unsigned __int128)bytes * scale / range.unit);
         return NumberLocale().toString(double(truncated) / double(scale), 'f', range.decimals) +
                QLatin1String(range.suffix);
     }

@@ -265,7 +265,7 @@ void Nabrix::ReadVideoPage(const QString& page) {
     PageText::ReadTitle(page, Details);
     if (HandedFolder) {
         TargetFolder = *HandedFolder;
-        FilePath = PageText::TargetFilePath(TargetFolder, Details.VideoTitle);
+        FilePath = PageText::TargetFilePath(TargetFolder, Details.VideoTitle, AddressVideoId);
     }
     PageText::ReadDetails(page, Details);
     DownloadUrl = PageText::DownloadUrl(HostName, Details.PageVideoId, Details.PageToken);

@@ -55,21 +55,58 @@ QString DecodeUndeclared(const QByteArray& body) {
     return utf8.hasError() ? QString::fromLatin1(body) : text;
 }
 
-// The text without control characters and without halves of surrogate pairs: a NUL would end
-// the file name early, so that it named another file, and the others make names no one can
-// type or that the file system shows as replacement characters.
+// Characters a name must not hold: control characters (a NUL would end the file name early,
+// so that it named another file), format characters (a right-to-left override shows
+// "clip\u202Egpj.exe" as "clipexe.jpg"; zero-width ones hide in a name) and line and paragraph
+// separators, which break a name across lines wherever it is shown.
+bool IsUnwanted(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The text without unwanted characters and without halves of surrogate pairs, which the file
+// system would show as replacement characters.
 QString WholeCharacters(const QString& text) {
     QString kept;
     kept.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            kept.append(c).append(text.at(++i));
-        } else if (!c.isSurrogate() && c.category() != QChar::Other_Control) {
+            const QChar low = text.at(++i);
+            if (!IsUnwanted(QChar::surrogateToUcs4(c, low)))
+                kept.append(c).append(low);
+        } else if (!c.isSurrogate() && !IsUnwanted(c.unicode())) {
             kept.append(c);
         }
     }
     return kept;
+}
+
+// A name that starts with a dot is hidden (".bashrc", "..."), and leading spaces make names
+// that look alike; both go.
+QString WithoutLeadingDotsAndSpaces(const QString& name) {
+    qsizetype start = 0;
+    while (start < name.size() && (name.at(start) == QLatin1Char('.') || name.at(start).isSpace()))
+        ++start;
+    return name.mid(start);
+}
+
+// The name for a title that leaves nothing: the video id, of the characters ids are made of.
+QString NameOfVideoId(const QString& videoId) {
+    QString name;
+    for (const QChar c : videoId)
+        if (c.unicode() < 128 &&
+            (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_')))
+            name.append(c);
+    name.truncate(20);
+    return name.isEmpty() ? QStringLiteral("video") : name;
 }
 
 } // namespace
@@ -152,19 +189,22 @@ QString LeftWhole(const QString& text, int length) {
     return text.left(text.at(length - 1).isHighSurrogate() ? length - 1 : length);
 }
 
-QString TargetFilePath(const QString& outputFolder, const QString& videoTitle) {
-    return modMain::AddSlash(outputFolder) + LeftWhole(videoTitle, 20) + FileExtension;
+QString TargetFilePath(const QString& outputFolder, const QString& videoTitle,
+                       const QString& videoId) {
+    QString name = LeftWhole(WithoutLeadingDotsAndSpaces(WholeCharacters(videoTitle)), 20);
+    if (name.isEmpty())
+        name = NameOfVideoId(videoId);
+    return modMain::AddSlash(outputFolder) + name + FileExtension;
 }
 
 bool IsTargetFilePath(const QString& outputFolder, const QString& path) {
     const QString folder = modMain::AddSlash(outputFolder);
     if (!path.startsWith(folder) || path.contains(QChar(0)))
         return false;
-    const QStringView name = QStringView(path).mid(folder.size());
-    return name.endsWith(FileExtension) && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && std::none_of(name.begin(), name.end(), [](QChar c) {
-               return c.category() == QChar::Other_Control;
-           });
+    const QString name = path.mid(folder.size());
+    return name.size() > FileExtension.size() && name.endsWith(FileExtension) &&
+           WithoutLeadingDotsAndSpaces(name) == name && WholeCharacters(name) == name &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
 }
 
 QString DescriptionWithoutLinks(const QString& description) {

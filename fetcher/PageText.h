@@ -41,16 +41,19 @@ void ReadTitle(const QString& page, VideoPage& fields);
 // Reads the stream's id and token and the five details after the title, in that order.
 void ReadDetails(const QString& page, VideoPage& fields);
 
-// Removes every control character (NUL included) and every half of a surrogate pair that
-// lacks its other half, then the title's entity and punctuation
-// strings, each everywhere, in a fixed order.
+// Removes every control character (NUL included), format character (bidi overrides,
+// zero-width ones), line and paragraph separator and every half of a surrogate pair that lacks
+// its other half, then the title's entity and punctuation strings, each everywhere, in a fixed
+// order.
 QString CleanTitle(const QString& text);
 // At most `length` UTF-16 units of the text, cut before a character that would be split.
 QString LeftWhole(const QString& text, int length);
-// The target file's path: the folder with a trailing "/", 20 characters of the title, ".flv".
-QString TargetFilePath(const QString& outputFolder, const QString& videoTitle);
-// True when the path names a ".flv" file directly in the output folder, and holds nothing the
-// operating system would cut the path at: only such a path may be deleted or opened.
+// The target file's path: the folder with a trailing "/", 20 characters of the title without
+// leading dots and spaces, ".flv". A title that leaves nothing gives "<video id>.flv".
+QString TargetFilePath(const QString& outputFolder, const QString& videoTitle,
+                       const QString& videoId);
+// True when the path names a visible ".flv" file directly in the output folder, and holds none
+// of the characters titles lose: only such a path may be written.
 bool IsTargetFilePath(const QString& outputFolder, const QString& path);
 // The description, or empty text when it carries a link.
 QString DescriptionWithoutLinks(const QString& description);

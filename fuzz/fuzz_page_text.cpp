@@ -22,8 +22,8 @@ void Require(bool condition, const char* what) {
 const char* const kFolders[] = {
     "/home/user/Documents/Morvane/Vantelo", "/out/", "/", "", "relative/folder", "/srv/a b/../c"};
 
-void CheckTarget(const QString& folder, const QString& title) {
-    const QString path = PageText::TargetFilePath(folder, title);
+void CheckTarget(const QString& folder, const QString& title, const QString& videoId) {
+    const QString path = PageText::TargetFilePath(folder, title, videoId);
     Require(PageText::IsTargetFilePath(folder, path), "the target passes the path check");
     const QString prefix = modMain::AddSlash(folder);
     Require(path.startsWith(prefix), "the target lies in the output folder");
@@ -33,13 +33,24 @@ void CheckTarget(const QString& folder, const QString& title) {
             "the target lies directly in the output folder");
     Require(QFileInfo(path).fileName() == name, "the file system sees the same name");
     const QString stem = name.chopped(4);
+    Require(!stem.isEmpty(), "the name is never only the extension");
+    Require(stem.at(0) != QLatin1Char('.') && !stem.at(0).isSpace(),
+            "no hidden name, no leading space");
     for (qsizetype i = 0; i < stem.size(); ++i) {
         const QChar c = stem.at(i);
-        Require(c.category() != QChar::Other_Control, "no control character in the name");
-        if (c.isHighSurrogate())
-            Require(i + 1 < stem.size() && stem.at(++i).isLowSurrogate(), "no character is split");
-        else
+        char32_t code = c.unicode();
+        if (c.isHighSurrogate()) {
+            Require(i + 1 < stem.size() && stem.at(i + 1).isLowSurrogate(),
+                    "no character is split");
+            code = QChar::surrogateToUcs4(c, stem.at(++i));
+        } else {
             Require(!c.isLowSurrogate(), "no half character in the name");
+        }
+        const QChar::Category category = QChar::category(code);
+        Require(category != QChar::Other_Control, "no control character in the name");
+        Require(category != QChar::Other_Format, "no format character (bidi, zero-width)");
+        Require(category != QChar::Separator_Line && category != QChar::Separator_Paragraph,
+                "no line or paragraph separator");
     }
     Require(stem.size() <= 20, "the name takes at most 20 characters of the title");
 }
@@ -64,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PageText::ReadTitle(page, fields);
         PageText::ReadDetails(page, fields);
         PageText::DownloadUrl(host.value_or(QString()), fields.PageVideoId, fields.PageToken);
-        CheckTarget(folder, fields.VideoTitle);
+        CheckTarget(folder, fields.VideoTitle, PageText::AddressVideoId(url));
     }
     PageText::VideoPage fields;
     PageText::ReadTitle(page, fields);
-    CheckTarget(folder, fields.VideoTitle);
+    CheckTarget(folder, fields.VideoTitle, url);
     // The title rules alone, on text no page decoder has seen.
-    CheckTarget(folder, PageText::CleanTitle(PageText::LeftWhole(page, 50)));
+    CheckTarget(folder, PageText::CleanTitle(PageText::LeftWhole(page, 50)), page);
     return 0;
 }

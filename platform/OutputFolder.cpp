@@ -4,6 +4,8 @@
 #include "RegEdit.h"
 #include "SpcFolder.h"
 
+#include <QDir>
+
 namespace OutputFolder {
 
 namespace {
@@ -24,6 +26,20 @@ QString Load() {
 
 void Save(const QString& folder) {
     SettingsStore().WriteKey(kSettingName, folder);
+}
+
+std::optional<QString> Resolved(const QString& typed) {
+    QString folder = typed;
+    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
+        folder.replace(0, 1, QDir::homePath());
+    if (!QDir::isAbsolutePath(folder))
+        return std::nullopt;
+    return folder;
+}
+
+QString NotAFullPathText() {
+    return QStringLiteral("The output folder must be a full path that begins with \"/\" or "
+                          "\"~/\", for example ~/Videos. Type one, or choose one with Browse.");
 }
 
 } // namespace OutputFolder

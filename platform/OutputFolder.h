@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -14,4 +15,10 @@ QString Default(QWidget* owner);
 // The stored folder, or the default when none is stored.
 QString Load();
 void Save(const QString& folder);
+
+// The folder a typed text names: a leading "~" is the home folder. Nothing for a relative
+// path (it would land wherever the program was started) or an empty text.
+std::optional<QString> Resolved(const QString& typed);
+// Why a typed folder cannot be used, for the user.
+QString NotAFullPathText();
 } // namespace OutputFolder

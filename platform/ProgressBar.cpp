@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <limits>
 
 namespace {
 constexpr qreal kRadius = 3.0;
@@ -57,13 +58,22 @@ void ProgressBar::setRange(int minimum, int maximum) {
     update();
 }
 
+void ProgressBar::setProgress(qint64 current, qint64 total) {
+    int shift = 0;
+    while ((total >> shift) > std::numeric_limits<int>::max())
+        ++shift;
+    setMax(int(total >> shift));
+    setValue(int(std::clamp<qint64>(current >> shift, std::numeric_limits<int>::min(),
+                                    std::numeric_limits<int>::max())));
+}
+
 QString ProgressBar::text() const {
     if (!isTextVisible())
         return QString();
     QString shown = format();
     shown.replace(QLatin1String("%v"), QString::number(value()));
     shown.replace(QLatin1String("%m"), QString::number(maximum()));
-    shown.replace(QLatin1String("%p"), QString::number(qRound(filledFraction() * 100)));
+    shown.replace(QLatin1String("%p"), QString::number(int(filledFraction() * 100)));
     return shown;
 }
 

@@ -11,11 +11,15 @@ public:
     explicit ProgressBar(QWidget* parent = nullptr);
 
     void setMax(int maximum) { setMaximum(maximum); }
+    // A count and total of any size: kept as they are while the total fits the bar's range,
+    // else both scaled down alike, so the share shown stays true.
+    void setProgress(qint64 current, qint64 total);
     int max() const { return maximum(); }
     void setBarColor(const QColor& color);
     QColor barColor() const { return barColor_; }
 
-    // The value shown, as text.
+    // The value shown, as text: the format with %v (value), %m (maximum) and %p (whole
+    // percent done, never rounded up to 100 before the end) replaced.
     QString text() const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -127,8 +127,8 @@ int Fetch(QCoreApplication& app, qint64 size, const QByteArray& proxy, const QSt
         const double seconds = clock.nsecsElapsed() / 1e9;
         const double cpu = CpuSeconds(RUSAGE_SELF) - cpuAtStart;
         const qint64 written =
-            QFileInfo(
-                PageText::TargetFilePath(folder, QStringLiteral("Benchmark video %1").arg(size)))
+            QFileInfo(PageText::TargetFilePath(
+                          folder, QStringLiteral("Benchmark video %1").arg(size), QString()))
                 .size();
         if (written == size) {
             out() << seconds << ' ' << PeakResidentKb() << ' ' << cpu << Qt::endl;

@@ -4,6 +4,7 @@
 #include "LoopbackHttpServer.h"
 #include "MakerSite.h"
 #include "Nabrix.h"
+#include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
 #include "TestHome.h"
@@ -70,6 +71,7 @@ private slots:
     void loadReadsTheStoredFolderOrTheDefaultAndMakesIt();
     void damagedSettingsGiveBothWindowsTheDefaultFolder();
     void browseStoresTheFolderEvenWhenCancelled();
+    void typedFolderExpandsHomeAndRefusesRelativePaths();
     void openHomeAndUpdateReportFailures();
     void convertAndAboutOpenTheirWindows();
     void clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox();
@@ -193,6 +195,25 @@ void tst_frmMain::browseStoresTheFolderEvenWhenCancelled() {
     w.cmdBrowse->click();
     QCOMPARE(w.txtDest->text(), desktop_->folderAnswer);
     QCOMPARE(SettingsStore().LoadKey(kSetting, QString()), desktop_->folderAnswer);
+}
+
+void tst_frmMain::typedFolderExpandsHomeAndRefusesRelativePaths() {
+    server_.route("/watch", Response::Fixed("<html>"));
+    frmMain w;
+    w.txtSource->setText(kVideoPage);
+    for (const QString relative : {"relative/dir", "~other/dir", ""}) {
+        w.txtDest->setText(relative);
+        w.cmdDownload->click();
+        QCOMPARE(stateOf(w), "Idle");
+        QCOMPARE(desktop_->messages.takeLast().text, OutputFolder::NotAFullPathText());
+    }
+    QVERIFY(!QFileInfo::exists("relative") && !QFileInfo::exists("~other"));
+
+    w.txtDest->setText("~/Videos");
+    w.cmdDownload->click();
+    QCOMPARE(w.txtDest->text(), home_->path() + "/Videos");
+    QVERIFY(QFileInfo(home_->path() + "/Videos").isDir());
+    QVERIFY(desktop_->messages.isEmpty());
 }
 
 void tst_frmMain::openHomeAndUpdateReportFailures() {
@@ -391,6 +412,7 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     emit w->Nabrix1->DownloadProgress(1268776, 5242880);
     QCOMPARE(w->FrmInfo->title(), caption("Downloading : ", 1268776, 5242880));
     QCOMPARE(w->Prg->maximum(), 5242880);
+    QCOMPARE(w->Prg->text(), "24 %");
     emit w->Nabrix1->DownloadComplete();
     QCOMPARE(stateOf(*w), "Idle");
     QCOMPARE(w->Prg->value(), 0);

@@ -302,11 +302,13 @@ void tst_Nabrix::hostileTitlesStayInTheOutputFolder_data() {
     QTest::newRow("NUL after a file's name")
         << QString::fromLatin1("YouTube - notes.txt\0", 20) << "notes.txt.flv";
     QTest::newRow("NUL after the shell's start-up file")
-        << QString::fromLatin1(".bashrc\0 and more", 17) << ".bashrc and more.flv";
+        << QString::fromLatin1(".bashrc\0 and more", 17) << "bashrc and more.flv";
     QTest::newRow("other controls")
         << QString::fromLatin1("notes\x01.txt\x1b\x7f\n", 13) << "notes.txt.flv";
     QTest::newRow("climbing out") << "../../notes.txt"
-                                  << "....notes.txt.flv";
+                                  << "notes.txt.flv";
+    QTest::newRow("nothing left takes the video id") << ".. .."
+                                                     << "abc123.flv";
 }
 
 void tst_Nabrix::hostileTitlesStayInTheOutputFolder() {

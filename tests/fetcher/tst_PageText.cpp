@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QtTest>
 #include <cerrno>
+#include <limits>
 
 using namespace PageText;
 
@@ -109,6 +110,11 @@ void tst_PageText::cleanTitle_data() {
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
     QTest::newRow("halves of characters")
         << QString("a") + QChar(0xD83D) + "b" + QChar(0xDE00) + emoji << "ab" + emoji;
+    // A right-to-left override would show "Holiday\u202Egpj.exe" as "Holidayexe.jpg".
+    QTest::newRow("format characters and separators")
+        << QString::fromUtf8("Holi\u200Bday\u202Egpj.exe\u2066x\u2028y\u2029z\uFEFF") +
+               QChar(0xDB40) + QChar(0xDC01)
+        << "Holidaygpj.exexyz";
 }
 
 void tst_PageText::cleanTitle() {
@@ -133,17 +139,24 @@ void tst_PageText::titleIsCutBeforeCleaning() {
 }
 
 void tst_PageText::fileNameTakesTwentyCharacters() {
+    const QString id = QStringLiteral("abc-DEF_123");
     QCOMPARE(TargetFilePath(QStringLiteral("/home/u/Vantelo"),
-                            QStringLiteral("Cats  Dogs the movie and more")),
+                            QStringLiteral("Cats  Dogs the movie and more"), id),
              QStringLiteral("/home/u/Vantelo/Cats  Dogs the movie.flv"));
-    QCOMPARE(TargetFilePath(QStringLiteral("/out/"), QStringLiteral("Short")),
+    QCOMPARE(TargetFilePath(QStringLiteral("/out/"), QStringLiteral("Short"), id),
              QStringLiteral("/out/Short.flv"));
-    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString()), QStringLiteral("/out/.flv"));
+    // No hidden files: leading dots and spaces go; a title of nothing takes the video's id.
+    QCOMPARE(TargetFilePath("/out", " .. .bashrc", id), QStringLiteral("/out/bashrc.flv"));
+    QCOMPARE(TargetFilePath("/out", QString(30, '.') + "tail", id),
+             QStringLiteral("/out/tail.flv"));
+    QCOMPARE(TargetFilePath("/out", "..", id), QStringLiteral("/out/abc-DEF_123.flv"));
+    QCOMPARE(TargetFilePath("/out", QString(), "../x/\u202E"), QStringLiteral("/out/x.flv"));
+    QCOMPARE(TargetFilePath("/out", QString(), "/.."), QStringLiteral("/out/video.flv"));
     // A character outside the basic plane at the cut is left out whole.
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
-    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString(19, 'a') + emoji + "b"),
+    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString(19, 'a') + emoji + "b", id),
              "/out/" + QString(19, 'a') + ".flv");
-    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString(18, 'a') + emoji + "b"),
+    QCOMPARE(TargetFilePath(QStringLiteral("/out"), QString(18, 'a') + emoji + "b", id),
              "/out/" + QString(18, 'a') + emoji + ".flv");
     VideoPage fields;
     ReadTitle("<title>" + QString(49, 'a') + emoji + "</title>", fields);
@@ -152,7 +165,9 @@ void tst_PageText::fileNameTakesTwentyCharacters() {
 
 void tst_PageText::onlyAFlvDirectlyInTheFolderIsATarget() {
     QVERIFY(IsTargetFilePath("/out", "/out/Clip.flv"));
-    QVERIFY(IsTargetFilePath("/out/", "/out/.flv"));
+    QVERIFY(!IsTargetFilePath("/out/", "/out/.flv"));
+    QVERIFY(!IsTargetFilePath("/out/", "/out/.bashrc.flv"));
+    QVERIFY(!IsTargetFilePath("/out/", QString::fromUtf8("/out/a\u202Eb.flv")));
     QVERIFY(!IsTargetFilePath("/out", QString::fromLatin1("/out/notes.txt\0.flv", 19)));
     QVERIFY(!IsTargetFilePath(QString::fromLatin1("/home/u/.bashrc\0", 16),
                               QString::fromLatin1("/home/u/.bashrc\0/a.flv", 22)));
@@ -292,29 +307,33 @@ void tst_PageText::pageDecodedByDeclaredCharset() {
 }
 
 void tst_PageText::formatByteSize_data() {
-    QTest::addColumn<qint32>("count");
+    QTest::addColumn<qint64>("count");
     QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << "0 bytes";
-    QTest::newRow("1") << 1 << "1 bytes";
-    QTest::newRow("1023") << 1023 << "1023 bytes";
-    QTest::newRow("1024") << 1024 << "1.00 KB";
-    QTest::newRow("1536") << 1536 << "1.50 KB";
-    QTest::newRow("2047 cut, not rounded") << 2047 << "1.99 KB";
-    QTest::newRow("10239") << 10239 << "9.99 KB";
-    QTest::newRow("10240") << 10240 << "10.0 KB";
-    QTest::newRow("102400") << 102400 << "100 KB";
-    QTest::newRow("1000 KB is shown in MB") << 1024000 << "0.97 MB";
-    QTest::newRow("1048576") << 1048576 << "1.00 MB";
-    QTest::newRow("5 MB") << 5 * 1048576 << "5.00 MB";
-    QTest::newRow("1.21 MB") << 1268777 << "1.21 MB";
-    QTest::newRow("512 MB") << 512 * 1048576 << "512 MB";
-    QTest::newRow("1 GB") << 1073741824 << "1.00 GB";
-    QTest::newRow("largest signed") << 2147483647 << "1.99 GB";
-    QTest::newRow("negative is unsigned") << -1 << "3.99 GB";
+    QTest::newRow("0") << Q_INT64_C(0) << "0 bytes";
+    QTest::newRow("1") << Q_INT64_C(1) << "1 bytes";
+    QTest::newRow("1023") << Q_INT64_C(1023) << "1023 bytes";
+    QTest::newRow("1024") << Q_INT64_C(1024) << "1.00 KB";
+    QTest::newRow("1536") << Q_INT64_C(1536) << "1.50 KB";
+    QTest::newRow("2047 cut, not rounded") << Q_INT64_C(2047) << "1.99 KB";
+    QTest::newRow("10239") << Q_INT64_C(10239) << "9.99 KB";
+    QTest::newRow("10240") << Q_INT64_C(10240) << "10.0 KB";
+    QTest::newRow("102400") << Q_INT64_C(102400) << "100 KB";
+    QTest::newRow("1000 KB is shown in MB") << Q_INT64_C(1024000) << "0.97 MB";
+    QTest::newRow("1048576") << Q_INT64_C(1048576) << "1.00 MB";
+    QTest::newRow("5 MB") << Q_INT64_C(5242880) << "5.00 MB";
+    QTest::newRow("1.21 MB") << Q_INT64_C(1268777) << "1.21 MB";
+    QTest::newRow("512 MB") << Q_INT64_C(536870912) << "512 MB";
+    QTest::newRow("1 GB") << Q_INT64_C(1073741824) << "1.00 GB";
+    QTest::newRow("largest 32-bit signed") << Q_INT64_C(2147483647) << "1.99 GB";
+    QTest::newRow("past 4 GB") << Q_INT64_C(4831838208) << "4.50 GB";
+    QTest::newRow("10 GB") << Q_INT64_C(10737418240) << "10.0 GB";
+    QTest::newRow("1000 GB is shown in TB") << Q_INT64_C(1073741824000) << "0.97 TB";
+    QTest::newRow("largest") << std::numeric_limits<qint64>::max() << "7.99 EB";
+    QTest::newRow("negative is nothing") << Q_INT64_C(-1) << "0 bytes";
 }
 
 void tst_PageText::formatByteSize() {
-    QFETCH(qint32, count);
+    QFETCH(qint64, count);
     QFETCH(QString, text);
     QLocale::setDefault(QLocale::c());
     QCOMPARE(modNabrix::FormatByteSize(count), text);

@@ -83,16 +83,25 @@ std::optional<ContentRange> ParseContentRange(QByteArrayView value) {
     return ContentRange{*first, *last, *total};
 }
 
+namespace {
+
+// An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT"); invalid when the text is none.
+QDateTime HttpDate(QByteArrayView value) {
+    // It ends in GMT, which Qt's reading of the mail date format does not take; "+0000" says
+    // the same.
+    QString text = QString::fromLatin1(value.data(), value.size());
+    if (text.endsWith(QLatin1String(" GMT")))
+        text = text.chopped(3) + QLatin1String("+0000");
+    return QDateTime::fromString(text, Qt::RFC2822Date);
+}
+
+} // namespace
+
 std::optional<qint64> RetryAfterSeconds(QByteArrayView value, const QDateTime& now) {
     value = Trimmed(value);
     if (const auto seconds = PlainNumber(value))
         return seconds;
-    // An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") ends in GMT, which Qt's reading of the
-    // mail date format does not take; "+0000" says the same.
-    QString text = QString::fromLatin1(value.data(), value.size());
-    if (text.endsWith(QLatin1String(" GMT")))
-        text = text.chopped(3) + QLatin1String("+0000");
-    const QDateTime when = QDateTime::fromString(text, Qt::RFC2822Date);
+    const QDateTime when = HttpDate(value);
     if (!when.isValid())
         return std::nullopt;
     return std::max<qint64>(0, (now.msecsTo(when) + 999) / 1000);
@@ -103,7 +112,8 @@ QByteArray ResumeValidator(const Headers& headers) {
     // A weak ETag ("W/...") may not stand in If-Range: the server would always send it all.
     if (etag.size() >= 2 && etag.startsWith('"') && etag.endsWith('"'))
         return etag;
-    return Value(headers, "Last-Modified").trimmed();
+    const QByteArray lastModified = Value(headers, "Last-Modified").trimmed();
+    return HttpDate(lastModified).isValid() ? lastModified : QByteArray();
 }
 
 } // namespace Http

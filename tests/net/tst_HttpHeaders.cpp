@@ -103,6 +103,8 @@ void tst_HttpHeaders::resumeValidator() {
     QCOMPARE(Http::ResumeValidator({{"ETag", "\"v1\""}, {"Last-Modified", date}}), "\"v1\"");
     QCOMPARE(Http::ResumeValidator({{"ETag", "W/\"v1\""}, {"Last-Modified", date}}), date);
     QCOMPARE(Http::ResumeValidator({{"Content-Type", "video/x-flv"}}), QByteArray());
+    QCOMPARE(Http::ResumeValidator({{"ETag", "W/\"v1\""}, {"Last-Modified", "W/yesterday"}}),
+             QByteArray());
 }
 
 QTEST_APPLESS_MAIN(tst_HttpHeaders)

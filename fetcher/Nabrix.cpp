@@ -1,20 +1,20 @@
 #include "Nabrix.h"
 
-#include "CurlTransfer.h"
-#include "Redirects.h"
+#include "FinishedFile.h"
+#include "PartFile.h"
+#include "Retries.h"
+#include "Transfer.h"
 #include "modNabrix.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <cerrno>
-#include <limits>
-#include <optional>
+#include <cstring>
 
 namespace {
 
-// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
-Q_LOGGING_CATEGORY(lcRedirect, "vantelo.fetcher.redirect", QtWarningMsg)
+// Off unless QT_LOGGING_RULES switches it on ("vantelo.fetcher.*.debug=true").
 Q_LOGGING_CATEGORY(lcStall, "vantelo.fetcher.stall", QtWarningMsg)
 
 // "404 Not Found" for a final answer other than success (2xx); empty text for a success.
@@ -23,15 +23,6 @@ QString HttpErrorOf(int status, const QString& reasonPhrase) {
         return QString();
     const QString reason = reasonPhrase.trimmed();
     return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
-}
-
-// A "Content-Length" header, when it is a number of bytes at all.
-std::optional<qint64> AnnouncedLength(const QByteArray& contentLength) {
-    bool isNumber = false;
-    const qint64 length = contentLength.trimmed().toLongLong(&isNumber);
-    if (!isNumber || length < 0)
-        return std::nullopt;
-    return length;
 }
 
 // A body sent compressed although the request asked for it as stored ("Content-Encoding").
@@ -43,8 +34,8 @@ bool IsCompressed(const QByteArray& contentEncoding) {
 // The request headers, in the order sent. The body is asked for as stored: the length the
 // server announces is then the length counted and written, byte for byte, and the file holds
 // the response body itself.
-const CurlTransfer::Headers& RequestHeaders() {
-    static const CurlTransfer::Headers headers = {
+const Http::Headers& RequestHeaders() {
+    static const Http::Headers headers = {
         {"Accept-Language", "en-us"},
         {"User-Agent", "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)"},
         {"Accept", "*/*"},
@@ -53,17 +44,11 @@ const CurlTransfer::Headers& RequestHeaders() {
     return headers;
 }
 
-// What went wrong with a request, in plain words.
-QString ErrorText(const CurlTransfer* transfer) {
-    return modNabrix::TransferErrorText(transfer->Error(), transfer->Url(), transfer->ViaProxy(),
-                                        transfer->ErrorString());
-}
-
 // Stops a request for good: none of its events arrive any more.
-void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
+void Drop(QPointer<Transfer>& transfer, QObject* receiver) {
     if (!transfer)
         return;
-    CurlTransfer* dropped = transfer;
+    Transfer* dropped = transfer;
     transfer = nullptr;
     QObject::disconnect(dropped, nullptr, receiver, nullptr);
     dropped->Abort();
@@ -73,15 +58,9 @@ void Drop(QPointer<CurlTransfer>& transfer, QObject* receiver) {
 } // namespace
 
 Nabrix::Nabrix(QObject* parent) : QObject(parent) {
-    for (QTimer* stall : {&PageStall, &VideoStall}) {
-        stall->setSingleShot(true);
-        stall->setInterval(StallTimeoutMs);
-    }
     PageDeadline.setSingleShot(true);
     PageDeadline.setInterval(60000);
     connect(&PageDeadline, &QTimer::timeout, this, &Nabrix::PageTooSlow);
-    connect(&PageStall, &QTimer::timeout, this, &Nabrix::PageTimedOut);
-    connect(&VideoStall, &QTimer::timeout, this, &Nabrix::VideoTimedOut);
 }
 
 Nabrix::~Nabrix() {
@@ -90,18 +69,11 @@ Nabrix::~Nabrix() {
     CloseVideoFile();
 }
 
-void Nabrix::setStallTimeout(int milliseconds) {
-    StallTimeoutMs = milliseconds;
-    PageStall.setInterval(milliseconds);
-    VideoStall.setInterval(milliseconds);
-}
-
 void Nabrix::setPageDeadline(int milliseconds) {
     PageDeadline.setInterval(milliseconds);
 }
 
 void Nabrix::ClearDownload() {
-    VideoStall.stop();
     Drop(VideoDownload, this);
     CloseVideoFile();
 }
@@ -125,7 +97,12 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     PageResponseStarted = false;
     PageOverflowed = false;
     // The page's redirect answers are not followed: they fail as any answer but a success.
-    VideoInfo = new CurlTransfer(QUrl(address), RequestHeaders(), ChunkSize, this);
+    Transfer::Request request;
+    request.url = QUrl(address);
+    request.headers = RequestHeaders();
+    request.bufferSize = ChunkSize;
+    VideoInfo = new Transfer(request, this);
+    VideoInfo->setStallTimeout(StallTimeoutMs);
     VideoInfo->SetSink([this](const char* data, qint64 size) {
         // Called from inside the transfer: collects, and leaves the events to PageChunkRead.
         PageOverflowed = PageBody.size() + size > MaxPageSize;
@@ -133,11 +110,10 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
             PageBody.append(data, size);
         return !PageOverflowed;
     });
-    connect(VideoInfo, &CurlTransfer::ResponseStarted, this, &Nabrix::PageResponseStart);
-    connect(VideoInfo, &CurlTransfer::ChunkWritten, this, &Nabrix::PageChunkRead);
-    connect(VideoInfo, &CurlTransfer::Finished, this, &Nabrix::PageFinished);
+    connect(VideoInfo, &Transfer::ResponseStarted, this, &Nabrix::PageResponseStart);
+    connect(VideoInfo, &Transfer::ChunkWritten, this, &Nabrix::PageChunkRead);
+    connect(VideoInfo, &Transfer::Finished, this, &Nabrix::PageFinished);
     VideoInfo->Start();
-    PageStall.start();
     PageDeadline.start();
 }
 
@@ -145,45 +121,61 @@ void Nabrix::DownloadVideo() {
     // A transfer still running is replaced together with its file.
     Drop(VideoDownload, this);
     CloseVideoFile();
-    RedirectsFollowed = 0;
-    SendVideoRequest(QUrl(DownloadUrl));
-}
-
-void Nabrix::SendVideoRequest(const QUrl& address) {
     ++VideoTransferCount;
-    // The target file is opened with the first bytes of a success answer (see
-    // WriteVideoBytes), so an answer without the video never replaces a file already there.
     BytesReceived = 0;
-    VideoResponseStarted = false;
+    BodyStartOffset = -1;
     VideoFileError.clear();
+    PartPath = PartFile::PathFor(FilePath);
+
     // The stream goes from the socket into the file through one buffer of a chunk, on this
-    // thread. The fetcher follows redirects itself, one request per hop, so every hop keeps
-    // that limit.
-    VideoDownload = new CurlTransfer(address, RequestHeaders(), ChunkSize, this);
+    // thread; redirects are followed one request per hop, so every hop keeps that limit.
+    Transfer::Request request;
+    request.url = QUrl(DownloadUrl);
+    request.headers = RequestHeaders();
+    request.bufferSize = ChunkSize;
+    request.followRedirects = true;
+    request.maxRetries = Retries::MaxRetries;
+    // A .part left by an earlier attempt at this video is continued, if the server still has
+    // the same file (If-Range); one of another video of the same title, or one without a
+    // note, is started over.
+    if (const auto leftover = PageText::IsTargetFilePath(TargetFolder, FilePath)
+                                  ? PartFile::Inspect(PartPath)
+                                  : std::nullopt;
+        leftover && leftover->note && !Details.PageVideoId.isEmpty() &&
+        leftover->note->videoId == Details.PageVideoId.toUtf8()) {
+        request.resumeFrom = leftover->size;
+        request.resumeTotal = leftover->note->total;
+        request.resumeValidator = leftover->note->validator;
+    }
+    VideoDownload = new Transfer(request, this);
+    VideoDownload->setStallTimeout(StallTimeoutMs);
+    VideoDownload->setRetryWait(RetryWaitMs);
     VideoDownload->SetSink([this](const char* data, qint64 size) {
         return WriteVideoBytes(QByteArrayView(data, size));
     });
-    connect(VideoDownload, &CurlTransfer::ResponseStarted, this, &Nabrix::VideoResponseStart);
-    connect(VideoDownload, &CurlTransfer::ChunkWritten, this, &Nabrix::VideoChunkWritten);
-    connect(VideoDownload, &CurlTransfer::Finished, this, &Nabrix::VideoFinished);
+    // The target file is opened with the first bytes of a success answer (WriteVideoBytes), so
+    // an answer without the video never touches it.
+    VideoDownload->SetBodyStart([this](qint64 offset) { BodyStartOffset = offset; });
+    connect(VideoDownload, &Transfer::ResponseStarted, this, &Nabrix::VideoResponseStart);
+    connect(VideoDownload, &Transfer::ChunkWritten, this, &Nabrix::VideoChunkWritten);
+    connect(VideoDownload, &Transfer::Finished, this, &Nabrix::VideoFinished);
     VideoDownload->Start();
-    VideoStall.start();
 }
 
-void Nabrix::TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding) {
-    const std::optional<qint64> length = AnnouncedLength(contentLength);
-    if (length && *length <= std::numeric_limits<qint32>::max())
-        ContentLength = qint32(*length);
-    else if (!length && IsCompressed(contentEncoding))
-        // The length of a body compressed against our request is unknown, and the previous
-        // response's length says nothing about it.
+void Nabrix::TakeContentLength(const Transfer* transfer) {
+    if (transfer->Length() >= 0)
+        ContentLength = transfer->Length();
+    else if (transfer->LengthInvalid() || IsCompressed(transfer->Header("Content-Encoding")))
+        // A length that is no count, or that of a body compressed against our request, is
+        // unknown; the previous response's length says nothing about it.
         ContentLength = 0;
 }
 
-void Nabrix::AddToBytesReceived(qint64 count) {
-    const qint64 sum = qint64(BytesReceived) + count;
-    if (sum <= std::numeric_limits<qint32>::max())
-        BytesReceived = qint32(sum);
+QString Nabrix::ErrorText(const Transfer* transfer) const {
+    if (transfer->Error() == QNetworkReply::TimeoutError)
+        return TimedOut();
+    return modNabrix::TransferErrorText(transfer->Error(), transfer->Url(), transfer->ViaProxy(),
+                                        transfer->ErrorString());
 }
 
 // --- The page ---
@@ -192,29 +184,26 @@ void Nabrix::PageResponseStart() {
     if (PageResponseStarted)
         return;
     PageResponseStarted = true;
-    PageStall.start();
     const QString httpError =
         HttpErrorOf(VideoInfo->Status(), QString::fromLatin1(VideoInfo->ReasonPhrase()));
     if (!httpError.isEmpty()) {
         FailPage(httpError);
         return;
     }
-    if (AnnouncedLength(VideoInfo->Header("Content-Length")).value_or(0) > MaxPageSize) {
+    if (VideoInfo->Length() > MaxPageSize) {
         FailPage(PageTooLarge());
         return;
     }
-    TakeContentLength(VideoInfo->Header("Content-Length"), VideoInfo->Header("Content-Encoding"));
+    TakeContentLength(VideoInfo);
     emit InfoProgress(0, ContentLength);
 }
 
 void Nabrix::PageChunkRead(qint64 count) {
-    PageStall.start();
-    AddToBytesReceived(count);
+    BytesReceived += count;
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
 void Nabrix::PageFinished() {
-    PageStall.stop();
     PageDeadline.stop();
     if (!VideoInfo)
         return;
@@ -236,11 +225,6 @@ void Nabrix::PageFinished() {
     ReadVideoPage(page);
 }
 
-void Nabrix::PageTimedOut() {
-    qCDebug(lcStall) << "the page stalled for" << PageStall.interval() << "ms";
-    FailPage(TimedOut());
-}
-
 void Nabrix::PageTooSlow() {
     qCDebug(lcStall) << "the page missed its deadline of" << PageDeadline.interval() << "ms";
     FailPage(QStringLiteral("The video page did not arrive within %1 seconds. Try again later.")
@@ -254,7 +238,6 @@ QString Nabrix::PageTooLarge() const {
 }
 
 void Nabrix::FailPage(const QString& description) {
-    PageStall.stop();
     PageDeadline.stop();
     Drop(VideoInfo, this);
     PageBody.clear();
@@ -279,10 +262,6 @@ void Nabrix::ReadVideoPage(const QString& page) {
 // --- The video ---
 
 void Nabrix::VideoResponseStart() {
-    if (VideoResponseStarted)
-        return;
-    VideoResponseStarted = true;
-    VideoStall.start();
     const int status = VideoDownload->Status();
     const QString httpError =
         HttpErrorOf(status, QString::fromLatin1(VideoDownload->ReasonPhrase()));
@@ -293,44 +272,29 @@ void Nabrix::VideoResponseStart() {
                                 : httpError);
         return;
     }
-    TakeContentLength(VideoDownload->Header("Content-Length"),
-                      VideoDownload->Header("Content-Encoding"));
-    emit DownloadProgress(BytesReceived, ContentLength);
+    TakeContentLength(VideoDownload);
+    emit DownloadProgress(0, ContentLength);
+    // A .part continued from an earlier attempt counts on from the bytes it holds.
+    BytesReceived = VideoDownload->Received();
 }
 
 bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
     // Called from inside the transfer: writes, and leaves the events to VideoChunkWritten.
     if (!FileNumber.isOpen() && !OpenVideoFile(VideoFileError))
         return false;
+    if (BodyStartOffset >= 0 && !StartBodyAt(BodyStartOffset, VideoFileError))
+        return false;
     return AppendChunk(bytes, VideoFileError);
 }
 
-void Nabrix::VideoChunkWritten(qint64 count) {
-    VideoStall.start();
-    AddToBytesReceived(count);
+void Nabrix::VideoChunkWritten(qint64) {
+    // Across tries the count carries on; a file that changed on the server starts over.
+    BytesReceived = VideoDownload->Received();
+    TakeContentLength(VideoDownload);
     emit DownloadProgress(BytesReceived, ContentLength);
 }
 
-void Nabrix::FollowVideoRedirect() {
-    const Redirects::Hop hop =
-        Redirects::Next(VideoDownload->Url(), VideoDownload->Header("Location"), RedirectsFollowed);
-    qCDebug(lcRedirect) << VideoDownload->Url().toString() << "->" << hop.target.toString() << "hop"
-                        << RedirectsFollowed + 1 << "refused" << int(hop.refusal);
-    if (hop.refusal != Redirects::Hop::Refusal::None) {
-        const auto error = hop.refusal == Redirects::Hop::Refusal::TooManyHops
-                               ? QNetworkReply::TooManyRedirectsError
-                               : QNetworkReply::InsecureRedirectError;
-        FailVideo(modNabrix::TransferErrorText(error, VideoDownload->Url(),
-                                               VideoDownload->ViaProxy(), QString()));
-        return;
-    }
-    ++RedirectsFollowed;
-    Drop(VideoDownload, this);
-    SendVideoRequest(hop.target);
-}
-
 void Nabrix::VideoFinished() {
-    VideoStall.stop();
     if (!VideoDownload)
         return;
     if (!VideoFileError.isEmpty()) {
@@ -341,17 +305,29 @@ void Nabrix::VideoFinished() {
         FailVideo(ErrorText(VideoDownload));
         return;
     }
-    if (VideoDownload->IsRedirect()) {
-        FollowVideoRedirect();
+    // A try after a break that the server refused.
+    const QString httpError =
+        HttpErrorOf(VideoDownload->Status(), QString::fromLatin1(VideoDownload->ReasonPhrase()));
+    if (!httpError.isEmpty()) {
+        FailVideo(httpError);
         return;
     }
-    // Every answer that is not a redirect has started (VideoResponseStart) before it ends.
     // A success without a single byte: the file already there stays as it was.
     if (!FileNumber.isOpen()) {
         FailVideo(QStringLiteral("The server sent no data. Try again later."));
         return;
     }
+    // The note is for continuing the .part; the finished file goes without it.
+    PartFile::WriteNote(int(FileNumber.handle()), {});
     CloseVideoFile();
+    const FinishedFile::Placed placed = FinishedFile::IntoPlace(PartPath, FilePath);
+    if (placed.path.isEmpty()) {
+        FailVideo(QStringLiteral("Cannot finish %1: %2")
+                      .arg(QDir::toNativeSeparators(FilePath),
+                           modNabrix::FileErrorText(
+                               placed.error, QString::fromLocal8Bit(std::strerror(placed.error)))));
+        return;
+    }
     BytesReceived = 0;
     Drop(VideoDownload, this);
     emit DownloadProgress(0, 1);
@@ -363,13 +339,7 @@ QString Nabrix::TimedOut() const {
         .arg(StallTimeoutMs / 1000);
 }
 
-void Nabrix::VideoTimedOut() {
-    qCDebug(lcStall) << "the video stalled for" << VideoStall.interval() << "ms";
-    FailVideo(TimedOut());
-}
-
 void Nabrix::FailVideo(const QString& description) {
-    VideoStall.stop();
     // Stop the transfer first: nothing more may reach the file while the host reports.
     Drop(VideoDownload, this);
     const quint64 transfer = VideoTransferCount;
@@ -380,20 +350,38 @@ void Nabrix::FailVideo(const QString& description) {
 }
 
 bool Nabrix::OpenVideoFile(QString& error) {
-    // The name comes from the page: whatever it holds, only a ".flv" file directly in the
-    // output folder is ever deleted or written.
+    // The name comes from the page: whatever it holds, only a ".flv.part" file directly in the
+    // output folder is ever written, and never through a link.
     if (!PageText::IsTargetFilePath(TargetFolder, FilePath)) {
         error = QStringLiteral("The video's title does not make a usable file name");
         return false;
     }
-    if (QFileInfo(FilePath).isFile())
-        QFile::remove(FilePath);
-    FileNumber.setFileName(FilePath);
-    if (FileNumber.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        return true;
+    const int fd = PartFile::OpenForWriting(PartPath);
     const int reason = errno;
-    error = QStringLiteral("Cannot create %1: %2")
-                .arg(QDir::toNativeSeparators(FilePath),
+    if (fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                   QFileDevice::AutoCloseHandle))
+        return true;
+    error =
+        QStringLiteral("Cannot create %1: %2")
+            .arg(QDir::toNativeSeparators(PartPath),
+                 modNabrix::FileErrorText(reason, QString::fromLocal8Bit(std::strerror(reason))));
+    return false;
+}
+
+bool Nabrix::StartBodyAt(qint64 offset, QString& error) {
+    // What lies past the offset is not this answer's: a .part from another file, or the rest
+    // of a try that broke off.
+    BodyStartOffset = -1;
+    if (FileNumber.resize(offset) && FileNumber.seek(offset)) {
+        if (offset == 0)
+            PartFile::WriteNote(int(FileNumber.handle()),
+                                {Details.PageVideoId.toUtf8(), VideoDownload->Length(),
+                                 VideoDownload->Validator()});
+        return true;
+    }
+    const int reason = errno;
+    error = QStringLiteral("Cannot write %1: %2")
+                .arg(QDir::toNativeSeparators(PartPath),
                      modNabrix::FileErrorText(reason, FileNumber.errorString()));
     return false;
 }
@@ -415,7 +403,7 @@ bool Nabrix::AppendChunk(QByteArrayView chunk, QString& error) {
     if (written == chunk.size())
         return true;
     error = QStringLiteral("Cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(FilePath),
+                .arg(QDir::toNativeSeparators(PartPath),
                      modNabrix::FileErrorText(reason, FileNumber.errorString()));
     return false;
 }

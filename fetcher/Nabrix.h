@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <optional>
 
-class CurlTransfer;
+class Transfer;
 
 // The video fetcher: checks a video page address, asks its host to show the thumbnail in the
 // preview, requests the page, extracts the video details, then downloads the stream into the
@@ -30,9 +30,12 @@ public:
     void GetVideoInfo(const QString& VideoUrl);
     void DownloadVideo();
 
-    // A request that receives nothing for this long fails as timed out (30 seconds unless set).
-    void setStallTimeout(int milliseconds);
+    // A request that receives nothing for this long fails as timed out (30 seconds unless set);
+    // the video's is tried again first.
+    void setStallTimeout(int milliseconds) { StallTimeoutMs = milliseconds; }
     int stallTimeout() const { return StallTimeoutMs; }
+    // The unit of the waits before the video is tried again (1 second unless set).
+    void setRetryWait(int milliseconds) { RetryWaitMs = milliseconds; }
     // The whole page must have arrived within this time (60 seconds unless set).
     void setPageDeadline(int milliseconds);
     // Larger answers are not video pages (those were about 100 KB).
@@ -41,14 +44,14 @@ public:
     static constexpr qint64 ChunkSize = 1024 * 1024;
 
 signals:
-    void DownloadProgress(qint32 lngCurrent, qint32 lngMax);
+    void DownloadProgress(qint64 lngCurrent, qint64 lngMax);
     void DownloadComplete();
     void DownloadError(const QString& ErrorDescription);
     void InvalidUrl();
     void VideoData(const QString& VideoTitle, const QString& VideoCat, const QString& UserID,
                    const QString& UploadDate, const QString& ViewCount, const QString& VideoDesc);
     void InfoError(const QString& ErrorDescription);
-    void InfoProgress(qint32 lngCurrent, qint32 lngMax);
+    void InfoProgress(qint64 lngCurrent, qint64 lngMax);
 
     // The host shows this address ("about:" HTML text included) in its preview view.
     void PreviewNavigate(const QString& address);
@@ -56,46 +59,42 @@ signals:
     void PreviewPaneShow();
 
 private:
-    void TakeContentLength(const QByteArray& contentLength, const QByteArray& contentEncoding);
-    void AddToBytesReceived(qint64 count);
+    void TakeContentLength(const Transfer* transfer);
 
     void PageResponseStart();
     void PageChunkRead(qint64 count);
     void PageFinished();
-    void PageTimedOut();
+    QString ErrorText(const Transfer* transfer) const;
     QString TimedOut() const;
     void PageTooSlow();
     QString PageTooLarge() const;
     void FailPage(const QString& description);
     void ReadVideoPage(const QString& page);
 
-    void SendVideoRequest(const QUrl& address);
     void VideoResponseStart();
     bool WriteVideoBytes(QByteArrayView bytes);
     void VideoChunkWritten(qint64 count);
-    void FollowVideoRedirect();
     void VideoFinished();
-    void VideoTimedOut();
     void FailVideo(const QString& description);
 
     bool OpenVideoFile(QString& error);
+    bool StartBodyAt(qint64 offset, QString& error);
     bool AppendChunk(QByteArrayView chunk, QString& error);
     void CloseVideoFile();
 
     // The output folder the host handed over with the fetch; unset until the first one.
     std::optional<QString> HandedFolder;
 
-    QPointer<CurlTransfer> VideoInfo;
-    QPointer<CurlTransfer> VideoDownload;
+    QPointer<Transfer> VideoInfo;
+    QPointer<Transfer> VideoDownload;
     QByteArray PageBody;
     bool PageResponseStarted = false;
     // The page grew past MaxPageSize inside the transfer; reported once it has ended.
     bool PageOverflowed = false;
-    bool VideoResponseStarted = false;
-    // Counts video requests (one per redirect hop), so a handler that starts a new one is noticed.
+    // Counts video transfers, so a handler that starts a new one is noticed.
     quint64 VideoTransferCount = 0;
-    // Redirects the current video request has followed.
-    int RedirectsFollowed = 0;
+    // Where the next body bytes go in the .part file; -1 once they are placed.
+    qint64 BodyStartOffset = -1;
     // Why writing the video failed inside the transfer; reported once it has ended.
     QString VideoFileError;
 
@@ -103,17 +102,18 @@ private:
     QString AddressVideoId;
     QString DownloadUrl;
     QString FilePath;
+    // The file the video is written to until it is whole (PartFile).
+    QString PartPath;
     // The output folder FilePath was made for.
     QString TargetFolder;
     // The six details of the last page read, with its video id and token.
     PageText::VideoPage Details;
-    qint32 BytesReceived = 0;
-    qint32 ContentLength = 0;
+    qint64 BytesReceived = 0;
+    qint64 ContentLength = 0;
     // FileNumber: the open target file itself (the name once meant a file handle's number).
     QFile FileNumber;
 
     int StallTimeoutMs = 30000;
-    QTimer PageStall;
-    QTimer VideoStall;
+    int RetryWaitMs = 1000;
     QTimer PageDeadline;
 };

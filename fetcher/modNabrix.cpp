@@ -97,6 +97,10 @@ QString FileErrorText(int error, const QString& clientText) {
         return QStringLiteral("a folder of that name is in the way.");
     case EFBIG:
         return QStringLiteral("the file is too large for this disk.");
+    case ELOOP:
+        return QStringLiteral("a link of that name is in the way.");
+    case EEXIST:
+        return QStringLiteral("something that is not a file has that name.");
     default:
         return clientText;
     }

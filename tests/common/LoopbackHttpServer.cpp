@@ -110,6 +110,8 @@ private:
     }
 
     QByteArray headerBlock() const {
+        if (!response_.rawHead.isEmpty())
+            return response_.rawHead;
         QByteArray block =
             "HTTP/1.1 " + QByteArray::number(response_.status) + ' ' + response_.reason + "\r\n";
         for (const auto& header : response_.headers)
@@ -153,7 +155,9 @@ private:
         if (chunked)
             socket_->write(QByteArray::number(count, 16) + "\r\n");
         if (response_.generatedSize >= 0)
-            socket_->write(PatternBlock().constData() + sent_ % PatternPeriod, count);
+            socket_->write(PatternBlock().constData() +
+                               (response_.generatedOffset + sent_) % PatternPeriod,
+                           count);
         else
             socket_->write(response_.body.constData() + sent_, count);
         if (chunked)
@@ -227,6 +231,30 @@ Response LoopbackHttpServer::Response::Generated(qint64 size, const QByteArray& 
     response.headers.append({"Content-Type", contentType});
     response.generatedSize = size;
     return response;
+}
+
+Response LoopbackHttpServer::Response::rangedFor(const Request& request) const {
+    const QByteArray range = request.header("Range");
+    if (!range.startsWith("bytes=") || !range.endsWith('-'))
+        return *this;
+    const QByteArray ifRange = request.header("If-Range");
+    bool matches = ifRange.isEmpty();
+    for (const auto& header : headers)
+        if (header.first == "ETag" || header.first == "Last-Modified")
+            matches = matches || header.second == ifRange;
+    const qint64 first = range.mid(6, range.size() - 7).toLongLong();
+    if (!matches || first <= 0 || first >= generatedSize)
+        return *this;
+    Response part = *this;
+    part.status = 206;
+    part.reason = "Partial Content";
+    part.headers.append({"Content-Range", "bytes " + QByteArray::number(first) + '-' +
+                                              QByteArray::number(generatedSize - 1) + '/' +
+                                              QByteArray::number(generatedSize)});
+    part.generatedOffset = generatedOffset + first;
+    part.generatedSize = generatedSize - first;
+    part.endAfter = std::max<qint64>(0, endAfter - first);
+    return part;
 }
 
 Response LoopbackHttpServer::Response::Redirect(const QByteArray& location, int status) {

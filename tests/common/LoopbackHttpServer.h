@@ -44,7 +44,9 @@ public:
         QByteArray reason = "OK";
         HeaderList headers; // besides the framing header, which the server adds
         QByteArray body;
-        qint64 generatedSize = -1; // when >= 0 the body is GeneratedBytes(0, generatedSize)
+        qint64 generatedSize = -1; // when >= 0 the body is GeneratedBytes(generatedOffset, size)
+        qint64 generatedOffset = 0;
+        QByteArray rawHead; // when set, sent as is instead of the status line and headers
         Framing framing = Framing::ContentLength;
         Ending ending = Ending::Complete;
         qint64 endAfter = 0;       // body bytes sent before a Drop or a Stall
@@ -57,6 +59,10 @@ public:
         static Response Status(int status, const QByteArray& reason,
                                const QByteArray& body = QByteArray());
         qint64 bodySize() const { return generatedSize >= 0 ? generatedSize : body.size(); }
+        // The answer to a request that may ask for a range ("Range: bytes=N-"), as a server
+        // that keeps ranges answers: the rest from N (206) when If-Range is absent or names
+        // this answer's ETag or Last-Modified, else the whole (200). For generated bodies.
+        Response rangedFor(const Request& request) const;
     };
     using Handler = std::function<Response(const Request&)>;
 

@@ -14,7 +14,7 @@ void TestNabrixHost::Fetch(Nabrix& nabrix, const QString& address) const {
 
 EventLog::EventLog(Nabrix& nabrix) {
     auto add = [this](const QString& event) { events_.append(event); };
-    connect(&nabrix, &Nabrix::DownloadProgress, this, [add](qint32 current, qint32 max) {
+    connect(&nabrix, &Nabrix::DownloadProgress, this, [add](qint64 current, qint64 max) {
         add(QStringLiteral("DownloadProgress %1 %2").arg(current).arg(max));
     });
     connect(&nabrix, &Nabrix::DownloadComplete, this,
@@ -32,7 +32,7 @@ EventLog::EventLog(Nabrix& nabrix) {
             });
     connect(&nabrix, &Nabrix::InfoError, this,
             [add](const QString& description) { add(QStringLiteral("InfoError ") + description); });
-    connect(&nabrix, &Nabrix::InfoProgress, this, [add](qint32 current, qint32 max) {
+    connect(&nabrix, &Nabrix::InfoProgress, this, [add](qint64 current, qint64 max) {
         add(QStringLiteral("InfoProgress %1 %2").arg(current).arg(max));
     });
 }

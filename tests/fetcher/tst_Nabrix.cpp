@@ -2,6 +2,7 @@
 #include "LoopbackHttpServer.h"
 #include "PeakMemory.h"
 #include "Redirects.h"
+#include "TestHome.h"
 
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -86,7 +87,8 @@ private slots:
     void invalidUrlDoesNothingElse_data();
     void invalidUrlDoesNothingElse();
     void addressWithoutSchemeReportsTheFailedRequest();
-    void failuresAreSaidInPlainWords();
+    void linksInTheOutputFolderAreNotFollowed_data();
+    void linksInTheOutputFolderAreNotFollowed();
     void thumbnailIdIsEscaped();
     void pageDecodedByItsCharset();
     void hostileTitlesStayInTheOutputFolder_data();
@@ -109,9 +111,16 @@ private slots:
     void streamErrorStatusLeavesTheOldFile();
     void onlyASuccessWithDataReplacesTheFile_data();
     void onlyASuccessWithDataReplacesTheFile();
-    void negativeLengthCountsAsUnknown();
-    void streamDroppedHalfWayKeepsThePartialFile();
-    void stalledStreamTimesOut();
+    void lyingLengthsAreErrors_data();
+    void lyingLengthsAreErrors();
+    void unreadableAnswersAreNamed_data();
+    void unreadableAnswersAreNamed();
+    void brokenStreamResumes_data();
+    void brokenStreamResumes();
+    void streamThatKeepsBreakingEndsInOneError();
+    void leftoverPartIsContinuedOnlyWhenItsNoteMatches();
+    void outputFolderGoneBeforeTheEnd();
+    void stalledStreamIsTriedAgain();
     void clearDownloadAfterCompletionIsSilent();
     void clearDownloadMidTransferKeepsThePartialFile();
     void missingOutputFolderFailsTheDownload();
@@ -122,10 +131,14 @@ private:
     void servePage(const VideoPageText& page = VideoPageText());
     void serveStream(const Response& response) { server_.route("/get_video.php", response); }
     QString target() const { return out_->path() + QLatin1Char('/') + TargetName; }
+    QString part() const { return target() + QStringLiteral(".part"); }
+    int streamRequests() const;
     void fetch(const QString& address) { host_.Fetch(*nabrix_, address); }
     // Starts the usual video and waits for the end of its transfer, either way.
     void downloadVideo();
 
+    // The Trash that earlier files go to lives in here.
+    TestHome home_;
     LoopbackHttpServer server_;
     TestNabrixHost host_;
     std::unique_ptr<QTemporaryDir> out_;
@@ -149,6 +162,8 @@ void tst_Nabrix::init() {
     server_.clearRoutes();
     server_.clearRequests();
     nabrix_ = std::make_unique<Nabrix>();
+    // Retries wait 10, 20, 40... milliseconds here instead of seconds.
+    nabrix_->setRetryWait(10);
     host_.Attach(*nabrix_);
     log_ = std::make_unique<EventLog>(*nabrix_);
 }
@@ -161,6 +176,13 @@ void tst_Nabrix::cleanup() {
 
 void tst_Nabrix::servePage(const VideoPageText& page) {
     server_.route("/watch", Response::Fixed(page.html().toUtf8(), "text/html; charset=utf-8"));
+}
+
+int tst_Nabrix::streamRequests() const {
+    int count = 0;
+    for (const auto& request : server_.requests())
+        count += request.url().path() == QLatin1String("/get_video.php");
+    return count;
 }
 
 void tst_Nabrix::downloadVideo() {
@@ -262,14 +284,34 @@ void tst_Nabrix::addressWithoutSchemeReportsTheFailedRequest() {
                                        "http://www.youtube.com/watch?v=..."}));
 }
 
-void tst_Nabrix::failuresAreSaidInPlainWords() {
-    // A full disk, where the target is the system's always full device.
-    QVERIFY(QFile::link(QStringLiteral("/dev/full"), target()));
-    servePage();
-    serveStream(Response::Generated(5000));
-    downloadVideo();
-    QCOMPARE(log_->all().last(), "DownloadError Cannot write " + target() +
-                                     ": the disk is full. Make room on it and try again.");
+void tst_Nabrix::linksInTheOutputFolderAreNotFollowed_data() {
+    QTest::addColumn<QString>("linkName");
+    QTest::addColumn<QString>("lastEvent");
+    QTest::newRow("named like the partial file") << TargetName + ".part"
+                                                 << "DownloadError Cannot create " + TargetName +
+                                                        ".part: a link of that name is in the way.";
+    QTest::newRow("named like the final file") << TargetName << "DownloadComplete";
+}
+
+void tst_Nabrix::linksInTheOutputFolderAreNotFollowed() {
+    QFETCH(QString, linkName);
+    QFETCH(QString, lastEvent);
+    // Dangling links, and one to the system's always full device.
+    const QString outside = out_->path() + QStringLiteral("/outside.flv");
+    const QString folder = out_->path() + QStringLiteral("/videos");
+    QVERIFY(QDir().mkpath(folder));
+    host_.folder = folder;
+    for (const QString& pointee : {outside, QStringLiteral("/dev/full")}) {
+        log_->clear();
+        QFile::remove(folder + '/' + linkName);
+        QVERIFY(QFile::link(pointee, folder + '/' + linkName));
+        servePage();
+        serveStream(Response::Generated(5000));
+        downloadVideo();
+        QCOMPARE(log_->all().last(),
+                 QString(lastEvent).replace(TargetName, folder + '/' + TargetName));
+        QVERIFY(!QFileInfo::exists(outside));
+    }
 }
 
 void tst_Nabrix::thumbnailIdIsEscaped() {
@@ -639,50 +681,246 @@ void tst_Nabrix::onlyASuccessWithDataReplacesTheFile() {
     QCOMPARE(ReadAll(target()), QByteArray("an earlier download"));
 }
 
-void tst_Nabrix::negativeLengthCountsAsUnknown() {
-    const int pageLength = VideoPageText().html().toUtf8().size();
+void tst_Nabrix::lyingLengthsAreErrors_data() {
+    QTest::addColumn<QList<QByteArray>>("lengths");
+    QTest::addColumn<QString>("total");
+    QTest::addColumn<QString>("error");
+    const QString unreadable = QStringLiteral("The server's answer could not be read");
+    QTest::newRow("past 64 bits") << QList<QByteArray>{"99999999999999999999999"} << "0"
+                                  << unreadable;
+    QTest::newRow("not a number") << QList<QByteArray>{"12abc"} << "0" << unreadable;
+    QTest::newRow("signed") << QList<QByteArray>{"-5"} << "0" << unreadable;
+    QTest::newRow("two different") << QList<QByteArray>{"100", "5000"} << "0" << unreadable;
+    // Counted in 64 bits: 3 GiB announced, a short body, and the same on every retry.
+    QTest::newRow("3 GiB, short body")
+        << QList<QByteArray>{"3221225472"} << "3221225472"
+        << "The server closed the connection before everything had arrived. Try again.";
+}
+
+void tst_Nabrix::lyingLengthsAreErrors() {
+    QFETCH(QList<QByteArray>, lengths);
+    QFETCH(QString, total);
+    QFETCH(QString, error);
+    WriteFile(target(), "an earlier download");
     servePage();
     Response stream = Response::Generated(50000);
     stream.framing = Framing::CloseDelimited;
-    stream.headers.append({QByteArray("Content-Length"), QByteArray("-5")});
+    for (const QByteArray& length : lengths)
+        stream.headers.append({QByteArray("Content-Length"), length});
     serveStream(stream);
     downloadVideo();
-    QCOMPARE(log_->folded().mid(4),
-             QStringList({QStringLiteral("DownloadProgress 0 %1").arg(pageLength),
-                          QStringLiteral("DownloadProgress ... 50000 %1").arg(pageLength),
-                          "DownloadProgress 0 1", "DownloadComplete"}));
-    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 50000));
+    QCoreApplication::processEvents();
+    // One start, the counts against that total (tried again from the start when the server
+    // breaks off), one error.
+    const QStringList events = log_->all();
+    QCOMPARE(events.count("DownloadProgress 0 " + total), 1);
+    QCOMPARE(events.value(4), "DownloadProgress 0 " + total);
+    QCOMPARE(events.last(), "DownloadError " + error);
+    for (const QString& event : events.mid(5, events.size() - 6))
+        QVERIFY2(event.startsWith("DownloadProgress ") && event.endsWith(' ' + total),
+                 qPrintable(event));
+    QCOMPARE(ReadAll(target()), QByteArray("an earlier download"));
+    QCOMPARE(ReadAll(part()), LoopbackHttpServer::GeneratedBytes(0, 50000));
 }
 
-void tst_Nabrix::streamDroppedHalfWayKeepsThePartialFile() {
+void tst_Nabrix::unreadableAnswersAreNamed_data() {
+    QTest::addColumn<Response>("stream");
+    QTest::addColumn<QString>("error");
+    Response garbled = Response::Generated(1000);
+    garbled.rawHead = "HTXP/1.1 2OO OK\r\nContent-Length: 1000\r\n\r\n";
+    QTest::newRow("garbled status line") << garbled << "The server's answer could not be read";
+    Response longHeader = Response::Generated(1000);
+    longHeader.headers.append({QByteArray("X-Padding"), QByteArray(1024 * 1024, 'a')});
+    QTest::newRow("1 MB header line")
+        << longHeader << "The server sent a header line that is too long";
+}
+
+void tst_Nabrix::unreadableAnswersAreNamed() {
+    QFETCH(Response, stream);
+    QFETCH(QString, error);
     servePage();
-    serveStream(Cut(Response::Generated(300000), Ending::Drop, 100000));
+    serveStream(stream);
     downloadVideo();
-    // What the client had taken in when the connection broke is in the file; bytes still
-    // waiting in the socket behind the bounded read buffer may be lost with the connection.
-    const qint64 received = log_->lastProgress();
-    QVERIFY(received > 0 && received <= 100000);
+    QCOMPARE(log_->all().last(), "DownloadError " + error);
+}
+
+namespace {
+
+enum class Resume { RangeKept, RangeIgnored, FileChanged, LastModifiedOnly, NoValidator, Busy };
+
+// A stream server that breaks the first answer at 40 % and then behaves as `resume` says.
+LoopbackHttpServer::Handler BreakingOnce(Resume resume, qint64 size) {
+    auto tries = std::make_shared<int>(0);
+    return [=](const LoopbackHttpServer::Request& request) {
+        Response whole = Response::Generated(size);
+        const bool changed = resume == Resume::FileChanged && *tries > 0;
+        if (resume != Resume::NoValidator && resume != Resume::LastModifiedOnly)
+            whole.headers.append({QByteArray("ETag"), QByteArray(changed ? "\"v2\"" : "\"v1\"")});
+        if (resume != Resume::NoValidator)
+            whole.headers.append(
+                {QByteArray("Last-Modified"), QByteArray("Wed, 21 Oct 2015 07:28:00 GMT")});
+        if (changed)
+            whole.generatedOffset = 12345;
+        if ((*tries)++ == 0) {
+            if (resume == Resume::Busy) {
+                Response busy = Response::Status(503, "Service Unavailable", "busy");
+                busy.headers.append({QByteArray("Retry-After"), QByteArray("2")});
+                return busy;
+            }
+            return Cut(whole, Ending::Drop, size * 4 / 10);
+        }
+        return resume == Resume::RangeIgnored ? whole : whole.rangedFor(request);
+    };
+}
+
+} // namespace
+Q_DECLARE_METATYPE(Resume)
+
+void tst_Nabrix::brokenStreamResumes_data() {
+    QTest::addColumn<Resume>("resume");
+    QTest::addColumn<QByteArray>("ifRange");
+    QTest::addColumn<qint64>("contentOffset");
+    const QByteArray date = "Wed, 21 Oct 2015 07:28:00 GMT";
+    QTest::newRow("range kept") << Resume::RangeKept << QByteArray("\"v1\"") << qint64(0);
+    QTest::newRow("range ignored: starts over")
+        << Resume::RangeIgnored << QByteArray("\"v1\"") << qint64(0);
+    QTest::newRow("file changed: starts over, no splice")
+        << Resume::FileChanged << QByteArray("\"v1\"") << qint64(12345);
+    QTest::newRow("Last-Modified only") << Resume::LastModifiedOnly << date << qint64(0);
+    QTest::newRow("no validator: all again") << Resume::NoValidator << QByteArray() << qint64(0);
+    QTest::newRow("busy, then whole") << Resume::Busy << QByteArray() << qint64(0);
+}
+
+void tst_Nabrix::brokenStreamResumes() {
+    QFETCH(Resume, resume);
+    QFETCH(QByteArray, ifRange);
+    QFETCH(qint64, contentOffset);
+    constexpr qint64 size = 3000000;
+    WriteFile(target(), "an earlier download");
+    servePage();
+    server_.route("/get_video.php", BreakingOnce(resume, size));
+    downloadVideo();
+    QCoreApplication::processEvents();
+
+    // The host saw one transfer.
+    const QStringList events = log_->all();
+    QCOMPARE(events.count(QStringLiteral("DownloadProgress 0 %1").arg(size)), 1);
+    QCOMPARE(events.mid(events.size() - 2),
+             QStringList({"DownloadProgress 0 1", "DownloadComplete"}));
+    QVERIFY(!log_->contains("DownloadError"));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(contentOffset, size));
+    QVERIFY(!QFileInfo::exists(part()));
+
+    const auto requests = server_.requests();
+    QCOMPARE(streamRequests(), 2);
+    const auto retry = requests.last();
+    QCOMPARE(retry.header("If-Range"), ifRange);
+    QCOMPARE(retry.header("Range").isEmpty(), ifRange.isEmpty());
+    if (resume == Resume::RangeKept) {
+        QVERIFY(retry.header("Range").startsWith("bytes="));
+        QCOMPARE(log_->folded().mid(4, 2),
+                 QStringList({QStringLiteral("DownloadProgress 0 %1").arg(size),
+                              QStringLiteral("DownloadProgress ... %1 %1").arg(size)}));
+    }
+}
+
+void tst_Nabrix::streamThatKeepsBreakingEndsInOneError() {
+    WriteFile(target(), "an earlier download");
+    servePage();
+    Response stream = Response::Generated(300000);
+    stream.headers.append({QByteArray("ETag"), QByteArray("\"v1\"")});
+    // Each try gets 100000 bytes further at most, never to the end.
+    server_.route("/get_video.php", [stream](const LoopbackHttpServer::Request& request) {
+        Response ranged = stream.rangedFor(request);
+        ranged.ending = Ending::Drop;
+        ranged.endAfter = std::min<qint64>(ranged.generatedSize - 1, 50000);
+        return ranged;
+    });
+    downloadVideo();
+    QCoreApplication::processEvents();
+    QCOMPARE(streamRequests(), 1 + 5);
     const QStringList events = log_->folded();
     QCOMPARE(events.mid(3),
-             QStringList({ExpectedVideoData, "DownloadProgress 0 300000",
-                          QStringLiteral("DownloadProgress ... %1 300000").arg(received),
-                          events.last()}));
-    QVERIFY(events.last().startsWith("DownloadError "));
-    QVERIFY(events.last().size() > QStringLiteral("DownloadError ").size());
-    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, received));
+             QStringList({ExpectedVideoData, "DownloadProgress 0 300000", events.value(5),
+                          "DownloadError The server closed the connection before "
+                          "everything had arrived. Try again."}));
+    QVERIFY(events.value(5).startsWith("DownloadProgress ... "));
+    // The earlier file is as it was; what arrived waits in the partial file.
+    QCOMPARE(ReadAll(target()), QByteArray("an earlier download"));
+    const QByteArray partial = ReadAll(part());
+    QCOMPARE(qint64(partial.size()), log_->lastProgress());
+    QCOMPARE(partial, LoopbackHttpServer::GeneratedBytes(0, partial.size()));
 }
 
-void tst_Nabrix::stalledStreamTimesOut() {
-    nabrix_->setStallTimeout(1000);
+void tst_Nabrix::leftoverPartIsContinuedOnlyWhenItsNoteMatches() {
+    constexpr qint64 size = 400000;
+    Response stream = Response::Generated(size);
+    stream.headers.append({QByteArray("ETag"), QByteArray("\"v1\"")});
     servePage();
-    serveStream(Cut(Response::Generated(300000), Ending::Stall, 50000));
+    serveStream(Cut(stream, Ending::Drop, 150000));
+    nabrix_->setRetryWait(0);
+    downloadVideo();
+    QVERIFY(log_->contains("DownloadError"));
+    const qint64 kept = QFileInfo(part()).size();
+    QVERIFY(kept > 0 && kept <= 150000);
+
+    // The same page again: the partial file goes on from where it ended.
+    log_->clear();
+    server_.clearRequests();
+    server_.route("/get_video.php", [stream](const LoopbackHttpServer::Request& request) {
+        return stream.rangedFor(request);
+    });
+    downloadVideo();
+    QCOMPARE(log_->all().last(), QStringLiteral("DownloadComplete"));
+    QCOMPARE(server_.requests().last().header("Range"), "bytes=" + QByteArray::number(kept) + '-');
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, size));
+
+    // A partial file without a note (another program's, an older attempt's) starts over.
+    log_->clear();
+    server_.clearRequests();
+    WriteFile(part(), "not from this video");
+    downloadVideo();
+    QCOMPARE(log_->all().last(), QStringLiteral("DownloadComplete"));
+    QVERIFY(server_.requests().last().header("Range").isEmpty());
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, size));
+}
+
+void tst_Nabrix::outputFolderGoneBeforeTheEnd() {
+    const QString folder = out_->path() + QStringLiteral("/videos");
+    QVERIFY(QDir().mkpath(folder));
+    host_.folder = folder;
+    servePage();
+    // The folder goes while the stream breaks: the retry writes to a file no folder holds.
+    auto tries = std::make_shared<int>(0);
+    server_.route("/get_video.php", [folder, tries](const LoopbackHttpServer::Request& request) {
+        Response stream = Response::Generated(200000);
+        stream.headers.append({QByteArray("ETag"), QByteArray("\"v1\"")});
+        if ((*tries)++ == 0)
+            return Cut(stream, Ending::Drop, 100000);
+        QDir(folder).removeRecursively();
+        return stream.rangedFor(request);
+    });
+    downloadVideo();
+    QCOMPARE(log_->all().last(), "DownloadError Cannot finish " + folder + '/' + TargetName +
+                                     ": the output folder does not exist. Choose another one.");
+    QVERIFY(!log_->contains("DownloadComplete"));
+}
+
+void tst_Nabrix::stalledStreamIsTriedAgain() {
+    nabrix_->setStallTimeout(300);
+    servePage();
+    auto tries = std::make_shared<int>(0);
+    server_.route("/get_video.php", [tries](const LoopbackHttpServer::Request& request) {
+        Response stream = Response::Generated(300000);
+        stream.headers.append(
+            {QByteArray("Last-Modified"), QByteArray("Wed, 21 Oct 2015 07:28:00 GMT")});
+        return (*tries)++ == 0 ? Cut(stream, Ending::Stall, 50000) : stream.rangedFor(request);
+    });
     const int closedBefore = server_.connectionsClosed();
     downloadVideo();
-    QCOMPARE(
-        log_->all().last(),
-        QStringLiteral("DownloadError The server sent nothing for 1 seconds. Try again later."));
-    QVERIFY(!log_->contains("DownloadComplete"));
-    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 50000));
+    QCOMPARE(log_->all().last(), QStringLiteral("DownloadComplete"));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 300000));
+    QCOMPARE(server_.requests().last().header("Range"), QByteArray("bytes=50000-"));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
 }
 
@@ -709,9 +947,10 @@ void tst_Nabrix::clearDownloadMidTransferKeepsThePartialFile() {
     nabrix_->ClearDownload();
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
     QCOMPARE(log_->all().size(), eventsBefore);
-    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 70000));
+    QCOMPARE(ReadAll(part()), LoopbackHttpServer::GeneratedBytes(0, 70000));
+    QVERIFY(!QFileInfo::exists(target()));
 
-    // The next download of the same title replaces the shorter file.
+    // The next download of the same title, from a server without validators, starts over.
     log_->clear();
     serveStream(Response::Generated(1000));
     downloadVideo();
@@ -731,20 +970,21 @@ void tst_Nabrix::missingOutputFolderFailsTheDownload() {
     QCOMPARE(events[4], QStringLiteral("DownloadProgress 0 300000"));
     QVERIFY2(events[5].startsWith(QStringLiteral("DownloadError Cannot create ") + out_->path() +
                                   QStringLiteral("/missing/sub/") + TargetName +
-                                  QStringLiteral(": ")),
+                                  QStringLiteral(".part: ")),
              qPrintable(events[5]));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
     QVERIFY(!QFileInfo::exists(out_->path() + QStringLiteral("/missing")));
 }
 
 void tst_Nabrix::targetNameTakenByAFolderFailsTheDownload() {
-    QVERIFY(QDir().mkpath(target()));
+    // A folder under the partial file's name: nothing to write to.
+    QVERIFY(QDir().mkpath(part()));
     servePage();
     serveStream(Response::Generated(1000));
     downloadVideo();
     QVERIFY(log_->all().last().startsWith(QStringLiteral("DownloadError Cannot create ")));
     QVERIFY(!log_->contains("DownloadComplete"));
-    QVERIFY(QFileInfo(target()).isDir());
+    QVERIFY(QFileInfo(part()).isDir());
 }
 
 void tst_Nabrix::writeFailureStopsTheDownload() {
@@ -756,11 +996,12 @@ void tst_Nabrix::writeFailureStopsTheDownload() {
         downloadVideo();
     }
     const QString last = log_->all().last();
-    QCOMPARE(last, QStringLiteral("DownloadError Cannot write ") + target() +
+    QCOMPARE(last, QStringLiteral("DownloadError Cannot write ") + part() +
                        QStringLiteral(": the file is too large for this disk."));
     QVERIFY(!log_->contains("DownloadComplete"));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
-    QVERIFY(QFileInfo(target()).size() <= 100000);
+    QVERIFY(QFileInfo(part()).size() <= 100000);
+    QVERIFY(!QFileInfo::exists(target()));
 }
 
 QTEST_GUILESS_MAIN(tst_Nabrix)

@@ -1,4 +1,6 @@
 #pragma once
+#include "HttpHeaders.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -15,17 +17,17 @@ namespace CurlLibrary {
 struct Api;
 }
 
-// One HTTP/1.1 GET with libcurl, driven by this thread's event loop. The body goes straight
-// from libcurl's buffer into the sink, a buffer at a time; the signals come afterwards, outside
-// libcurl's callbacks, so their receivers may abort or replace the transfer. Redirects are not
-// followed: a redirect answer finishes with its status and headers.
+// One HTTP/1.1 GET with libcurl, driven by this thread's event loop: one try of a Transfer. The
+// body goes straight from libcurl's buffer into the sink, a buffer at a time; the signals come
+// afterwards, outside libcurl's callbacks, so their receivers may abort or replace the transfer.
+// Redirects are not followed: a redirect answer finishes with its status and headers.
 //
 // The proxy is the one Qt's proxy factory names for the address, as for the program's other
 // requests.
 class CurlTransfer : public QObject {
     Q_OBJECT
 public:
-    using Headers = QList<QPair<QByteArray, QByteArray>>;
+    using Headers = Http::Headers;
     // Takes a piece of the body; returns false to stop the transfer (the sink knows why).
     using Sink = std::function<bool(const char* data, qint64 size)>;
 
@@ -48,6 +50,9 @@ public:
     // The first header of that name (any letter case) of the final answer.
     bool HasHeader(const QByteArray& name) const;
     QByteArray Header(const QByteArray& name) const;
+    const Headers& ResponseHeaders() const { return responseHeaders_; }
+    // The body's length as the final answer announced it.
+    Http::BodyLength BodyLength() const { return bodyLength_; }
     // A redirect answer: its body is dropped and it raises no ResponseStarted.
     bool IsRedirect() const;
     // Once finished: what went wrong, in Qt's terms and in libcurl's words (NoError and empty
@@ -74,6 +79,8 @@ private:
     void FinishSoon(int result);
     void Act(int socket, int events);
     void ReportProgress();
+    bool AnswerUnreadable() const;
+    bool HeaderTooLong() const;
 
     QUrl url_;
     // Null when libcurl could not be loaded: the transfer then fails as it starts.
@@ -97,6 +104,7 @@ private:
     QByteArray reason_;
     Headers responseHeaders_;
     bool headersDone_ = false;
+    bool sent_ = false;
     bool started_ = false;
     bool paused_ = false;
     bool running_ = false;
@@ -106,6 +114,7 @@ private:
     // The body's length as announced (-1: up to the end of the connection), and how much of
     // it has arrived.
     qint64 announced_ = -1;
+    Http::BodyLength bodyLength_;
     qint64 received_ = 0;
     bool bodyComplete_ = false;
     QList<qint64> written_;

@@ -90,8 +90,10 @@ void CurlTransfer::Start() {
     // libcurl would guess a scheme for an address without one; this request has none.
     else if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
         FinishSoon(CURLE_UNSUPPORTED_PROTOCOL);
-    else
+    else {
+        sent_ = true;
         curl_->multi_add_handle(multi_, easy_);
+    }
 }
 
 void CurlTransfer::FinishSoon(int result) {
@@ -121,17 +123,11 @@ void CurlTransfer::Abort() {
 }
 
 bool CurlTransfer::HasHeader(const QByteArray& name) const {
-    for (const auto& header : responseHeaders_)
-        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+    return Http::Has(responseHeaders_, name);
 }
 
 QByteArray CurlTransfer::Header(const QByteArray& name) const {
-    for (const auto& header : responseHeaders_)
-        if (header.first.compare(name, Qt::CaseInsensitive) == 0)
-            return header.second;
-    return QByteArray();
+    return Http::Value(responseHeaders_, name);
 }
 
 bool CurlTransfer::IsRedirect() const {
@@ -152,12 +148,10 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
         transfer->received_ = 0;
     } else if (line.isEmpty()) {
         transfer->headersDone_ = transfer->status_ >= 200;
+        transfer->bodyLength_ = Http::ContentLength(transfer->responseHeaders_);
         transfer->announced_ = -1;
-        bool isNumber = false;
-        const qint64 length = transfer->Header("Content-Length").toLongLong(&isNumber);
-        if (transfer->headersDone_ && isNumber && length >= 0 &&
-            !transfer->HasHeader("Transfer-Encoding"))
-            transfer->announced_ = length;
+        if (transfer->headersDone_ && transfer->bodyLength_.kind == Http::BodyLength::Kind::Known)
+            transfer->announced_ = transfer->bodyLength_.bytes;
         // An empty body has arrived with the headers; stop before libcurl waits for more.
         if (transfer->announced_ == 0) {
             transfer->bodyComplete_ = true;
@@ -295,6 +289,8 @@ QNetworkReply::NetworkError CurlTransfer::Error() const {
     // it were whole.
     if (result_ == CURLE_OK && announced_ >= 0 && received_ < announced_)
         return QNetworkReply::RemoteHostClosedError;
+    if (AnswerUnreadable() || HeaderTooLong())
+        return QNetworkReply::ProtocolFailure;
     switch (result_) {
     case CURLE_OK:
         return QNetworkReply::NoError;
@@ -329,9 +325,26 @@ QString CurlTransfer::ErrorString() const {
         return QString();
     if (result_ == CURLE_OK)
         return QStringLiteral("The connection closed before the whole answer had arrived");
+    // libcurl's words for these name the wrong thing ("Out of memory", HTTP/0.9).
+    if (HeaderTooLong())
+        return QStringLiteral("The server sent a header line that is too long");
+    if (AnswerUnreadable())
+        return QStringLiteral("The server's answer could not be read");
     if (errorText_.constData()[0] != 0)
         return QString::fromLocal8Bit(errorText_.constData());
     if (!curl_)
         return QStringLiteral("%1 could not be loaded").arg(QLatin1String(CurlLibrary::kFileName));
     return QString::fromLatin1(curl_->easy_strerror(CURLcode(result_)));
+}
+
+bool CurlTransfer::AnswerUnreadable() const {
+    // The request went out (Start refuses other schemes), so libcurl's refusal of the protocol
+    // is its refusal of an answer without an HTTP status line.
+    return sent_ && (result_ == CURLE_UNSUPPORTED_PROTOCOL || result_ == CURLE_WEIRD_SERVER_REPLY);
+}
+
+bool CurlTransfer::HeaderTooLong() const {
+    // libcurl refuses a header past its limit by failing the allocation on purpose; later
+    // versions have a code of their own for it (CURLE_TOO_LARGE, 100).
+    return result_ == CURLE_OUT_OF_MEMORY || result_ == 100;
 }

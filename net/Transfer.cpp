@@ -1,0 +1,246 @@
+#include "Transfer.h"
+
+#include "Redirects.h"
+#include "Retries.h"
+
+#include <QDateTime>
+#include <QLoggingCategory>
+
+namespace {
+
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
+Q_LOGGING_CATEGORY(lcRedirect, "vantelo.fetcher.redirect", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStall, "vantelo.fetcher.stall", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcRetry, "vantelo.fetcher.retry", QtWarningMsg)
+
+const QString Unreadable = QStringLiteral("The server's answer could not be read");
+
+bool IsSuccess(int status) {
+    return status >= 200 && status < 300;
+}
+
+} // namespace
+
+Transfer::Transfer(const Request& request, QObject* parent)
+    : QObject(parent), request_(request), url_(request.url) {
+    stall_.setSingleShot(true);
+    stall_.setInterval(30000);
+    retryWait_.setSingleShot(true);
+    connect(&stall_, &QTimer::timeout, this, &Transfer::TryStalled);
+    connect(&retryWait_, &QTimer::timeout, this, &Transfer::SendTry);
+}
+
+Transfer::~Transfer() {
+    Abort();
+}
+
+void Transfer::setStallTimeout(int milliseconds) {
+    stall_.setInterval(milliseconds);
+}
+
+void Transfer::Start() {
+    running_ = true;
+    // Bytes from an earlier transfer are continued only when it is known what they belong to.
+    const bool resumable = request_.resumeFrom > 0 && !request_.resumeValidator.isEmpty() &&
+                           request_.resumeTotal > request_.resumeFrom;
+    rangeFrom_ = resumable ? request_.resumeFrom : 0;
+    received_ = rangeFrom_;
+    validator_ = resumable ? request_.resumeValidator : QByteArray();
+    SendTry();
+}
+
+void Transfer::Abort() {
+    running_ = false;
+    stall_.stop();
+    retryWait_.stop();
+    DropTry();
+}
+
+void Transfer::DropTry() {
+    if (!try_)
+        return;
+    CurlTransfer* dropped = try_;
+    try_ = nullptr;
+    disconnect(dropped, nullptr, this, nullptr);
+    dropped->Abort();
+    dropped->deleteLater();
+}
+
+void Transfer::SendTry() {
+    if (!running_)
+        return;
+    Http::Headers headers = request_.headers;
+    if (rangeFrom_ > 0) {
+        headers.append({"Range", "bytes=" + QByteArray::number(rangeFrom_) + '-'});
+        headers.append({"If-Range", validator_});
+    }
+    try_ = new CurlTransfer(url_, headers, request_.bufferSize, this);
+    try_->SetSink([this](const char* data, qint64 size) { return !sink_ || sink_(data, size); });
+    connect(try_, &CurlTransfer::ResponseStarted, this, &Transfer::TryStarted);
+    connect(try_, &CurlTransfer::ChunkWritten, this, &Transfer::TryChunkWritten);
+    connect(try_, &CurlTransfer::Finished, this, &Transfer::TryFinished);
+    try_->Start();
+    stall_.start();
+}
+
+void Transfer::TryStarted() {
+    stall_.start();
+    viaProxy_ = try_->ViaProxy();
+    status_ = try_->Status();
+    reason_ = try_->ReasonPhrase();
+    headers_ = try_->ResponseHeaders();
+    if (Retries::IsRetryableStatus(status_) && retries_ < request_.maxRetries) {
+        Broke(QNetworkReply::NoError, QString(),
+              Http::RetryAfterSeconds(Header("Retry-After"), QDateTime::currentDateTimeUtc()));
+        return;
+    }
+    if (!IsSuccess(status_)) {
+        // The first answer's status is the receiver's to judge; a later try that is refused
+        // ends the transfer with that status.
+        if (started_) {
+            Finish(QNetworkReply::NoError, QString());
+            return;
+        }
+        started_ = true;
+        emit ResponseStarted();
+        return;
+    }
+    const qint64 offset = BodyOffset();
+    if (offset < 0) {
+        qCDebug(lcRetry) << url_.toString() << "answer" << status_ << "does not continue at"
+                         << rangeFrom_ << "Content-Range" << Header("Content-Range");
+        if (started_)
+            Finish(breakError_, breakText_);
+        else
+            Finish(QNetworkReply::ProtocolFailure, Unreadable);
+        return;
+    }
+    TakeLength(offset);
+    received_ = offset;
+    if (offset == 0)
+        validator_ = Http::ResumeValidator(headers_);
+    if (bodyStart_)
+        bodyStart_(offset);
+    if (!started_) {
+        started_ = true;
+        emit ResponseStarted();
+    }
+}
+
+qint64 Transfer::BodyOffset() const {
+    if (rangeFrom_ == 0)
+        return status_ == 206 ? -1 : 0;
+    // If-Range went with the range: a whole file means the file has changed.
+    if (status_ == 200)
+        return 0;
+    if (status_ != 206)
+        return -1;
+    const auto range = Http::ParseContentRange(Header("Content-Range"));
+    const qint64 expected = length_ >= 0 ? length_ : request_.resumeTotal;
+    const Http::BodyLength body = try_->BodyLength();
+    const bool lengthAgrees = body.kind == Http::BodyLength::Kind::Absent ||
+                              (body.kind == Http::BodyLength::Kind::Known && range &&
+                               body.bytes == range->last - range->first + 1);
+    if (!range || range->first != rangeFrom_ || range->total < 0 ||
+        range->last != range->total - 1 || (expected >= 0 && range->total != expected) ||
+        !lengthAgrees)
+        return -1;
+    return rangeFrom_;
+}
+
+void Transfer::TakeLength(qint64 offset) {
+    if (offset > 0) {
+        length_ = Http::ParseContentRange(Header("Content-Range"))->total;
+        lengthInvalid_ = false;
+        return;
+    }
+    const Http::BodyLength body = try_->BodyLength();
+    lengthInvalid_ = body.kind == Http::BodyLength::Kind::Invalid;
+    length_ = body.kind == Http::BodyLength::Kind::Known ? body.bytes : -1;
+}
+
+void Transfer::TryChunkWritten(qint64 size) {
+    stall_.start();
+    received_ += size;
+    emit ChunkWritten(size);
+}
+
+void Transfer::TryFinished() {
+    stall_.stop();
+    CurlTransfer* finished = try_;
+    viaProxy_ = finished->ViaProxy();
+    const QNetworkReply::NetworkError error = finished->Error();
+    if (error == QNetworkReply::RemoteHostClosedError) {
+        Broke(error, finished->ErrorString());
+        return;
+    }
+    if (error != QNetworkReply::NoError) {
+        Finish(error, finished->ErrorString());
+        return;
+    }
+    if (finished->IsRedirect()) {
+        status_ = finished->Status();
+        reason_ = finished->ReasonPhrase();
+        headers_ = finished->ResponseHeaders();
+        if (!request_.followRedirects) {
+            redirect_ = true;
+            Finish(QNetworkReply::NoError, QString());
+            return;
+        }
+        const Redirects::Hop hop = Redirects::Next(url_, Header("Location"), redirects_);
+        qCDebug(lcRedirect) << url_.toString() << "->" << hop.target.toString() << "hop"
+                            << redirects_ + 1 << "refused" << int(hop.refusal);
+        if (hop.refusal != Redirects::Hop::Refusal::None) {
+            Finish(hop.refusal == Redirects::Hop::Refusal::TooManyHops
+                       ? QNetworkReply::TooManyRedirectsError
+                       : QNetworkReply::InsecureRedirectError,
+                   QString());
+            return;
+        }
+        ++redirects_;
+        url_ = hop.target;
+        DropTry();
+        SendTry();
+        return;
+    }
+    // A body whose end nobody can tell may be cut short: it is never taken as whole.
+    if (IsSuccess(status_) && lengthInvalid_) {
+        Finish(QNetworkReply::ProtocolFailure, Unreadable);
+        return;
+    }
+    Finish(QNetworkReply::NoError, QString());
+}
+
+void Transfer::TryStalled() {
+    qCDebug(lcStall) << url_.toString() << "sent nothing for" << stall_.interval() << "ms";
+    Broke(QNetworkReply::TimeoutError, QString());
+}
+
+void Transfer::Broke(QNetworkReply::NetworkError error, const QString& text,
+                     std::optional<qint64> retryAfterSeconds) {
+    DropTry();
+    stall_.stop();
+    if (retries_ >= request_.maxRetries) {
+        Finish(error, text);
+        return;
+    }
+    breakError_ = error;
+    breakText_ = text;
+    ++retries_;
+    // Without a validator a range could splice two different files: the retry asks for all.
+    rangeFrom_ = received_ > 0 && !validator_.isEmpty() ? received_ : 0;
+    const qint64 wait = Retries::WaitMs(retries_, retryWaitMs_, retryAfterSeconds);
+    qCDebug(lcRetry) << url_.toString() << "retry" << retries_ << "in" << wait << "ms from byte"
+                     << rangeFrom_ << "after" << int(error) << text << "status" << status_;
+    retryWait_.start(int(wait));
+}
+
+void Transfer::Finish(QNetworkReply::NetworkError error, const QString& text) {
+    DropTry();
+    stall_.stop();
+    retryWait_.stop();
+    running_ = false;
+    error_ = error;
+    errorString_ = text;
+    emit Finished();
+}

@@ -126,6 +126,7 @@ void Nabrix::DownloadVideo() {
     BodyStartOffset = -1;
     VideoFileError.clear();
     PartPath = PartFile::PathFor(FilePath);
+    SavedFilePath.clear();
 
     // The stream goes from the socket into the file through one buffer of a chunk, on this
     // thread; redirects are followed one request per hop, so every hop keeps that limit.
@@ -328,6 +329,7 @@ void Nabrix::VideoFinished() {
                                placed.error, QString::fromLocal8Bit(std::strerror(placed.error)))));
         return;
     }
+    SavedFilePath = placed.path;
     BytesReceived = 0;
     Drop(VideoDownload, this);
     emit DownloadProgress(0, 1);

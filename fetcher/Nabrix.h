@@ -30,6 +30,9 @@ public:
     void GetVideoInfo(const QString& VideoUrl);
     void DownloadVideo();
 
+    // The video's file: where it went once complete, else where it is meant to go.
+    QString TargetFile() const { return SavedFilePath.isEmpty() ? FilePath : SavedFilePath; }
+
     // A request that receives nothing for this long fails as timed out (30 seconds unless set);
     // the video's is tried again first.
     void setStallTimeout(int milliseconds) { StallTimeoutMs = milliseconds; }
@@ -102,6 +105,9 @@ private:
     QString AddressVideoId;
     QString DownloadUrl;
     QString FilePath;
+    // Where the last finished video went: FilePath, or a free name beside it when an earlier
+    // file of that name could not be moved to the Trash.
+    QString SavedFilePath;
     // The file the video is written to until it is whole (PartFile).
     QString PartPath;
     // The output folder FilePath was made for.

@@ -58,6 +58,17 @@ bool Exists(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
+namespace {
+
+// Only an earlier result itself goes to the Trash: a folder or a link of that name is the
+// user's for other reasons and stays where it is.
+bool IsPlainFile(const QString& path) {
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+} // namespace
+
 QString FreeName(const QString& destination) {
     const QFileInfo info(destination);
     const QString name = info.fileName();
@@ -80,7 +91,7 @@ Placed IntoPlace(const QString& finished, const QString& destination) {
     // A few rounds: another program may take the name between the look and the rename.
     for (int round = 0; round < 3; ++round) {
         if (Exists(target)) {
-            if (!placed.trashedEarlier && MoveToTrash(target))
+            if (!placed.trashedEarlier && IsPlainFile(target) && MoveToTrash(target))
                 placed.trashedEarlier = true;
             else
                 target = FreeName(destination);

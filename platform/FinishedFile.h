@@ -2,8 +2,9 @@
 #include <QString>
 
 // Puts a finished result under its final name without destroying what was there: an earlier
-// file of that name goes to the desktop Trash first; where there is no Trash it stays, and the
-// result takes the first free name "<name> (2).<ext>", "<name> (3).<ext>"...
+// file of that name goes to the desktop Trash first; where there is no Trash, or the name is
+// a folder's or a link's, that stays, and the result takes the first free name
+// "<name> (2).<ext>", "<name> (3).<ext>"...
 namespace FinishedFile {
 
 struct Placed {

@@ -55,7 +55,7 @@ void moveMouseOver(QWidget* widget) {
     QApplication::sendEvent(widget, &move);
 }
 
-QString caption(const char* prefix, qint32 current, qint32 maximum) {
+QString caption(const char* prefix, qint64 current, qint64 maximum) {
     return prefix + modNabrix::FormatByteSize(current) + " / " + modNabrix::FormatByteSize(maximum);
 }
 } // namespace
@@ -413,6 +413,10 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     QCOMPARE(w->FrmInfo->title(), caption("Downloading : ", 1268776, 5242880));
     QCOMPARE(w->Prg->maximum(), 5242880);
     QCOMPARE(w->Prg->text(), "24 %");
+    // Past every 32-bit count: the caption and the share stay true.
+    emit w->Nabrix1->DownloadProgress(Q_INT64_C(3) << 30, Q_INT64_C(4608) << 20);
+    QTRY_COMPARE(w->FrmInfo->title(), "Downloading : 3.00 GB / 4.50 GB");
+    QCOMPARE(w->Prg->text(), "66 %");
     emit w->Nabrix1->DownloadComplete();
     QCOMPARE(stateOf(*w), "Idle");
     QCOMPARE(w->Prg->value(), 0);

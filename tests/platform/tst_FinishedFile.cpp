@@ -64,15 +64,24 @@ private slots:
         QVERIFY(!QFile::exists(QDir::currentPath() + "/files"));
     }
 
-    void danglingLinkIsMovedAsALinkNotFollowed() {
+    void linksAndFoldersOfTheNameStayWhereTheyAre() {
+        QVERIFY(QDir().mkpath(folder_ + "/clip.flv"));
+        const QString part = write("clip.flv.part", "new");
+        const FinishedFile::Placed placed = FinishedFile::IntoPlace(part, folder_ + "/clip.flv");
+        QCOMPARE(placed.path, folder_ + "/clip (2).flv");
+        QVERIFY(QFileInfo(folder_ + "/clip.flv").isDir());
+        QVERIFY(trashed().isEmpty());
+    }
+
+    void danglingLinkIsNeitherFollowedNorMoved() {
         const QString outside = home_.path() + "/outside.flv";
         QFile::remove(outside);
         QVERIFY(QFile::link(outside, folder_ + "/clip.flv"));
         const QString part = write("clip.flv.part", "new");
         const FinishedFile::Placed placed = FinishedFile::IntoPlace(part, folder_ + "/clip.flv");
-        QVERIFY(!placed.path.isEmpty());
-        QVERIFY(!QFileInfo(placed.path).isSymLink());
+        QCOMPARE(placed.path, folder_ + "/clip (2).flv");
         QCOMPARE(read(placed.path), QByteArray("new"));
+        QVERIFY(QFileInfo(folder_ + "/clip.flv").isSymLink());
         QVERIFY(!QFile::exists(outside));
     }
 

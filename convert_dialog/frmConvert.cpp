@@ -9,6 +9,7 @@
 #include "MsgBox.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
+#include "ProgressCaption.h"
 #include "RegEdit.h"
 #include "StatusLabel.h"
 #include "Twips.h"
@@ -25,6 +26,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,34 +119,34 @@ std::optional<bool> parseTruth(const QString& text) {
     return number != 0;
 }
 
-const QString kFormatValue = QStringLiteral("Youtube Video format");
-
-// One saved option that the load puts back over the preset: its name in the settings store,
-// the control that shows it (a list, the check box or an option button), and its default when
-// nothing is stored (null: what the control shows, the preset's choice).
+// One saved option: its name in the settings store, the control that shows it (the output
+// folder box, a list, the check box or an option button), and its default when nothing is
+// stored (null: what the control shows, for the options the preset's choice).
 struct SavedOption {
-    const char* name;
+    QString name;
     QWidget* control;
     const char* fixedDefault;
 };
 
-// In the order the load reads them and the unload writes them, after the output folder and the
-// format.
-std::array<SavedOption, 11> savedOptionTable(const frmConvert& dialog) {
+// The thirteen, in the order the unload writes them. The load reads them at once, then applies
+// the format (its preset), the other options over the preset, and the output folder.
+std::array<SavedOption, 13> savedOptionTable(const frmConvert& dialog) {
     // clang-format off
     return {{
-        // name                        control              default
-        {"Youtube Video codec",        dialog.cmbVidCodec,  nullptr},
-        {"Youtube Video bitrate",      dialog.VidBitrate,   nullptr},
-        {"Youtube Audio codec",        dialog.cmdAudCodec,  nullptr},
-        {"Youtube Audio bitrate",      dialog.cmbAudVit,    nullptr},
-        {"Youtube Audio samplerate",   dialog.cmbSample,    nullptr},
-        {"Youtube Video framerate",    dialog.FrameRate,    nullptr},
-        {"Youtube Video size",         dialog.cmbVideoSize, nullptr},
-        {"Youtube Video quality",      dialog.chkQuality,   nullptr},
-        {"Youtube Video mode mono",    dialog.OptMono,      "True"},
-        {"Youtube Video mode stereo",  dialog.OptStereo,    "False"},
-        {"Youtube Video extension",    dialog.cmbVidFormat, nullptr},
+        // name                                          control              default
+        {OutputFolder::kSettingName,                     dialog.txtDest,      nullptr},
+        {QStringLiteral("Youtube Video format"),         dialog.cmbFormat,    nullptr},
+        {QStringLiteral("Youtube Video codec"),          dialog.cmbVidCodec,  nullptr},
+        {QStringLiteral("Youtube Video bitrate"),        dialog.VidBitrate,   nullptr},
+        {QStringLiteral("Youtube Audio codec"),          dialog.cmdAudCodec,  nullptr},
+        {QStringLiteral("Youtube Audio bitrate"),        dialog.cmbAudVit,    nullptr},
+        {QStringLiteral("Youtube Audio samplerate"),     dialog.cmbSample,    nullptr},
+        {QStringLiteral("Youtube Video framerate"),      dialog.FrameRate,    nullptr},
+        {QStringLiteral("Youtube Video size"),           dialog.cmbVideoSize, nullptr},
+        {QStringLiteral("Youtube Video quality"),        dialog.chkQuality,   nullptr},
+        {QStringLiteral("Youtube Video mode mono"),      dialog.OptMono,      "True"},
+        {QStringLiteral("Youtube Video mode stereo"),    dialog.OptStereo,    "False"},
+        {QStringLiteral("Youtube Video extension"),      dialog.cmbVidFormat, nullptr},
     }};
     // clang-format on
 }
@@ -152,6 +154,8 @@ std::array<SavedOption, 11> savedOptionTable(const frmConvert& dialog) {
 // The control's value as the settings store keeps it: a list's text, the check value as a
 // number, an option's True or False.
 QString storedText(const QWidget* control) {
+    if (const auto* box = qobject_cast<const QLineEdit*>(control))
+        return box->text();
     if (const auto* list = qobject_cast<const QComboBox*>(control))
         return list->currentText();
     if (const auto* check = qobject_cast<const ZebCheck*>(control))
@@ -439,11 +443,11 @@ void frmConvert::Form_Load() {
     connect(AVC1.get(), &AVC::Complete, this, &frmConvert::AVC1_Complete);
     connect(AVC1.get(), &AVC::ErrorEvent, this, &frmConvert::AVC1_ErrorEvent);
 
+    connect(AVC1.get(), &AVC::Progress, this, &frmConvert::AVC1_Progress);
+
     StatusStep = 0;
     FillFormatList();
-    RestoreFormat();
-    RestoreOptions();
-    RestoreOutputFolder();
+    RestoreSavedOptions();
     loaded_ = true;
 }
 
@@ -455,9 +459,28 @@ void frmConvert::FillFormatList() {
     cmbFormat->setCurrentIndex(-1);
 }
 
-// The stored format chooses the preset; the stored options then go over it.
-void frmConvert::RestoreFormat() {
-    const QString stored = SettingsStore().LoadKey(kFormatValue, QString());
+// One reading of the store for all thirteen: the stored format chooses the preset, the stored
+// options then go over it, and the output folder comes last.
+void frmConvert::RestoreSavedOptions() {
+    const auto table = savedOptionTable(*this);
+    RegEdit::NamedTexts wanted;
+    for (const SavedOption& option : table)
+        wanted.emplace_back(option.name, QString::fromLatin1(option.fixedDefault));
+    const QStringList stored = SettingsStore().LoadKeys(wanted);
+    for (size_t row = 0; row < table.size(); ++row)
+        if (table[row].control == cmbFormat)
+            RestoreFormat(stored.at(int(row)));
+    for (size_t row = 0; row < table.size(); ++row) {
+        QWidget* control = table[row].control;
+        if (control != cmbFormat && control != txtDest && !stored.at(int(row)).isEmpty())
+            restoreStoredText(control, stored.at(int(row)));
+    }
+    for (size_t row = 0; row < table.size(); ++row)
+        if (table[row].control == txtDest)
+            RestoreOutputFolder(stored.at(int(row)));
+}
+
+void frmConvert::RestoreFormat(const QString& stored) {
     if (stored.isEmpty())
         cmbFormat->setCurrentIndex(kDefaultFormatIndex);
     else
@@ -465,36 +488,22 @@ void frmConvert::RestoreFormat() {
     cmbFormat_Click();
 }
 
-void frmConvert::RestoreOptions() {
-    RegEdit& store = SettingsStore();
-    for (const SavedOption& option : savedOptionTable(*this)) {
-        const QString fallback = option.fixedDefault ? QString::fromLatin1(option.fixedDefault)
-                                                     : storedText(option.control);
-        restoreStoredText(option.control,
-                          store.LoadKey(QString::fromLatin1(option.name), fallback));
-    }
-}
-
-void frmConvert::RestoreOutputFolder() {
-    txtDest->setText(OutputFolder::Load());
+void frmConvert::RestoreOutputFolder(const QString& stored) {
+    txtDest->setText(stored.isEmpty() ? OutputFolder::Default(nullptr) : stored);
     // A folder that cannot be made is not reported; the conversion's own checks follow later.
     if (!QDir(txtDest->text()).exists())
         modMain::CreatePath(txtDest->text());
 }
 
-std::vector<std::pair<QString, QString>> frmConvert::SavedOptions() const {
-    std::vector<std::pair<QString, QString>> saved = {
-        {OutputFolder::kSettingName, txtDest->text()},
-        {kFormatValue, cmbFormat->currentText()},
-    };
+RegEdit::NamedTexts frmConvert::SavedOptions() const {
+    RegEdit::NamedTexts saved;
     for (const SavedOption& option : savedOptionTable(*this))
-        saved.emplace_back(QString::fromLatin1(option.name), storedText(option.control));
+        saved.emplace_back(option.name, storedText(option.control));
     return saved;
 }
 
 void frmConvert::Form_Unload() {
-    for (const auto& [name, value] : SavedOptions())
-        SettingsStore().WriteKey(name, value);
+    SettingsStore().WriteKeys(SavedOptions());
     // Ends every converter process, whether or not this dialog started it.
     AVC1->CancelConvert();
     AVC1.reset();
@@ -620,7 +629,8 @@ void frmConvert::btnCancel_Click() {
 // Converter events and the busy bar
 
 void frmConvert::AVC1_Converting() {
-    if (!tmrPrg->isActive())
+    // The busy cycle stands in for progress until the converter reports any.
+    if (!tmrPrg->isActive() && !progressShown_)
         tmrPrg->start();
     ShowStatus(statusTexts().at(StatusStep));
     StatusStep = (StatusStep + 1) % statusTexts().size();
@@ -642,6 +652,20 @@ void frmConvert::AVC1_ErrorEvent(const QString& message) {
     StatusStep = 0;
     // A run can now fail after it has started; the idle dialog never keeps a moving bar.
     StopBusyBar();
+}
+
+// The bar shows how far the conversion is: its percentage as value and text, and the time left
+// once the pace is known. Reports come at most once per poll tick, so the bar is repainted a
+// few times a second at most.
+void frmConvert::AVC1_Progress(qint64 doneMs, qint64 totalMs) {
+    if (!progressShown_) {
+        progressShown_ = true;
+        tmrPrg->stop();
+        firstDoneMs_ = doneMs;
+        progressClock_.start();
+    }
+    Prg->setValue(ProgressCaption::Percent(doneMs, totalMs));
+    Prg->setFormat(ProgressCaption::Text(doneMs, totalMs, firstDoneMs_, progressClock_.elapsed()));
 }
 
 void frmConvert::tmrPrg_Timer() {
@@ -684,4 +708,7 @@ void frmConvert::SetInputsEnabled(bool enabled) {
 void frmConvert::StopBusyBar() {
     tmrPrg->stop();
     Prg->setValue(0);
+    // The next run starts with the busy cycle again, its value as the text.
+    progressShown_ = false;
+    Prg->setFormat(QStringLiteral("%v"));
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include "OptionChoices.h"
+#include "RegEdit.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -36,7 +38,7 @@ public:
     bool ConvertFLV(const QString& SrcPath);
 
     // The thirteen saved options, in the order they are written when the dialog closes.
-    std::vector<std::pair<QString, QString>> SavedOptions() const;
+    RegEdit::NamedTexts SavedOptions() const;
 
     const QString& sourcePath() const { return SourcePath; }
     int busyCounter() const { return BusyCounter; }
@@ -96,6 +98,7 @@ public slots:
     void AVC1_Converting();
     void AVC1_Complete();
     void AVC1_ErrorEvent(const QString& message);
+    void AVC1_Progress(qint64 doneMs, qint64 totalMs);
     void tmrPrg_Timer();
 
 protected:
@@ -114,9 +117,9 @@ private:
     void Form_Load();
     void Form_Unload();
     void FillFormatList();
-    void RestoreFormat();
-    void RestoreOptions();
-    void RestoreOutputFolder();
+    void RestoreSavedOptions();
+    void RestoreFormat(const QString& stored);
+    void RestoreOutputFolder(const QString& stored);
 
     OptionChoices ReadChoices() const;
     void ShowChoices(const OptionChoices& choices);
@@ -129,4 +132,7 @@ private:
     int StatusStep = 0;
     std::unique_ptr<AVC> AVC1;
     bool loaded_ = false;
+    bool progressShown_ = false; // the bar shows the converter's progress, not the busy cycle
+    qint64 firstDoneMs_ = 0;
+    QElapsedTimer progressClock_; // since the first progress report of the run
 };

@@ -1,5 +1,6 @@
 #include "AVC.h"
 
+#include "ProgressReport.h"
 #include "modProcesses.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -55,8 +57,12 @@ bool IsBreak(char c) {
     return c == '\n' || c == '\r';
 }
 
-// The last line of `data` that is not blank, or an empty array. One backward pass: each byte is
-// looked at once however many blank lines there are.
+bool IsProgressLine(const QByteArray& line) {
+    return line.startsWith(ProgressReport::kPrefix);
+}
+
+// The last line of `data` that is not blank and no progress report, or an empty array. One
+// backward pass: each byte is looked at once however many blank lines there are.
 QByteArray LastNonBlankLine(const QByteArray& data) {
     int end = data.size();
     while (end > 0) {
@@ -64,11 +70,35 @@ QByteArray LastNonBlankLine(const QByteArray& data) {
         while (start > 0 && !IsBreak(data.at(start - 1)))
             --start;
         const QByteArray line = data.mid(start, end - start).trimmed();
-        if (!line.isEmpty())
+        if (!line.isEmpty() && !IsProgressLine(line))
             return line;
         end = start - 1;
     }
     return QByteArray();
+}
+
+// The last progress report among the whole lines of `data`: "<done>/<total>"; empty when none.
+QByteArray LastProgress(const QByteArray& data) {
+    const QByteArray prefix(ProgressReport::kPrefix);
+    int at = data.lastIndexOf(prefix);
+    while (at > 0 && !IsBreak(data.at(at - 1))) // inside another line
+        at = data.lastIndexOf(prefix, at - 1);
+    if (at < 0)
+        return QByteArray();
+    int end = at + prefix.size();
+    while (end < data.size() && !IsBreak(data.at(end)))
+        ++end;
+    return data.mid(at + prefix.size(), end - at - prefix.size());
+}
+
+// Makes the started converter a process group of its own, so that a cancel reaches its
+// ffmpeg too, and has it told to end (SIGTERM, which lets it clean up) when this process dies,
+// however it dies.
+void LeadOwnGroupAndDieWithParent(pid_t parent) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) // the parent died before the line above
+        ::raise(SIGTERM);
 }
 
 } // namespace
@@ -222,14 +252,18 @@ QStringList AVC::Arguments() const {
 void AVC::StartConverterProcess(const QString& converterPath) {
     ReleaseProcess();
     cancelled_ = false;
+    exitLogged_ = false;
+    doneMs_ = totalMs_ = 0;
+    progressNews_ = false;
     pendingLine_.clear();
     lastLine_.clear();
     process_ = new QProcess(this);
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardInputFile(QProcess::nullDevice());
-    // The converter leads a process group with its ffmpeg, so that a cancel reaches both, and
+    // The converter leads a process group with its ffmpeg and ends with this process; it
     // carries this copy's mark, so that a later copy can tell a converter it left behind.
-    process_->setChildProcessModifier([] { ::setpgid(0, 0); });
+    const pid_t parent = ::getpid();
+    process_->setChildProcessModifier([parent] { LeadOwnGroupAndDieWithParent(parent); });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
     process_->setProcessEnvironment(environment);
@@ -277,14 +311,31 @@ void AVC::DrainOutput() {
     if (lastBreak < 0) {
         pendingLine_ += data;
     } else {
-        LogTranslatedCommand(pendingLine_ + data.left(lastBreak));
-        const QByteArray line = LastNonBlankLine(pendingLine_ + data.left(lastBreak));
+        const QByteArray lines = pendingLine_ + data.left(lastBreak);
+        LogTranslatedCommand(lines);
+        TakeProgress(lines);
+        const QByteArray line = LastNonBlankLine(lines);
         if (!line.isEmpty())
             lastLine_ = line;
         pendingLine_ = data.mid(lastBreak + 1);
     }
     if (pendingLine_.size() > kLineCap)
         pendingLine_ = pendingLine_.right(kLineCap);
+}
+
+void AVC::TakeProgress(const QByteArray& lines) {
+    const QByteArray report = LastProgress(lines);
+    const int slash = report.indexOf('/');
+    if (slash < 0)
+        return;
+    bool doneRead = false, totalRead = false;
+    const double done = report.left(slash).toDouble(&doneRead);
+    const double total = report.mid(slash + 1).trimmed().toDouble(&totalRead);
+    if (!doneRead || !totalRead || total <= 0 || done < 0)
+        return;
+    totalMs_ = qRound64(total * 1000);
+    doneMs_ = std::min(qRound64(done * 1000), totalMs_);
+    progressNews_ = true;
 }
 
 QString AVC::LastOutputLine() const {
@@ -331,6 +382,10 @@ void AVC::PollTick() {
     inTick_ = true;
     DrainOutput();
     emit Converting();
+    if (progressNews_) {
+        progressNews_ = false;
+        emit Progress(doneMs_, totalMs_);
+    }
     inTick_ = false;
     if (!process_ || process_->state() != QProcess::NotRunning)
         return;
@@ -349,8 +404,7 @@ void AVC::EndConversion() {
     const bool succeeded =
         cancelled_ || (process_->exitStatus() == QProcess::NormalExit && process_->exitCode() == 0);
     const QString failure = succeeded ? QString() : FailureMessage();
-    qCDebug(lcExit) << process_->exitStatus() << "exit code" << process_->exitCode() << "cancelled"
-                    << cancelled_;
+    LogExit();
     ReleaseProcess();
     timer_->stop();
     ClearParameters();
@@ -368,10 +422,21 @@ void AVC::ClearParameters() {
 // an earlier copy of Vantelo left running when it ended; never anyone else's.
 void AVC::CancelConvert() {
     QList<qint64> ending = modProcesses::LeftBehind(ConverterPath());
-    if (process_) {
+    const bool running = process_ && process_->state() != QProcess::NotRunning;
+    if (process_)
         cancelled_ = true;
-        if (process_->state() != QProcess::NotRunning)
-            ending.prepend(process_->processId());
-    }
+    if (running)
+        ending.prepend(process_->processId());
     modProcesses::EndProcessTrees(ending);
+    // Logged now: an owner that switches the poll off after a cancel hears of no end.
+    if (running && process_->waitForFinished(kStopGraceMilliseconds))
+        LogExit();
+}
+
+void AVC::LogExit() {
+    if (exitLogged_)
+        return;
+    exitLogged_ = true;
+    qCDebug(lcExit) << process_->exitStatus() << "exit code" << process_->exitCode() << "cancelled"
+                    << cancelled_;
 }

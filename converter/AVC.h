@@ -66,6 +66,10 @@ public:
 
 signals:
     void Converting();
+    // How far the running conversion is, in milliseconds of the source: raised after
+    // Converting on a poll tick that brought news from the converter. Never raised while the
+    // converter does not know the source's length.
+    void Progress(qint64 doneMs, qint64 totalMs);
     void Complete();
     void ErrorEvent(const QString& message);
 
@@ -75,6 +79,8 @@ private:
     void PollTick();
     void ConverterFinished();
     void DrainOutput();
+    void TakeProgress(const QByteArray& lines);
+    void LogExit();
     QString LastOutputLine() const;
     QString FailureMessage() const;
     QString ReadableLine(QString line) const;
@@ -87,6 +93,10 @@ private:
     QProcess* process_ = nullptr;
     bool cancelled_ = false;
     bool inTick_ = false; // a tick raising its events, which may run a nested event loop
+    bool exitLogged_ = false;
+    qint64 doneMs_ = 0;
+    qint64 totalMs_ = 0;
+    bool progressNews_ = false; // a progress line came since the last tick
     QString commandLine_;
     QStringList arguments_;
     QByteArray pendingLine_; // output after the last line break

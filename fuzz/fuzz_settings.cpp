@@ -1,7 +1,9 @@
 // The settings file as a hand edit, a crash or another program might leave it, read through the
-// program's settings store in a home of its own; then a value written and read back. Whatever
+// program's settings store in a home of its own; then values written and read back. Whatever
 // the file holds, a read gives the default or a cleaned text, and a write is read back as
-// written.
+// written. The home lies in memory (/dev/shm) where there is one, and each input costs one
+// reading, one writing and one reading of the store, as the conversion dialog's load and save
+// do.
 #include "RegEdit.h"
 
 #include "AppVersion.h"
@@ -39,7 +41,10 @@ QString& SettingsFile() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // QSettings finds the file through XDG_CONFIG_HOME once per process.
-    static QTemporaryDir home;
+    // In memory where possible: the file is rewritten for every input.
+    static QTemporaryDir home(QDir("/dev/shm").exists()
+                                  ? QStringLiteral("/dev/shm/vantelo-fuzz-XXXXXX")
+                                  : QDir::tempPath() + "/vantelo-fuzz-XXXXXX");
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     SettingsFile() = QSettings(AppVersion::Organisation, AppVersion::Product).fileName();
     QDir().mkpath(QFileInfo(SettingsFile()).path());
@@ -67,15 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.close();
 
     RegEdit store;
-    for (const char* name : kNames) {
-        const QString value = store.LoadKey(QString::fromLatin1(name), kDefault);
+    RegEdit::NamedTexts wanted;
+    for (const char* name : kNames)
+        wanted.emplace_back(QString::fromLatin1(name), kDefault);
+    for (const QString& value : store.LoadKeys(wanted))
         Require(value == kDefault || value == RegEdit::CleanStoredText(value),
                 "a stored value reads as the default or as a cleaned text");
-    }
-    store.WriteKey(QStringLiteral("Format"), written);
+    store.WriteKeys({{QStringLiteral("Format"), written}, {QStringLiteral("Size"), written}});
     const QString expected = RegEdit::CleanStoredText(written);
-    Require(store.LoadKey(QStringLiteral("Format"), kDefault) ==
-                (expected.isEmpty() ? kDefault : expected),
-            "a written value reads back as written");
+    const QString readBack = expected.isEmpty() ? kDefault : expected;
+    Require(store.LoadKeys(
+                {{QStringLiteral("Format"), kDefault}, {QStringLiteral("Size"), kDefault}}) ==
+                QStringList({readBack, readBack}),
+            "written values read back as written");
     return 0;
 }

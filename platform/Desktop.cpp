@@ -61,7 +61,8 @@ void Desktop::prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDirectory(startFolder);
     dialog.setNameFilter(nameFilter);
-    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    // Hidden files too: a title that begins with a dot gives a download a hidden name.
+    dialog.setFilter((dialog.filter() & ~QDir::CaseSensitive) | QDir::Hidden);
 }
 
 QString Desktop::pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,

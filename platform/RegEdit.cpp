@@ -3,8 +3,11 @@
 #include "AppVersion.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <optional>
 
 namespace {
@@ -61,6 +64,23 @@ bool isDamaged(const QSettings& settings) {
     return damagedFile().has_value() && *damagedFile() == stamp;
 }
 
+// Larger than any file of the program's few values, and small enough to parse at once.
+constexpr qint64 kLargestStoreFile = 1024 * 1024;
+
+// The store's file, found as QSettings finds it, but without reading it: QSettings parses the
+// whole file as it is constructed.
+QString storeFileName() {
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QLatin1Char('/') + QLatin1String(AppVersion::Organisation) + QLatin1Char('/') +
+           QLatin1String(AppVersion::Product) + QStringLiteral(".conf");
+}
+
+bool isOversized() {
+    return QFileInfo(storeFileName()).size() > kLargestStoreFile;
+}
+
 bool isBlank(const QString& text) {
     for (const QChar c : text)
         if (c != QLatin1Char(' '))
@@ -75,12 +95,24 @@ QString RegEdit::CleanStoredText(const QString& raw) {
 }
 
 void RegEdit::WriteKey(const QString& valueName, const QString& value) {
+    WriteKeys({{valueName, value}});
+}
+
+QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) const {
+    return LoadKeys({{valueName, defaultValue}}).value(0);
+}
+
+void RegEdit::WriteKeys(const NamedTexts& values) {
+    // An oversized file is damaged: started afresh without being read, like any damaged file.
+    if (isOversized())
+        QFile::remove(storeFileName());
     QSettings settings(AppVersion::Organisation, AppVersion::Product);
     // A damaged file reads as empty; start it afresh rather than keep its debris, so what
     // the user saw before this write is what the next start sees.
     if (isDamaged(settings))
         settings.clear();
-    settings.setValue(valueName, value);
+    for (const auto& [name, value] : values)
+        settings.setValue(name, value);
     settings.sync();
     // The file now holds what was just written: a rewrite of the same size within the file
     // system's clock tick would otherwise still match the damaged file's stamp.
@@ -88,13 +120,23 @@ void RegEdit::WriteKey(const QString& valueName, const QString& value) {
         damagedFile().reset();
 }
 
-QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) const {
+QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
+    QStringList texts;
+    for (const auto& entry : namesAndDefaults)
+        texts.append(entry.second);
+    if (isOversized())
+        return texts;
     const QSettings settings(AppVersion::Organisation, AppVersion::Product);
     // A damaged or unreadable store counts as an empty one.
     if (settings.status() == QSettings::AccessError || isDamaged(settings))
-        return defaultValue;
-    const QString text = CleanStoredText(storedText(settings.value(valueName)));
-    return text.isEmpty() ? defaultValue : text;
+        return texts;
+    for (int i = 0; i < texts.size(); ++i) {
+        const QString text =
+            CleanStoredText(storedText(settings.value(namesAndDefaults[size_t(i)].first)));
+        if (!text.isEmpty())
+            texts[i] = text;
+    }
+    return texts;
 }
 
 void RegEdit::DelKey(const QString& valueName) {

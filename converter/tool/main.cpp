@@ -1,15 +1,23 @@
 // avformat.dll: Vantelo's converter program. It takes the command line that the converter
 // component writes (the option language of an old FFmpeg generation), rewrites it for the
-// ffmpeg installed on this system, and runs that ffmpeg. The result is written to a hidden
-// partial file beside the destination, read back, and moved into place only when it holds a
-// conversion of the source. Partial files of runs that died are removed at the next run.
+// ffmpeg installed on this system, and runs that ffmpeg, reporting how far it is. The source
+// is measured before the run; the result is written to a hidden partial file beside the
+// destination, read back, and moved into place only when it holds a conversion of the source
+// as it was at the start. An earlier file of the destination's name goes to the Trash first
+// (FinishedFile). Partial files of runs that died are removed at the next run.
+#include "FinishedFile.h"
 #include "modEncoderCache.h"
 #include "modEncoderGuess.h"
 #include "modLegacyCommand.h"
+#include "modProgress.h"
 #include "modResultCheck.h"
 #include "modRun.h"
 #include "modTranslate.h"
 
+#include <QFile>
+#include <QString>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -162,16 +170,91 @@ modEncoderCache::Answer EncoderAnswer(const std::string& ffmpeg, const std::stri
     return answer;
 }
 
+// The source as the run found it at its start.
+struct SourceAtStart {
+    modResultCheck::Facts facts; // what ffprobe read (nothing when there is no ffprobe)
+    bool stated = false;
+    struct stat status = {};
+};
+
+SourceAtStart MeasureSource(const std::string& ffprobe, const std::string& source) {
+    SourceAtStart start;
+    start.stated = stat(source.c_str(), &start.status) == 0;
+    if (!ffprobe.empty())
+        start.facts = modResultCheck::Probe(ffprobe, FileUrl(source));
+    return start;
+}
+
+// Why the source is no longer what the run began with: cut short or replaced meanwhile, so
+// that the result would be a conversion of part of it; empty when it is unchanged or grew.
+std::string SourceChange(const SourceAtStart& start, const std::string& source) {
+    struct stat now;
+    if (!start.stated)
+        return std::string();
+    if (stat(source.c_str(), &now) != 0)
+        return "the source was removed during the conversion; nothing was replaced";
+    if (now.st_dev != start.status.st_dev || now.st_ino != start.status.st_ino)
+        return "the source was replaced during the conversion; nothing was replaced";
+    if (now.st_size < start.status.st_size)
+        return "the source became shorter during the conversion (" +
+               std::to_string(start.status.st_size) + " bytes at the start, " +
+               std::to_string(now.st_size) + " now); nothing was replaced";
+    return std::string();
+}
+
 // Why the finished partial file is no conversion of the source; empty when it is one, or when
-// ffprobe is not there to tell.
-std::string ResultComplaint(const std::string& source, const std::string& partial,
-                            const std::string& dest) {
-    const std::string ffprobe = modRun::FindOnPath("ffprobe");
+// ffprobe is not there to tell. The source's length is the one measured at the start; when the
+// result falls short of it, the media that can be read from the (unchanged) source decides, as
+// a download cut short keeps its whole length in its header.
+std::string ResultComplaint(const std::string& ffprobe, const SourceAtStart& start,
+                            const std::string& source, const std::string& partial,
+                            bool videoAsked) {
     if (ffprobe.empty())
         return std::string();
-    const bool videoAsked = !modTranslate::ContainerForFile(dest).empty();
-    return modResultCheck::Complaint(modResultCheck::Probe(ffprobe, FileUrl(partial)), videoAsked,
-                                     modResultCheck::ReadableSeconds(ffprobe, FileUrl(source)));
+    const modResultCheck::Facts result = modResultCheck::Probe(ffprobe, FileUrl(partial));
+    double sourceSeconds = start.facts.seconds;
+    if (result.read && (sourceSeconds <= 0 || modResultCheck::TooShort(result, sourceSeconds)))
+        sourceSeconds = modResultCheck::ReadableSeconds(ffprobe, FileUrl(source));
+    return modResultCheck::Complaint(result, videoAsked, sourceSeconds);
+}
+
+// A source with sound and no picture.
+bool AudioOnly(const modResultCheck::Facts& source) {
+    return source.read && source.hasAudio && !source.hasVideo;
+}
+
+// Whether the muxer that ffmpeg is told to use (its "-f") can write a file of sound alone; the
+// PSP's refuses one without a video stream.
+bool HoldsAudioAlone(const std::vector<std::string>& args) {
+    const auto format = std::find(args.begin(), args.end(), "-f");
+    return format == args.end() || format + 1 == args.end() || format[1] != "psp";
+}
+
+// Writes the progress line for one of ffmpeg's progress lines that says how far it is.
+void ReportProgress(const std::string& ffmpegLine, double totalSeconds) {
+    const double done = modProgress::OutTimeSeconds(ffmpegLine);
+    if (done < 0 || totalSeconds <= 0)
+        return;
+    std::fprintf(stderr, "%s\n", modProgress::ReportLine(done, totalSeconds).c_str());
+    std::fflush(stderr);
+}
+
+// Moves the finished result into place unless this process was asked to end; an earlier file
+// under the name goes to the Trash first, or stays where there is none, and the result takes a
+// free name beside it.
+bool PlaceResult(const std::string& partial, const std::string& dest) {
+    FinishedFile::Placed placed;
+    const bool ran = modRun::UnlessTerminated([&] {
+        placed = FinishedFile::IntoPlace(QFile::decodeName(partial.c_str()),
+                                         QFile::decodeName(dest.c_str()));
+        return true;
+    });
+    if (!ran || placed.path.isEmpty())
+        return false;
+    if (placed.path != QFile::decodeName(dest.c_str()))
+        std::fprintf(stderr, "%s: '%s' is kept; the result is '%s'\n", kName, dest.c_str(),
+                     QFile::encodeName(placed.path).constData());
+    return true;
 }
 
 } // namespace
@@ -200,18 +283,29 @@ int main(int argc, char** argv) {
         return Fail("File '" + request.dest + "' already exists. Exiting.");
     RemoveDeadPartials(folder);
 
+    // Measured before the run: its length is what progress and the result are held against,
+    // and a source with sound alone is converted to sound alone, or refused now.
+    const std::string ffprobe = modRun::FindOnPath("ffprobe");
+    const SourceAtStart sourceAtStart = MeasureSource(ffprobe, source);
+    const bool audioOnly = AudioOnly(sourceAtStart.facts);
     const std::string partial = PartialFileFor(dest);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
-        std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y", "-i", FileUrl(source)};
+        std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y",           "-progress",
+                                         "pipe:3",       "-i",       FileUrl(source)};
         for (const std::string& option : modTranslate::Translate(request, encoders))
             args.push_back(option);
+        if (audioOnly)
+            args.push_back("-vn");
         args.push_back(FileUrl(partial));
         return args;
+    };
+    const auto refused = [&](const std::vector<std::string>& args) {
+        return audioOnly && !HoldsAudioAlone(args);
     };
     const auto start = [&](const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s: ffmpeg%s\n", kName, Joined(args).c_str());
         std::fflush(stderr);
-        return modRun::Start(ffmpeg, args);
+        return modRun::StartReporting(ffmpeg, args);
     };
 
     // Taken before asking: an ffmpeg replaced meanwhile leaves a stamp that no longer fits.
@@ -231,7 +325,8 @@ int main(int argc, char** argv) {
         if (!guess.empty()) {
             loader = modRun::StartCapture(ffmpeg, {}, modEncoderGuess::kLoaderTrace);
             started = ffmpegArgs(modEncoders::EncoderSet::FromListing(guess));
-            conversion = start(started);
+            if (!refused(started))
+                conversion = start(started);
         }
         const modEncoderCache::Answer answer = EncoderAnswer(ffmpeg, guess, loader);
         modEncoderCache::Keep(cacheFile, stamp, answer);
@@ -242,8 +337,8 @@ int main(int argc, char** argv) {
         std::remove(partial.c_str());
     };
     if (modRun::TerminationSignal()) {
-        if (conversion.Running())
-            modRun::Finish(conversion); // it was asked to end with this process
+        if (conversion.Running()) // it was asked to end with this process
+            modRun::FinishReading(conversion, [](const std::string&) {});
         std::remove(partial.c_str());
         EndLike({0, modRun::TerminationSignal()});
     }
@@ -253,16 +348,25 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<std::string> args = ffmpegArgs(encoders);
+    if (refused(args))
+        return Fail("the source has no video, and this format cannot hold sound alone");
     if (conversion.Running() && args != started)
         dropStarted(); // the build's answer no longer holds: start over on today's
     if (!conversion.Running())
         conversion = start(args);
-    modRun::Outcome outcome = modRun::Finish(conversion);
+    const double totalSeconds = sourceAtStart.facts.seconds;
+    modRun::Outcome outcome = modRun::FinishReading(
+        conversion, [&](const std::string& line) { ReportProgress(line, totalSeconds); });
     const bool succeeded = outcome.signal == 0 && outcome.exitCode == 0;
-    const std::string complaint =
-        succeeded && !modRun::TerminationSignal() ? ResultComplaint(source, partial, dest) : "";
+    const bool videoAsked = !audioOnly && !modTranslate::ContainerForFile(dest).empty();
+    std::string complaint;
+    if (succeeded && !modRun::TerminationSignal()) {
+        complaint = SourceChange(sourceAtStart, source);
+        if (complaint.empty())
+            complaint = ResultComplaint(ffprobe, sourceAtStart, source, partial, videoAsked);
+    }
     if (succeeded && !modRun::TerminationSignal() && complaint.empty() &&
-        std::rename(partial.c_str(), dest.c_str()) == 0)
+        PlaceResult(partial, dest))
         return 0;
     std::remove(partial.c_str());
     if (modRun::TerminationSignal())

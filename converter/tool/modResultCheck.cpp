@@ -37,6 +37,8 @@ Facts Probe(const std::string& ffprobe, const std::string& url) {
     for (std::string line; std::getline(lines, line);) {
         if (line == "codec_type=video")
             facts.hasVideo = true;
+        else if (line == "codec_type=audio")
+            facts.hasAudio = true;
         else if (line.rfind("duration=", 0) == 0)
             facts.seconds = std::atof(line.c_str() + 9);
     }
@@ -63,13 +65,17 @@ double ReadableSeconds(const std::string& ffprobe, const std::string& url) {
     return any ? last - first : 0;
 }
 
+bool TooShort(const Facts& result, double sourceSeconds) {
+    return result.seconds < sourceSeconds * kShortestShare &&
+           sourceSeconds - result.seconds > kSlackSeconds;
+}
+
 std::string Complaint(const Facts& result, bool videoAsked, double sourceSeconds) {
     if (!result.read)
         return "the result cannot be read back; the source may be damaged";
     if (videoAsked && !result.hasVideo)
         return "no video could be read from the source; it may be damaged";
-    if (result.seconds < sourceSeconds * kShortestShare &&
-        sourceSeconds - result.seconds > kSlackSeconds)
+    if (TooShort(result, sourceSeconds))
         return "the result lasts " + Seconds(result.seconds) + " s of the " +
                Seconds(sourceSeconds) + " s read from the source; the source may be damaged";
     return std::string();

@@ -8,6 +8,7 @@ namespace modResultCheck {
 struct Facts {
     bool read = false;     // ffprobe could read the file
     bool hasVideo = false; // it holds a video stream
+    bool hasAudio = false; // it holds an audio stream
     double seconds = 0;    // its duration
 };
 
@@ -17,6 +18,9 @@ Facts Probe(const std::string& ffprobe, const std::string& url);
 // The seconds of media that can be read from a file: from the first packet's time to the end of
 // the last one. 0 when nothing can be read.
 double ReadableSeconds(const std::string& ffprobe, const std::string& url);
+
+// True when the result lost most of a source of `sourceSeconds`.
+bool TooShort(const Facts& result, double sourceSeconds);
 
 // Why the result is no conversion of the source; empty when it is one. A result far shorter
 // than what could be read of the source, or without video when video was asked for, fails.

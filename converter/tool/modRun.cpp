@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,10 @@ volatile pid_t gChildren[2] = {0, 0};
 
 constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int kGraceMilliseconds = 2000;
+// The descriptor a reporting child writes its progress to.
+constexpr int kReportFd = 3;
+// How often a wait for a child's report looks whether this process was asked to end.
+constexpr int kReportPollMilliseconds = 200;
 
 void OnTermination(int signal) {
     gTerminationSignal = signal;
@@ -47,7 +52,7 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
 // In the child between fork and exec: default signal handling, no standard input, and death
 // with the parent, so that even a killed converter leaves no ffmpeg behind.
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            pid_t parent, int stdoutFd, const char* setting) {
+                            pid_t parent, int stdoutFd, const char* setting, int reportFd) {
     for (int signal : kTerminationSignals)
         std::signal(signal, SIG_DFL);
     const sigset_t set = TerminationSet();
@@ -60,6 +65,10 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
         dup2(devNull, STDIN_FILENO);
     if (stdoutFd >= 0)
         dup2(stdoutFd, STDOUT_FILENO);
+    if (reportFd == kReportFd)
+        fcntl(kReportFd, F_SETFD, 0); // keep it open across exec
+    else if (reportFd >= 0)
+        dup2(reportFd, kReportFd);
     if (setting)
         putenv(const_cast<char*>(setting));
     std::vector<char*> argv = Argv(program, args);
@@ -82,12 +91,12 @@ template <typename Change> auto WithSignalsBlocked(Change change) {
 // seen only once the child is listed. A child started after a termination request is asked to
 // end at once.
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int stdoutFd,
-            const char* setting = nullptr) {
+            const char* setting = nullptr, int reportFd = -1) {
     const pid_t pid = WithSignalsBlocked([&] {
         const pid_t parent = getpid();
         const pid_t child = fork();
         if (child == 0)
-            ExecChild(program, args, parent, stdoutFd, setting);
+            ExecChild(program, args, parent, stdoutFd, setting, reportFd);
         for (volatile pid_t& slot : gChildren)
             if (child > 0 && slot == 0) {
                 slot = child;
@@ -249,6 +258,48 @@ void Abandon(Child& child) {
     if (child.output >= 0)
         close(child.output);
     child = Child();
+}
+
+Child StartReporting(const std::string& program, const std::vector<std::string>& args) {
+    Child child;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return Start(program, args);
+    child.pid = Spawn(program, args, -1, nullptr, fds[1]);
+    close(fds[1]);
+    child.output = fds[0];
+    return child;
+}
+
+Outcome FinishReading(Child& child, const std::function<void(const std::string&)>& onLine) {
+    std::string pending;
+    char buffer[4096];
+    // Polled rather than read blocking, so that a termination signal arriving just before a
+    // read never leaves this process waiting on a child that ignores it.
+    while (child.output >= 0 && !gTerminationSignal) {
+        pollfd readable = {child.output, POLLIN, 0};
+        const int ready = poll(&readable, 1, kReportPollMilliseconds);
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue;
+        const ssize_t n = ready > 0 ? read(child.output, buffer, sizeof buffer) : -1;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(buffer, static_cast<size_t>(n));
+        size_t start = 0;
+        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
+            onLine(pending.substr(start, end - start));
+        pending.erase(0, start);
+    }
+    if (child.output >= 0)
+        close(child.output);
+    child.output = -1;
+    return Finish(child);
+}
+
+bool UnlessTerminated(const std::function<bool()>& step) {
+    return WithSignalsBlocked([&] { return !gTerminationSignal && step(); });
 }
 
 Outcome Run(const std::string& program, const std::vector<std::string>& args) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,5 +45,16 @@ Child StartCapture(const std::string& program, const std::vector<std::string>& a
 std::string FinishCapture(Child& child, bool* whole = nullptr);
 // Ends a child at once (SIGKILL) and reaps it.
 void Abandon(Child& child);
+
+// Like Start, with a pipe on the child's descriptor 3 (ffmpeg's "-progress pipe:3"), whose read
+// end is the child's `output`.
+Child StartReporting(const std::string& program, const std::vector<std::string>& args);
+// Hands each line the child writes on that pipe to `onLine` until the child closes it or a
+// termination signal arrives, then finishes the child as Finish does.
+Outcome FinishReading(Child& child, const std::function<void(const std::string&)>& onLine);
+
+// Runs `step` with the termination signals held back, unless one has arrived already: a
+// signal that comes meanwhile is seen once the step is done. False when the step did not run.
+bool UnlessTerminated(const std::function<bool()>& step);
 
 } // namespace modRun

@@ -2,7 +2,8 @@
 // It writes the arguments it was given into the destination file (the last argument), talks on
 // standard output and standard error like a converter, and behaves by the source file's name:
 // "hold" keeps it running until it is terminated (at most a minute), "fail" makes it exit with
-// an error, anything else ends it normally after a few lines.
+// an error, anything else ends it normally after a few lines; "half" first reports half of a
+// one-minute source done.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -34,6 +35,10 @@ int main(int argc, char* argv[]) {
     }
     std::printf("stand-in converter\n");
     std::fflush(stdout);
+    if (mentions(argc, argv, "half")) {
+        std::fprintf(stderr, "avformat.dll: progress 30.0/60.0\n");
+        std::fflush(stderr);
+    }
     if (mentions(argc, argv, "hold")) {
         talk(600);
         return 0;

@@ -2,6 +2,7 @@
 #include "DialogTestSupport.h"
 #include "FakeDesktop.h"
 #include "ProgressBar.h"
+#include "ProgressCaption.h"
 #include "RegEdit.h"
 #include "TestHome.h"
 #include "frmConvert.h"
@@ -31,6 +32,9 @@ private slots:
 
     void statusTextRepeatsAfterFourSteps();
     void busyBarCyclesFrom1To99();
+    void reportedProgressReplacesTheBusyCycle();
+    void progressCaption_data();
+    void progressCaption();
     void convertingAnimatesUntilCancelAnsweredYes();
     void normalEndShowsConversionCompleted();
     void failedRunShowsTheMessageAndStopsTheBar();
@@ -108,6 +112,49 @@ void tst_ConversionStates::busyBarCyclesFrom1To99() {
     // The next run's bar continues where this one stopped.
     dialog.tmrPrg_Timer();
     QCOMPARE(dialog.Prg->value(), 2);
+}
+
+// A converter that reports how far it is: the bar shows the percentage instead of cycling, the
+// status text still animates, and the next run starts with the busy cycle again.
+void tst_ConversionStates::reportedProgressReplacesTheBusyCycle() {
+    frmConvert& dialog = openDialog();
+    startConverting("hold-half.flv");
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.Prg->text() == "50 %", kWait);
+    QCOMPARE(dialog.Prg->value(), 50);
+    QVERIFY(!dialog.tmrPrg->isActive());
+    const QString status = dialog.lblInfo->text();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.lblInfo->text() != status, kWait);
+    QVERIFY(kStatusTexts.contains(dialog.lblInfo->text()));
+    QCOMPARE(dialog.Prg->value(), 50);
+    dialog.btnCancel->click();
+    QVERIFY(isIdle(dialog));
+    QCOMPARE(dialog.Prg->text(), QString("0"));
+    dialog.AVC1_Converting();
+    QVERIFY(dialog.tmrPrg->isActive());
+}
+
+void tst_ConversionStates::progressCaption_data() {
+    QTest::addColumn<qint64>("done");
+    QTest::addColumn<qint64>("firstDone");
+    QTest::addColumn<qint64>("elapsed");
+    QTest::addColumn<QString>("caption");
+    // Of a 10-minute source.
+    QTest::newRow("start") << qint64(0) << qint64(0) << qint64(0) << "0 %";
+    QTest::newRow("pace not known yet") << qint64(252000) << qint64(0) << qint64(2000) << "42 %";
+    QTest::newRow("time left") << qint64(252000) << qint64(12000) << qint64(120000)
+                               << QString::fromUtf8("42 % · 2 min 54 s left");
+    QTest::newRow("seconds left") << qint64(594000) << qint64(0) << qint64(99000)
+                                  << QString::fromUtf8("99 % · 1 s left");
+    QTest::newRow("hours left") << qint64(1000) << qint64(0) << qint64(10000)
+                                << QString::fromUtf8("0 % · 1 h 39 min left");
+}
+
+void tst_ConversionStates::progressCaption() {
+    QFETCH(qint64, done);
+    QFETCH(qint64, firstDone);
+    QFETCH(qint64, elapsed);
+    QFETCH(QString, caption);
+    QCOMPARE(ProgressCaption::Text(done, 600000, firstDone, elapsed), caption);
 }
 
 void tst_ConversionStates::convertingAnimatesUntilCancelAnsweredYes() {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace ConverterTest;
@@ -169,6 +170,67 @@ private slots:
         QCOMPARE(Convert(cut.fileName(), out_ + "/cut.avi", "VideoCodec=mpeg4"),
                  QString("Complete"));
         QVERIFY(ProbeFile(out_ + "/cut.avi").duration > 0.5);
+    }
+
+    // The converter says how far it is, in the source's time, and the component passes it on:
+    // never backwards, and at the end all of it.
+    void progressIsReportedUpToTheWholeSource() {
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        QList<qint64> done;
+        qint64 total = 0;
+        connect(&avc, &AVC::Progress, this, [&](qint64 doneMs, qint64 totalMs) {
+            done.append(doneMs);
+            total = totalMs;
+        });
+        QVERIFY(Apply(avc, "VideoCodec=mpeg4 AudioCodec=mp3"));
+        avc.SetSourceFile(source_);
+        avc.SetDestFile(out_ + "/progress.avi");
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("Complete"));
+        QVERIFY(!done.isEmpty());
+        QVERIFY2(qAbs(total - 2000) <= 100, qPrintable(QString::number(total)));
+        QVERIFY(std::is_sorted(done.begin(), done.end()));
+        QVERIFY(done.last() >= total * 9 / 10 && done.last() <= total);
+    }
+
+    // A result never destroys an earlier file of its name: that goes to the Trash, or, where
+    // there is no Trash, stays, and the result takes a free name.
+    void earlierResultGoesToTheTrashOrStays() {
+        const QString dest = out_ + "/again.avi";
+        const QString trash = QString(qgetenv("XDG_DATA_HOME")) + "/Trash/files";
+        QCOMPARE(Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=160x120"), QString("Complete"));
+        const QByteArray first = Contents(dest);
+        QCOMPARE(Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=320x240"), QString("Complete"));
+        QCOMPARE(ProbeFile(dest).width, 320);
+        QCOMPARE(Contents(trash + "/again.avi"), first);
+
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", source_.toUtf8()); // a file: no Trash can be made there
+        const QString last = Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=176x144");
+        qputenv("XDG_DATA_HOME", dataHome);
+        QCOMPARE(last, QString("Complete"));
+        QCOMPARE(ProbeFile(dest).width, 320);
+        QCOMPARE(ProbeFile(out_ + "/again (2).avi").width, 176);
+    }
+
+    // A source with sound alone converts to sound alone where the format's file can hold it,
+    // and is refused before any conversion where it cannot (the PSP's own file).
+    void soundOnlySource() {
+        const QString sound = dir_.filePath("sound.flv");
+        QVERIFY(MakeMedia(sound, "-f lavfi -i sine=duration=3 -c:a libmp3lame -ar 22050"));
+        QCOMPARE(Convert(sound, out_ + "/sound.avi", "VideoCodec=mpeg4 AudioCodec=mp3"),
+                 QString("Complete"));
+        const Probe probe = ProbeFile(out_ + "/sound.avi");
+        QVERIFY(probe.hasAudio && probe.videoCodec.isEmpty());
+        QVERIFY(probe.duration > 2.5);
+        const QString last =
+            Convert(sound, out_ + "/sound.mp4", "ForceFormat=psp VideoCodec=h264 AudioCodec=aac");
+        QVERIFY2(last.startsWith("ErrorEvent:") && last.contains("the source has no video"),
+                 qPrintable(last));
+        QCOMPARE(FilesIn(out_), QStringList{"sound.avi"});
     }
 
     // RealMedia takes no packet over 64 kB; a key frame of pure noise must fit all the same.

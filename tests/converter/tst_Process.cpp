@@ -3,6 +3,8 @@
 #include "ConverterTestSupport.h"
 #include "modProcesses.h"
 
+#include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -144,7 +146,11 @@ private slots:
         avc.ConvertMedia(true);
         const qint64 pid = ReadPid(pidFile);
         log.events.clear();
+        // The end of a cancelled run is logged all the same.
+        QLoggingCategory::setFilterRules("vantelo.converter.exit.debug=true");
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("cancelled true$"));
         avc.CancelConvert();
+        QLoggingCategory::setFilterRules(QString());
         timer.stop();
         QVERIFY(!modProcesses::IsRunning(pid));
         QTest::qWait(400);
@@ -291,6 +297,23 @@ private slots:
         QVERIFY(!modProcesses::IsRunning(pid));
         QVERIFY(log.WaitForEnd());
         QCOMPARE(log.Last(), QString("Complete"));
+    }
+
+    // A converter that ignores SIGTERM and has a child of its own: Cancel ends both, as the
+    // converter leads a process group and the group is what is signalled.
+    void cancelEndsAStubbornConverterWithItsChild() {
+        const QString pidFile = dir_.filePath("group.pid");
+        const QString childFile = dir_.filePath("group-child.pid");
+        STAND_IN_RUN("sleep 600 & echo $! > '" + childFile.toUtf8() +
+                     "'; trap '' TERM; echo $$ > '" + pidFile.toUtf8() +
+                     "'; while :; do sleep 0.1; done");
+        avc.ConvertMedia(true);
+        const qint64 pid = ReadPid(pidFile);
+        const qint64 child = ReadPid(childFile);
+        QVERIFY(modProcesses::IsRunning(child));
+        avc.CancelConvert();
+        QVERIFY(!modProcesses::IsRunning(pid));
+        QVERIFY(QTest::qWaitFor([&] { return !modProcesses::IsRunning(child); }, 2000));
     }
 
     void cancelWithNothingRunning() {

@@ -16,7 +16,8 @@ using namespace ConverterTest;
 namespace {
 
 // Answers the encoder question like ffmpeg, counting the questions; otherwise records its arguments
-// and process id, starts the output file and works until told otherwise by FAKE_MODE.
+// and process id, starts the output file and works until told otherwise by FAKE_MODE ("shrink"
+// empties the source and ends well).
 const QByteArray kFakeFfmpeg = R"(
 if [ "$2" = "-encoders" ]; then
   echo asked >> "$FAKE_DIR/encoder-queries"
@@ -25,11 +26,13 @@ if [ "$2" = "-encoders" ]; then
   exit 0
 fi
 for a in "$@"; do printf '%s\n' "$a"; done > "$FAKE_DIR/ffmpeg.args"
+prev=; for a; do [ "$prev" = -i ] && source="${a#file:}"; prev="$a"; done
 for last; do :; done
 echo partial > "${last#file:}"
 echo "fake ffmpeg at work"
 case "$FAKE_MODE" in
   exit*) exit "${FAKE_MODE#exit}" ;;
+  shrink) : > "$source"; exit 0 ;;
   listfails) exit 0 ;;
   stubborn) trap '' TERM ;;
   *) trap 'exit 255' TERM ;;
@@ -80,6 +83,14 @@ class TestTool : public QObject {
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write("precious");
         return dest;
+    }
+
+    static qint64 ParentOf(qint64 pid) {
+        QFile stat(QString("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray text = stat.readAll();
+        return text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
     }
 
     static QByteArray Contents(const QString& path) {
@@ -264,6 +275,40 @@ private slots:
         process.kill();
         QVERIFY(process.waitForFinished());
         QVERIFY(QTest::qWaitFor([&] { return !modProcesses::IsRunning(ffmpeg); }, 5000));
+    }
+
+    // A source cut short while it is converted gives no result: the earlier file stays.
+    void sourceThatShrinksIsAFailure() {
+        const QString source = dir_.filePath("shrinking.flv");
+        QFile::remove(source);
+        QVERIFY(QFile::copy(source_, source));
+        const QString dest = ExistingDest("shrunk.avi");
+        QProcess process;
+        StartTool(process, {"-i", source, "-y", dest}, FakeEnvironment("shrink"));
+        QVERIFY(process.waitForFinished());
+        QVERIFY(process.exitCode() != 0);
+        QVERIFY(process.readAll().contains("the source became shorter during the conversion"));
+        QCOMPARE(Contents(dest), QByteArray("precious"));
+        QCOMPARE(FilesIn(out_), QStringList{"shrunk.avi"});
+    }
+
+    // The program that started a conversion is killed outright: its converter and ffmpeg end
+    // with it, and nothing takes the destination's name afterwards.
+    void killedOwnerTakesConverterAndFfmpegWithIt() {
+        QProcess owner;
+        owner.setProcessEnvironment(FakeEnvironment("work"));
+        owner.start(OWNER_PROGRAM, {CONVERTER_DIR, source_, out_ + "/owned.avi"});
+        QVERIFY(owner.waitForStarted());
+        const qint64 ffmpeg = FakePid();
+        const qint64 converter = ParentOf(ffmpeg);
+        QCOMPARE(ParentOf(converter), owner.processId());
+        ::kill(static_cast<pid_t>(owner.processId()), SIGKILL);
+        QVERIFY(owner.waitForFinished());
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !modProcesses::IsRunning(converter) && !modProcesses::IsRunning(ffmpeg); },
+            3000));
+        QTest::qWait(300);
+        QVERIFY(FilesIn(out_).isEmpty());
     }
 
     // The whole tree ends on Cancel: the converter, its ffmpeg and the partial output.

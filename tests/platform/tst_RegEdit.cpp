@@ -165,6 +165,20 @@ private slots:
         QVERIFY(!valueOnDisk(kOutputPath).isValid());
     }
 
+    // No program of ours writes a settings file of megabytes: such a file is damaged, reads
+    // as defaults without being parsed (which would freeze the window), and is started afresh.
+    void oversizedFileReadsAsDefaultsAndIsStartedAfresh() {
+        writeRawStore("[General]\nYoutube%20Video%20format=AVI\n" + QByteArray(1100 * 1000, 'x') +
+                      "=1\n");
+        RegEdit store;
+        QCOMPARE(store.LoadKeys({{kFormat, "3GP"}, {kOutputPath, kDefault}}),
+                 (QStringList{"3GP", kDefault}));
+        store.WriteKeys({{kOutputPath, "/srv/fresh"}, {kFormat, "iPod"}});
+        QVERIFY(QFileInfo(home_.settingsFile()).size() < 1000);
+        QCOMPARE(store.LoadKeys({{kFormat, "3GP"}, {kOutputPath, kDefault}}),
+                 (QStringList{"iPod", "/srv/fresh"}));
+    }
+
     void unreadableFileGivesDefaults() {
         // A folder where the file should be cannot be read as settings, not even by root.
         removeStore();

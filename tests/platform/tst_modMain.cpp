@@ -229,11 +229,12 @@ private slots:
     }
 
     // Qt's dialog, set up as it is shown for real, lists what the pattern matches, in either
-    // letter case, and the folders to move through.
+    // letter case, hidden or not, and the folders to move through.
     void realOpenDialogFiltersWithThePattern() {
         const QString folder = scratch("media");
         QVERIFY(QDir().mkpath(folder + "/sub"));
-        for (const char* name : {"a.flv", "B.FLV", "c.flv.part", "d.txt", "e.mp4", "flv"}) {
+        for (const char* name :
+             {"a.flv", "B.FLV", "c.flv.part", "d.txt", "e.mp4", "flv", ".f.flv"}) {
             QFile file(folder + "/" + name);
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
@@ -260,7 +261,7 @@ private slots:
             names.sort();
             return names;
         };
-        QTRY_COMPARE(listed(), (QStringList{"B.FLV", "a.flv", "c.flv.part", "sub"}));
+        QTRY_COMPARE(listed(), (QStringList{".f.flv", "B.FLV", "a.flv", "c.flv.part", "sub"}));
     }
 };
 

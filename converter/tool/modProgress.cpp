@@ -1,0 +1,29 @@
+#include "modProgress.h"
+
+#include "ProgressReport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace modProgress {
+
+double OutTimeSeconds(const std::string& line) {
+    static const std::string key = "out_time_us=";
+    if (line.compare(0, key.size(), key) != 0)
+        return -1;
+    char* end = nullptr;
+    const long long microseconds = std::strtoll(line.c_str() + key.size(), &end, 10);
+    if (end == line.c_str() + key.size() || microseconds < 0)
+        return -1;
+    return microseconds / 1e6;
+}
+
+std::string ReportLine(double done, double total) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s%.1f/%.1f", ProgressReport::kPrefix,
+                  std::clamp(done, 0.0, total), total);
+    return text;
+}
+
+} // namespace modProgress

@@ -4,8 +4,10 @@
 #include "AeroButton.h"
 #include "ConversionMapping.h"
 #include "Desktop.h"
+#include "DesktopJob.h"
 #include "FormatKey.h"
 #include "FormatPreset.h"
+#include "HandedIn.h"
 #include "MsgBox.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
@@ -25,9 +27,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <array>
@@ -201,6 +206,14 @@ frmConvert::frmConvert(QWidget* owner) : QWidget(owner, Qt::Dialog) {
     CreateControls();
     NameControls();
     ConnectControls();
+    NameForScreenReaders();
+    convertJob_ = new DesktopJob(this, QStringLiteral("Converting a video"));
+    // A media file dropped on the dialog becomes its source.
+    setAcceptDrops(true);
+    txtSource->setAcceptDrops(false);
+    // Escape closes the dialog as its close button does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     Form_Load();
 }
 
@@ -395,6 +408,28 @@ void frmConvert::NameControls() {
         control->setObjectName(QLatin1String(name));
 }
 
+// What a screen reader says of each list and box: its label with its panel ("Video codec",
+// "Audio codec"), where the list alone would be named by its current value.
+void frmConvert::NameForScreenReaders() {
+    const std::pair<QWidget*, const char*> names[] = {
+        {txtSource, "Source"},
+        {cmbFormat, "Target format"},
+        {cmbVidCodec, "Video codec"},
+        {VidBitrate, "Video bitrate"},
+        {FrameRate, "Video framerate"},
+        {cmbVideoSize, "Video size"},
+        {cmbVidFormat, "Video format"},
+        {cmdAudCodec, "Audio codec"},
+        {cmbAudVit, "Audio bitrate"},
+        {cmbSample, "Audio samplerate"},
+        {lblInfo, "Status"},
+        {Prg, "Conversion activity"},
+        {txtDest, "Destination"},
+    };
+    for (const auto& [control, name] : names)
+        control->setAccessibleName(QLatin1String(name));
+}
+
 void frmConvert::ConnectControls() {
     connect(cmdSource, &QPushButton::clicked, this, &frmConvert::cmdSource_Click);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmConvert::cmdBrowse_Click);
@@ -419,6 +454,20 @@ void frmConvert::closeEvent(QCloseEvent* event) {
     if (loaded_)
         Form_Unload();
     event->accept();
+}
+
+void frmConvert::dragEnterEvent(QDragEnterEvent* event) {
+    if (cmdConvert->isEnabled() && !HandedIn::MediaFile(event->mimeData()->urls()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmConvert::dropEvent(QDropEvent* event) {
+    const QString file = HandedIn::MediaFile(event->mimeData()->urls());
+    if (file.isEmpty() || !cmdConvert->isEnabled())
+        return;
+    SourcePath = file;
+    txtSource->setText(file);
+    event->acceptProposedAction();
 }
 
 void frmConvert::Form_Load() {
@@ -497,6 +546,7 @@ void frmConvert::Form_Unload() {
         SettingsStore().WriteKey(name, value);
     // Ends every converter process, whether or not this dialog started it.
     AVC1->CancelConvert();
+    convertJob_->Stopped();
     AVC1.reset();
     QCoreApplication::processEvents();
     Timer1->stop();
@@ -597,8 +647,13 @@ bool frmConvert::ConvertFLV(const QString& SrcPath) {
                vbExclamation | vbOKOnly, QStringLiteral("Not Supported"));
         return false;
     }
-    for (const ConverterSetting& setting : request->settings)
+    QString destination;
+    for (const ConverterSetting& setting : request->settings) {
         AVC1->SetParameter(setting);
+        if (setting.property == ConverterProperty::DestFile)
+            destination = setting.text;
+    }
+    convertJob_->Started(destination);
     AVC1->ConvertMedia(true);
     return true;
 }
@@ -609,6 +664,7 @@ void frmConvert::btnCancel_Click() {
         return;
     if (AVC1)
         AVC1->CancelConvert();
+    convertJob_->Stopped();
     Timer1->stop();
     SetInputsEnabled(true);
     ShowStatus(QString());
@@ -624,6 +680,8 @@ void frmConvert::AVC1_Converting() {
         tmrPrg->start();
     ShowStatus(statusTexts().at(StatusStep));
     StatusStep = (StatusStep + 1) % statusTexts().size();
+    // The launcher shows what the busy bar shows.
+    convertJob_->Progress(BusyCounter, kBusyWrap);
 }
 
 void frmConvert::AVC1_Complete() {
@@ -632,11 +690,14 @@ void frmConvert::AVC1_Complete() {
     SetInputsEnabled(true);
     StatusStep = 0;
     StopBusyBar();
-    MsgBox(this, QStringLiteral("Conversion Completed"), vbInformation, kProductName);
+    const QString done = QStringLiteral("Conversion Completed");
+    convertJob_->Finished(done, true);
+    MsgBox(this, done, vbInformation, kProductName);
 }
 
 void frmConvert::AVC1_ErrorEvent(const QString& message) {
     ShowStatus(message);
+    convertJob_->Finished(message, false);
     Timer1->stop();
     SetInputsEnabled(true);
     StatusStep = 0;
@@ -659,6 +720,7 @@ void frmConvert::tmrPrg_Timer() {
 // dialog shows long texts, and its bar stands still).
 void frmConvert::ShowStatus(const QString& text) {
     lblInfo->setText(text);
+    lblInfo->setAccessibleDescription(text);
     const int room = FrmOptions->geometry().bottom() - Twips::ToPixels(60) - lblInfo->y();
     QFont font = statusFont();
     lblInfo->setFont(font);

@@ -9,6 +9,7 @@
 
 class AVC;
 class AeroButton;
+class DesktopJob;
 class ProgressBar;
 class QComboBox;
 class QFrame;
@@ -101,6 +102,8 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
@@ -110,6 +113,7 @@ private:
     void CreateDestinationFrame();
     void NameControls();
     void ConnectControls();
+    void NameForScreenReaders();
 
     void Form_Load();
     void Form_Unload();
@@ -129,4 +133,5 @@ private:
     int StatusStep = 0;
     std::unique_ptr<AVC> AVC1;
     bool loaded_ = false;
+    DesktopJob* convertJob_ = nullptr;
 };

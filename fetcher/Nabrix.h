@@ -29,6 +29,8 @@ public:
     void ClearDownload();
     void GetVideoInfo(const QString& VideoUrl);
     void DownloadVideo();
+    // The file the video is written to, once a page has named it.
+    const QString& TargetFile() const { return FilePath; }
 
     // A request that receives nothing for this long fails as timed out (30 seconds unless set).
     void setStallTimeout(int milliseconds);

@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QThread>
 #include <QUrl>
 
@@ -28,6 +30,63 @@ QMessageBox::Icon iconFor(int style) {
         return QMessageBox::NoIcon;
     }
 }
+// The name filter with every letter of its patterns in both cases ("*.[fF][lL][vV]"): the
+// desktop's pickers compare patterns case-sensitively, and the names these filters are made for
+// come in either case. Qt's own dialog reads the same patterns.
+QString caseBlindPatterns(const QString& nameFilter) {
+    QStringList filters = nameFilter.split(QStringLiteral(";;"));
+    for (QString& filter : filters) {
+        const int open = filter.lastIndexOf(QLatin1Char('('));
+        if (open < 0 || !filter.endsWith(QLatin1Char(')')))
+            continue;
+        QString patterns;
+        for (const QChar c : filter.mid(open + 1, filter.size() - open - 2)) {
+            if (c.isLetter() && c.toLower() != c.toUpper())
+                patterns += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+            else
+                patterns += c;
+        }
+        filter = filter.left(open + 1) + patterns + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// Quits a loop once the watched window is no longer minimised.
+class RestoreWatch : public QObject {
+public:
+    RestoreWatch(QWidget* window, QEventLoop& loop) : window_(window), loop_(loop) {
+        window->installEventFilter(this);
+        connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::WindowStateChange &&
+            !window_->isMinimized())
+            loop_.quit();
+        return false;
+    }
+
+private:
+    QPointer<QWidget> window_;
+    QEventLoop& loop_;
+};
+
+// A box that comes while the user works in another program must not take the keyboard from
+// it: it shows without activating, the window asks for attention on the task bar, and a
+// minimised window shows its box when the user brings it back.
+void prepareForAbsentUser(QMessageBox& box, QWidget* owner) {
+    if (QApplication::activeWindow() || !owner)
+        return;
+    box.setAttribute(Qt::WA_ShowWithoutActivating);
+    QWidget* window = owner->window();
+    QApplication::alert(window);
+    if (!window->isMinimized())
+        return;
+    QEventLoop untilRestored;
+    RestoreWatch watch(window, untilRestored);
+    untilRestored.exec();
+}
 } // namespace
 
 int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QString& title) {
@@ -39,6 +98,7 @@ int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QS
     } else {
         box.addButton(QMessageBox::Ok);
     }
+    prepareForAbsentUser(box, owner);
     const int answer = box.exec();
     if (!yesNo)
         return vbOK;
@@ -46,21 +106,21 @@ int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QS
 }
 
 QString Desktop::pickFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
-    // Qt's own dialog: folders only, with a "Create New Folder" button.
-    return QFileDialog::getExistingDirectory(
-        owner, title, initialFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    // The desktop's own picker (its bookmarks and recent places), else Qt's: folders only, with
+    // a "Create New Folder" button.
+    return QFileDialog::getExistingDirectory(owner, title, initialFolder,
+                                             QFileDialog::ShowDirsOnly);
 }
 
 void Desktop::prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
                                     const QString& startFolder, const QString& nameFilter) {
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     // The descriptions carry their own pattern text; don't repeat Qt's after them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setWindowTitle(title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDirectory(startFolder);
-    dialog.setNameFilter(nameFilter);
+    dialog.setNameFilter(caseBlindPatterns(nameFilter));
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
 }
 

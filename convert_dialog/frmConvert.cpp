@@ -9,6 +9,7 @@
 #include "FormatPreset.h"
 #include "HandedIn.h"
 #include "MsgBox.h"
+#include "NamedLists.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
@@ -428,6 +429,7 @@ void frmConvert::NameForScreenReaders() {
     };
     for (const auto& [control, name] : names)
         control->setAccessibleName(QLatin1String(name));
+    NamedLists::Install();
 }
 
 void frmConvert::ConnectControls() {

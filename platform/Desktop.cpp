@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPointer>
 #include <QThread>
 #include <QUrl>
 
@@ -51,41 +50,25 @@ QString caseBlindPatterns(const QString& nameFilter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-// Quits a loop once the watched window is no longer minimised.
-class RestoreWatch : public QObject {
-public:
-    RestoreWatch(QWidget* window, QEventLoop& loop) : window_(window), loop_(loop) {
-        window->installEventFilter(this);
-        connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == window_ && event->type() == QEvent::WindowStateChange &&
-            !window_->isMinimized())
-            loop_.quit();
-        return false;
-    }
-
-private:
-    QPointer<QWidget> window_;
-    QEventLoop& loop_;
-};
-
 // A box that comes while the user works in another program must not take the keyboard from
-// it: it shows without activating, the window asks for attention on the task bar, and a
-// minimised window shows its box when the user brings it back.
-void prepareForAbsentUser(QMessageBox& box, QWidget* owner) {
-    if (QApplication::activeWindow() || !owner)
+// it. Window managers activate a modal box whatever it asks for, so it waits: the window asks
+// for attention on the task bar, and the box shows when the user comes back to the program
+// (or the window goes away). Meanwhile events run, as they do while a box is open.
+void waitForTheUser(QMessageBox& box, QWidget* owner) {
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive || !owner ||
+        !owner->window()->isVisible())
         return;
     box.setAttribute(Qt::WA_ShowWithoutActivating);
     QWidget* window = owner->window();
     QApplication::alert(window);
-    if (!window->isMinimized())
-        return;
-    QEventLoop untilRestored;
-    RestoreWatch watch(window, untilRestored);
-    untilRestored.exec();
+    QEventLoop untilBack;
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &untilBack,
+                     [&untilBack](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive)
+                             untilBack.quit();
+                     });
+    QObject::connect(window, &QObject::destroyed, &untilBack, &QEventLoop::quit);
+    untilBack.exec();
 }
 } // namespace
 
@@ -98,7 +81,7 @@ int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QS
     } else {
         box.addButton(QMessageBox::Ok);
     }
-    prepareForAbsentUser(box, owner);
+    waitForTheUser(box, owner);
     const int answer = box.exec();
     if (!yesNo)
         return vbOK;

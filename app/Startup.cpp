@@ -2,6 +2,7 @@
 
 #include "AppVersion.h"
 #include "GroupBoxFrame.h"
+#include "HandedIn.h"
 #include "NetworkModule.h"
 #include "WindowActivation.h"
 #include "frmMain.h"
@@ -23,7 +24,9 @@ namespace {
 // words; and the answer once the window is in front.
 const QByteArray kShowRequest("show");
 const QByteArray kShownAnswer("shown\n");
-constexpr int kMaxRequestSize = 1024;
+// The address a later start was given travels percent-encoded, so it holds no blank.
+const QByteArray kAddressWord("ADDRESS");
+constexpr int kMaxRequestSize = 4 * HandedIn::kMaxAddressLength;
 // The running copy may still be starting (the lock comes before the window): a later start
 // tries for this long before it gives up.
 constexpr int kShowRequestMilliseconds = 3000;
@@ -39,9 +42,11 @@ QString RuntimeFolder() {
     return folder.isEmpty() ? QDir::tempPath() : folder;
 }
 
-// The request with the launch tokens that the desktop gave this start.
-QByteArray ShowRequest() {
+// The request with the launch tokens that the desktop gave this start, and its address.
+QByteArray ShowRequest(const QString& address) {
     QByteArray request = kShowRequest;
+    if (!address.isEmpty())
+        request += ' ' + kAddressWord + '=' + address.toUtf8().toPercentEncoding();
     for (const char* name :
          {WindowActivation::kStartupIdVariable, WindowActivation::kActivationTokenVariable}) {
         const QByteArray token = qgetenv(name);
@@ -51,12 +56,13 @@ QByteArray ShowRequest() {
     return request + '\n';
 }
 
-// Brings the window to the front for one request line; false when the line is no request.
-bool AnswerRequest(QWidget& window, const QByteArray& line) {
+// Brings the window to the front for one request line, then downloads its address; false when
+// the line is no request.
+bool AnswerRequest(frmMain& window, const QByteArray& line) {
     const QList<QByteArray> words = line.trimmed().split(' ');
     if (words.first() != kShowRequest)
         return false;
-    QByteArray startupId, activationToken;
+    QByteArray startupId, activationToken, address;
     for (const QByteArray& word : words.mid(1)) {
         const int equals = word.indexOf('=');
         const QByteArray name = word.left(equals), value = word.mid(equals + 1);
@@ -64,8 +70,12 @@ bool AnswerRequest(QWidget& window, const QByteArray& line) {
             startupId = value;
         else if (name == WindowActivation::kActivationTokenVariable)
             activationToken = value;
+        else if (name == kAddressWord)
+            address = QByteArray::fromPercentEncoding(value);
     }
     WindowActivation::BringToFront(window, startupId, activationToken);
+    if (!address.isEmpty())
+        window.TakeAddress(QString::fromUtf8(address));
     return true;
 }
 
@@ -108,6 +118,9 @@ bool AnswerCommandLine(const QStringList& arguments) {
                                   QStringLiteral("Displays this help."));
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("address"),
+                                 QStringLiteral("A video page address to download."),
+                                 QStringLiteral("[address]"));
     // Unknown options are Qt's own (-platform, -display...): QApplication takes them later.
     parser.parse(arguments);
     QString text;
@@ -125,13 +138,49 @@ bool AnswerCommandLine(const QStringList& arguments) {
     return true;
 }
 
-bool ShowRunningCopy(const QString& socketPath) {
-    NetworkServices* network = NetworkModule::Services();
-    return network &&
-           network->SendLine(socketPath, ShowRequest(), kShowRequestMilliseconds) == kShownAnswer;
+QString AddressArgument(const QStringList& arguments) {
+    QCommandLineParser parser;
+    // Qt's own options that take a value: their value is no address.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name : {"platform",
+                             "platformpluginpath",
+                             "platformtheme",
+                             "plugin",
+                             "display",
+                             "geometry",
+                             "qwindowgeometry",
+                             "qwindowtitle",
+                             "qwindowicon",
+                             "title",
+                             "name",
+                             "style",
+                             "stylesheet",
+                             "session",
+                             "font",
+                             "fn",
+                             "bg",
+                             "background",
+                             "fg",
+                             "foreground",
+                             "btn",
+                             "button",
+                             "visual",
+                             "ncols",
+                             "cmap",
+                             "inputstyle",
+                             "im"})
+        parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("v")));
+    parser.parse(arguments);
+    return HandedIn::Address(parser.positionalArguments().value(0));
 }
 
-void ListenForLaterStarts(QWidget& window, const QString& socketPath) {
+bool ShowRunningCopy(const QString& socketPath, const QString& address) {
+    NetworkServices* network = NetworkModule::Services();
+    return network && network->SendLine(socketPath, ShowRequest(address),
+                                        kShowRequestMilliseconds) == kShownAnswer;
+}
+
+void ListenForLaterStarts(frmMain& window, const QString& socketPath) {
     NetworkServices* network = NetworkModule::Services();
     if (!network)
         return;
@@ -154,7 +203,7 @@ int Main(int argc, char* argv[]) {
     const std::unique_ptr<QLockFile> instanceLock = AcquireInstanceLock(InstanceLockPath());
     if (!instanceLock) {
         QCoreApplication app(argc, argv);
-        ShowRunningCopy(InstanceSocketPath());
+        ShowRunningCopy(InstanceSocketPath(), AddressArgument(app.arguments()));
         return 0;
     }
 
@@ -169,8 +218,13 @@ int Main(int argc, char* argv[]) {
     frmMain window;
     // The socket comes with Qt's network library, after the first paint: a later start keeps
     // trying until then.
-    QObject::connect(&window, &frmMain::FirstPaintDone, &window,
-                     [&window] { ListenForLaterStarts(window, InstanceSocketPath()); });
+    // The address of "vantelo URL" is downloaded then too: the fetcher needs the network.
+    const QString address = AddressArgument(app.arguments());
+    QObject::connect(&window, &frmMain::FirstPaintDone, &window, [&window, address] {
+        ListenForLaterStarts(window, InstanceSocketPath());
+        if (!address.isEmpty())
+            window.TakeAddress(address);
+    });
     window.show();
     return app.exec();
 }

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <memory>
 
-class QWidget;
+class frmMain;
 
 // The program's start-up: the command line, one running copy per user, the application's
 // names, then the main window until it closes.
@@ -28,11 +28,17 @@ void NameApplication();
 // Other arguments are left for Qt (-platform, -display...).
 bool AnswerCommandLine(const QStringList& arguments);
 
-// Asks the running copy to bring its window to the front; false when none answered.
-bool ShowRunningCopy(const QString& socketPath);
+// The video page address given on the command line ("vantelo URL", as the desktop entry
+// passes it), or empty.
+QString AddressArgument(const QStringList& arguments);
 
-// Lets later starts bring `window` to the front (raised and activated) for as long as it lives.
-void ListenForLaterStarts(QWidget& window, const QString& socketPath);
+// Asks the running copy to bring its window to the front and to download `address` when one
+// is given; false when none answered.
+bool ShowRunningCopy(const QString& socketPath, const QString& address = QString());
+
+// Lets later starts bring `window` to the front (raised and activated), with the address they
+// were given, for as long as it lives.
+void ListenForLaterStarts(frmMain& window, const QString& socketPath);
 
 // The whole program: ends at once, without a window of its own, when another copy runs.
 int Main(int argc, char* argv[]);

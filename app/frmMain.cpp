@@ -4,13 +4,16 @@
 #include "AppVersion.h"
 #include "ClipboardReader.h"
 #include "Desktop.h"
+#include "DesktopJob.h"
 #include "DisplayPacer.h"
+#include "HandedIn.h"
 #include "HtmlView.h"
 #include "MakerSite.h"
 #include "MsgBox.h"
 #include "Nabrix.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
+#include "ScreenPlacement.h"
 #include "ShellOpen.h"
 #include "Twips.h"
 #include "WindowFonts.h"
@@ -23,10 +26,12 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
@@ -82,6 +87,11 @@ frmMain::frmMain(QWidget* parent)
     clipboard_ = new ClipboardReader(this);
     progressPacer_ =
         new DisplayPacer([this] { ShowProgress(); }, DisplayPacer::DefaultIntervalMs, this);
+    downloadJob_ = new DesktopJob(this, QStringLiteral("Downloading a video"));
+    // Links dropped anywhere on the window, the address box included, start a download.
+    setAcceptDrops(true);
+    txtSource->setAcceptDrops(false);
+    NameForScreenReaders();
     ConnectHandlers();
     CentreOnScreen();
     Form_Load();
@@ -103,6 +113,8 @@ void frmMain::CreateControls() {
     Adds->setGeometry(twipRect(LayoutRules::DesignLayout().Adds));
     Adds->setVisible(false);
     SetDefaultButton(cmdDownload);
+    // The advertisement pane is read with the mouse; as a Tab stop it showed no focus.
+    Adds->setFocusPolicy(Qt::NoFocus);
     SetTabOrder();
     txtSource->setFocus();
 }
@@ -273,8 +285,35 @@ void frmMain::CentreOnScreen() {
     const QScreen* shownOn = screen();
     if (!shownOn)
         return;
+    setGeometry(ScreenPlacement::Place(shownOn->availableGeometry(), size(), QMargins()));
+}
+
+// Once shown, the window manager's frame is known: a frame that sticks out of the screen (a
+// large scale on a small screen) is brought onto it.
+void frmMain::KeepOnScreen() {
+    const QScreen* shownOn = screen();
+    if (!shownOn || isMaximized() || isFullScreen())
+        return;
     const QRect available = shownOn->availableGeometry();
-    move(available.center() - QPoint(width() / 2, height() / 2));
+    const QRect frame = frameGeometry();
+    if (available.contains(frame))
+        return;
+    const QRect client = geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    setGeometry(ScreenPlacement::Place(available, size(), margins));
+}
+
+// What a screen reader says of each control: its label's or frame's text where the control
+// has none of its own.
+void frmMain::NameForScreenReaders() {
+    txtSource->setAccessibleName(QStringLiteral("YouTube URL"));
+    lblurl->setBuddy(txtSource);
+    txtDest->setAccessibleName(QStringLiteral("Destination"));
+    Prg->setAccessibleName(QStringLiteral("Download progress"));
+    PicPreview->setAccessibleName(QStringLiteral("Video preview"));
+    Image1->setAccessibleName(QStringLiteral("Video preview"));
+    Adds->setAccessibleName(QStringLiteral("Advertisement"));
 }
 
 frmConvert* frmMain::ConvertDialog() const {
@@ -378,6 +417,7 @@ void frmMain::AfterFirstPaint() {
     if (afterFirstPaintDone_)
         return;
     afterFirstPaintDone_ = true;
+    KeepOnScreen();
     PreviewView();
     Adds->ReleaseRequests();
     emit FirstPaintDone();
@@ -408,6 +448,27 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtSource && event->type() == QEvent::MouseMove)
         txtSource_MouseMove();
     return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* dropped = event->mimeData();
+    if (cmdDownload->isEnabled() && (dropped->hasUrls() || dropped->hasText()))
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    const QMimeData* dropped = event->mimeData();
+    if (TakeAddress(HandedIn::DroppedAddress(dropped->urls(), dropped->text())))
+        event->acceptProposedAction();
+}
+
+bool frmMain::TakeAddress(const QString& text) {
+    const QString address = HandedIn::Address(text);
+    if (address.isEmpty() || !cmdDownload->isEnabled())
+        return false;
+    txtSource->setText(address);
+    cmdDownload_Click();
+    return true;
 }
 
 void frmMain::txtSource_Change() {
@@ -445,6 +506,7 @@ void frmMain::cmdDownload_Click() {
     txtDest->setText(*folder);
     // A folder that cannot be made is reported by the fetcher when it writes the file.
     modMain::CreatePath(modMain::AddSlash(txtDest->text()));
+    downloadJob_->Started();
     cmdDownload->setEnabled(false);
     cmdCancel->setEnabled(false);
     frmDest->setEnabled(false);
@@ -465,6 +527,7 @@ void frmMain::cmdCancel_Click() {
 
 void frmMain::AbortDownload() {
     progressPacer_->Flush();
+    downloadJob_->Stopped();
     Prg->setValue(0);
     Nabrix1->ClearDownload();
     FrmInfo->setEnabled(true);
@@ -552,6 +615,8 @@ void frmMain::ShowProgress() {
     if (progress_.max > 0)
         sizes += QStringLiteral(" / ") + modNabrix::FormatByteSize(progress_.max);
     SetInfoCaption(prefix + sizes);
+    if (progress_.transferring)
+        downloadJob_->Progress(progress_.current, progress_.max);
 }
 
 void frmMain::SetInfoCaption(const QString& caption) {
@@ -592,16 +657,23 @@ void frmMain::Nabrix1_DownloadComplete() {
     cmdCancel->setEnabled(false);
     frmDest->setEnabled(true);
     cmdDownload->setEnabled(true);
-    MsgBox(this, QStringLiteral("Download Complete"), vbInformation);
+    const QString done = QStringLiteral("Download Complete");
+    downloadJob_->SetFile(Nabrix1->TargetFile());
+    downloadJob_->Finished(done, true);
+    MsgBox(this, done, vbInformation);
 }
 
 void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
     progressPacer_->Flush();
-    MsgBox(this, QStringLiteral("Error:") + ErrorDescription, vbOKOnly);
+    const QString error = QStringLiteral("Error:") + ErrorDescription;
+    downloadJob_->SetFile(Nabrix1->TargetFile());
+    downloadJob_->Finished(error, false);
+    MsgBox(this, error, vbOKOnly);
 }
 
 void frmMain::Nabrix1_InvalidUrl() {
     progressPacer_->Flush();
+    downloadJob_->Stopped();
     FrmInfo->setTitle(kInformation);
     frmDest->setEnabled(true);
     FrmInfo->setEnabled(true);
@@ -613,6 +685,8 @@ void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
     // The page could not be had: back to Idle, then say why.
     progressPacer_->Flush();
     Prg->setValue(0);
+    const QString error = QStringLiteral("Error:") + ErrorDescription;
+    downloadJob_->Finished(error, false);
     Nabrix1_InvalidUrl();
-    MsgBox(this, QStringLiteral("Error:") + ErrorDescription, vbOKOnly);
+    MsgBox(this, error, vbOKOnly);
 }

@@ -7,6 +7,7 @@
 
 class AeroButton;
 class ClipboardReader;
+class DesktopJob;
 class DisplayPacer;
 class HtmlView;
 class Nabrix;
@@ -33,6 +34,9 @@ public:
     frmConvert* ConvertDialog() const;
     // The button that Enter presses.
     AeroButton* DefaultButton() const { return defaultButton_; }
+    // An address handed in from outside (command line, a later start, a drop): put into the
+    // address box and downloaded as Download would. Refused (false) while a download runs.
+    bool TakeAddress(const QString& text);
 
     // The controls, named as on the form.
     QLabel* lblurl = nullptr;
@@ -71,6 +75,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
@@ -84,6 +90,8 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     void CentreOnScreen();
+    void KeepOnScreen();
+    void NameForScreenReaders();
 
     void Form_Load();
     void Form_Resize();
@@ -129,4 +137,5 @@ private:
         bool transferring = false; // the video transfer rather than the page
     } progress_;
     DisplayPacer* progressPacer_ = nullptr;
+    DesktopJob* downloadJob_ = nullptr;
 };

@@ -4,9 +4,12 @@
 #include "AeroButton.h"
 #include "ConversionMapping.h"
 #include "Desktop.h"
+#include "DesktopJob.h"
 #include "FormatKey.h"
 #include "FormatPreset.h"
+#include "HandedIn.h"
 #include "MsgBox.h"
+#include "NamedLists.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "ProgressCaption.h"
@@ -26,10 +29,13 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <array>
@@ -205,6 +211,14 @@ frmConvert::frmConvert(QWidget* owner) : QWidget(owner, Qt::Dialog) {
     CreateControls();
     NameControls();
     ConnectControls();
+    NameForScreenReaders();
+    convertJob_ = new DesktopJob(this, QStringLiteral("Converting a video"));
+    // A media file dropped on the dialog becomes its source.
+    setAcceptDrops(true);
+    txtSource->setAcceptDrops(false);
+    // Escape closes the dialog as its close button does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
     Form_Load();
 }
 
@@ -399,6 +413,29 @@ void frmConvert::NameControls() {
         control->setObjectName(QLatin1String(name));
 }
 
+// What a screen reader says of each list and box: its label with its panel ("Video codec",
+// "Audio codec"), where the list alone would be named by its current value.
+void frmConvert::NameForScreenReaders() {
+    const std::pair<QWidget*, const char*> names[] = {
+        {txtSource, "Source"},
+        {cmbFormat, "Target format"},
+        {cmbVidCodec, "Video codec"},
+        {VidBitrate, "Video bitrate"},
+        {FrameRate, "Video framerate"},
+        {cmbVideoSize, "Video size"},
+        {cmbVidFormat, "Video format"},
+        {cmdAudCodec, "Audio codec"},
+        {cmbAudVit, "Audio bitrate"},
+        {cmbSample, "Audio samplerate"},
+        {lblInfo, "Status"},
+        {Prg, "Conversion activity"},
+        {txtDest, "Destination"},
+    };
+    for (const auto& [control, name] : names)
+        control->setAccessibleName(QLatin1String(name));
+    NamedLists::Install();
+}
+
 void frmConvert::ConnectControls() {
     connect(cmdSource, &QPushButton::clicked, this, &frmConvert::cmdSource_Click);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmConvert::cmdBrowse_Click);
@@ -423,6 +460,20 @@ void frmConvert::closeEvent(QCloseEvent* event) {
     if (loaded_)
         Form_Unload();
     event->accept();
+}
+
+void frmConvert::dragEnterEvent(QDragEnterEvent* event) {
+    if (cmdConvert->isEnabled() && !HandedIn::MediaFile(event->mimeData()->urls()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmConvert::dropEvent(QDropEvent* event) {
+    const QString file = HandedIn::MediaFile(event->mimeData()->urls());
+    if (file.isEmpty() || !cmdConvert->isEnabled())
+        return;
+    SourcePath = file;
+    txtSource->setText(file);
+    event->acceptProposedAction();
 }
 
 void frmConvert::Form_Load() {
@@ -506,6 +557,7 @@ void frmConvert::Form_Unload() {
     SettingsStore().WriteKeys(SavedOptions());
     // Ends every converter process, whether or not this dialog started it.
     AVC1->CancelConvert();
+    convertJob_->Stopped();
     AVC1.reset();
     QCoreApplication::processEvents();
     Timer1->stop();
@@ -606,8 +658,13 @@ bool frmConvert::ConvertFLV(const QString& SrcPath) {
                vbExclamation | vbOKOnly, QStringLiteral("Not Supported"));
         return false;
     }
-    for (const ConverterSetting& setting : request->settings)
+    QString destination;
+    for (const ConverterSetting& setting : request->settings) {
         AVC1->SetParameter(setting);
+        if (setting.property == ConverterProperty::DestFile)
+            destination = setting.text;
+    }
+    convertJob_->Started(destination);
     AVC1->ConvertMedia(true);
     return true;
 }
@@ -618,6 +675,7 @@ void frmConvert::btnCancel_Click() {
         return;
     if (AVC1)
         AVC1->CancelConvert();
+    convertJob_->Stopped();
     Timer1->stop();
     SetInputsEnabled(true);
     ShowStatus(QString());
@@ -634,6 +692,9 @@ void frmConvert::AVC1_Converting() {
         tmrPrg->start();
     ShowStatus(statusTexts().at(StatusStep));
     StatusStep = (StatusStep + 1) % statusTexts().size();
+    // Until the converter reports how far it is, the launcher shows no share at all.
+    if (!progressShown_)
+        convertJob_->Progress(0, 0);
 }
 
 void frmConvert::AVC1_Complete() {
@@ -642,11 +703,14 @@ void frmConvert::AVC1_Complete() {
     SetInputsEnabled(true);
     StatusStep = 0;
     StopBusyBar();
-    MsgBox(this, QStringLiteral("Conversion Completed"), vbInformation, kProductName);
+    const QString done = QStringLiteral("Conversion Completed");
+    convertJob_->Finished(done, true);
+    MsgBox(this, done, vbInformation, kProductName);
 }
 
 void frmConvert::AVC1_ErrorEvent(const QString& message) {
     ShowStatus(message);
+    convertJob_->Finished(message, false);
     Timer1->stop();
     SetInputsEnabled(true);
     StatusStep = 0;
@@ -666,6 +730,7 @@ void frmConvert::AVC1_Progress(qint64 doneMs, qint64 totalMs) {
     }
     Prg->setValue(ProgressCaption::Percent(doneMs, totalMs));
     Prg->setFormat(ProgressCaption::Text(doneMs, totalMs, firstDoneMs_, progressClock_.elapsed()));
+    convertJob_->Progress(doneMs, totalMs);
 }
 
 void frmConvert::tmrPrg_Timer() {
@@ -683,6 +748,7 @@ void frmConvert::tmrPrg_Timer() {
 // dialog shows long texts, and its bar stands still).
 void frmConvert::ShowStatus(const QString& text) {
     lblInfo->setText(text);
+    lblInfo->setAccessibleDescription(text);
     const int room = FrmOptions->geometry().bottom() - Twips::ToPixels(60) - lblInfo->y();
     QFont font = statusFont();
     lblInfo->setFont(font);

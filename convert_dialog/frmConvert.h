@@ -11,6 +11,7 @@
 
 class AVC;
 class AeroButton;
+class DesktopJob;
 class ProgressBar;
 class QComboBox;
 class QFrame;
@@ -104,6 +105,8 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
@@ -113,6 +116,7 @@ private:
     void CreateDestinationFrame();
     void NameControls();
     void ConnectControls();
+    void NameForScreenReaders();
 
     void Form_Load();
     void Form_Unload();
@@ -135,4 +139,5 @@ private:
     bool progressShown_ = false; // the bar shows the converter's progress, not the busy cycle
     qint64 firstDoneMs_ = 0;
     QElapsedTimer progressClock_; // since the first progress report of the run
+    DesktopJob* convertJob_ = nullptr;
 };

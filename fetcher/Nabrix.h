@@ -29,7 +29,6 @@ public:
     void ClearDownload();
     void GetVideoInfo(const QString& VideoUrl);
     void DownloadVideo();
-
     // The video's file: where it went once complete, else where it is meant to go.
     QString TargetFile() const { return SavedFilePath.isEmpty() ? FilePath : SavedFilePath; }
 

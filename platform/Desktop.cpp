@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
@@ -28,6 +29,47 @@ QMessageBox::Icon iconFor(int style) {
         return QMessageBox::NoIcon;
     }
 }
+// The name filter with every letter of its patterns in both cases ("*.[fF][lL][vV]"): the
+// desktop's pickers compare patterns case-sensitively, and the names these filters are made for
+// come in either case. Qt's own dialog reads the same patterns.
+QString caseBlindPatterns(const QString& nameFilter) {
+    QStringList filters = nameFilter.split(QStringLiteral(";;"));
+    for (QString& filter : filters) {
+        const int open = filter.lastIndexOf(QLatin1Char('('));
+        if (open < 0 || !filter.endsWith(QLatin1Char(')')))
+            continue;
+        QString patterns;
+        for (const QChar c : filter.mid(open + 1, filter.size() - open - 2)) {
+            if (c.isLetter() && c.toLower() != c.toUpper())
+                patterns += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+            else
+                patterns += c;
+        }
+        filter = filter.left(open + 1) + patterns + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// A box that comes while the user works in another program must not take the keyboard from
+// it. Window managers activate a modal box whatever it asks for, so it waits: the window asks
+// for attention on the task bar, and the box shows when the user comes back to the program
+// (or the window goes away). Meanwhile events run, as they do while a box is open.
+void waitForTheUser(QMessageBox& box, QWidget* owner) {
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive || !owner ||
+        !owner->window()->isVisible())
+        return;
+    box.setAttribute(Qt::WA_ShowWithoutActivating);
+    QWidget* window = owner->window();
+    QApplication::alert(window);
+    QEventLoop untilBack;
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &untilBack,
+                     [&untilBack](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive)
+                             untilBack.quit();
+                     });
+    QObject::connect(window, &QObject::destroyed, &untilBack, &QEventLoop::quit);
+    untilBack.exec();
+}
 } // namespace
 
 int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QString& title) {
@@ -39,6 +81,7 @@ int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QS
     } else {
         box.addButton(QMessageBox::Ok);
     }
+    waitForTheUser(box, owner);
     const int answer = box.exec();
     if (!yesNo)
         return vbOK;
@@ -46,22 +89,22 @@ int Desktop::messageBox(QWidget* owner, const QString& text, int style, const QS
 }
 
 QString Desktop::pickFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
-    // Qt's own dialog: folders only, with a "Create New Folder" button.
-    return QFileDialog::getExistingDirectory(
-        owner, title, initialFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    // The desktop's own picker (its bookmarks and recent places), else Qt's: folders only, with
+    // a "Create New Folder" button.
+    return QFileDialog::getExistingDirectory(owner, title, initialFolder,
+                                             QFileDialog::ShowDirsOnly);
 }
 
 void Desktop::prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
                                     const QString& startFolder, const QString& nameFilter) {
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     // The descriptions carry their own pattern text; don't repeat Qt's after them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setWindowTitle(title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDirectory(startFolder);
-    dialog.setNameFilter(nameFilter);
-    // Hidden files too: a title that begins with a dot gives a download a hidden name.
+    dialog.setNameFilter(caseBlindPatterns(nameFilter));
+    // Hidden files too: downloads of older versions could take a hidden name from a title.
     dialog.setFilter((dialog.filter() & ~QDir::CaseSensitive) | QDir::Hidden);
 }
 

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libxcb1-dev libxcb-ewmh-dev liblz4-dev libfontconfig-dev
     ffmpeg curl libcurl4-openssl-dev
-    xvfb xauth x11-utils imagemagick
+    xvfb xauth x11-utils imagemagick dbus-daemon
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev clang-format
     file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool

@@ -1,4 +1,5 @@
 #include "LayoutRules.h"
+#include "ScreenPlacement.h"
 
 #include <QTest>
 
@@ -20,6 +21,7 @@ private slots:
     void workedExampleToTheTwip();
     void widerAndTallerMoveOnlyWhatTheRulesName();
     void negativeSizesAreSkippedAndTheOtherRulesStillApply();
+    void aWindowTooLargeForItsScreenIsClampedOntoIt();
 };
 
 void tst_LayoutRules::workedExampleToTheTwip() {
@@ -70,6 +72,23 @@ void tst_LayoutRules::negativeSizesAreSkippedAndTheOtherRulesStillApply() {
     QCOMPARE(l.txtDest.Width, shown.txtDest.Width);
     LayoutRules::Apply(l, W + 735, H + 600);
     QVERIFY(l == shown);
+}
+
+void tst_LayoutRules::aWindowTooLargeForItsScreenIsClampedOntoIt() {
+    // Where it fits, the window opens centred as ever.
+    const QRect screen(0, 0, 1280, 1024);
+    QCOMPARE(ScreenPlacement::Place(screen, QSize(711, 543), QMargins(1, 25, 1, 1)),
+             QRect(QPoint(639, 511) - QPoint(355, 271), QSize(711, 543)));
+    // At scale 2 a 1280 x 1024 screen is 640 x 512 (a panel takes 24): frame and all on it.
+    const QRect small(0, 24, 640, 488);
+    const QMargins frame(2, 20, 2, 2);
+    const QRect placed = ScreenPlacement::Place(small, QSize(711, 543), frame);
+    QCOMPARE(placed.marginsAdded(frame), small);
+    // Only the side that does not fit is clamped; the other keeps its size, centred.
+    const QRect wide = ScreenPlacement::Place(QRect(100, 0, 1000, 500), QSize(711, 543), frame);
+    QCOMPARE(wide.marginsAdded(frame).height(), 500);
+    QCOMPARE(wide.width(), 711);
+    QCOMPARE(wide.marginsAdded(frame).center().x(), QRect(100, 0, 1000, 500).center().x());
 }
 
 QTEST_APPLESS_MAIN(tst_LayoutRules)

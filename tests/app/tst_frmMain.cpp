@@ -1,5 +1,7 @@
 #include "AeroButton.h"
+#include "DesktopJob.h"
 #include "FakeDesktop.h"
+#include "FakeDesktopSession.h"
 #include "HtmlView.h"
 #include "LoopbackHttpServer.h"
 #include "MakerSite.h"
@@ -7,25 +9,31 @@
 #include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
+#include "Startup.h"
 #include "TestHome.h"
 #include "frmAbout.h"
 #include "frmConvert.h"
 #include "frmMain.h"
 #include "modNabrix.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QNetworkProxyFactory>
 #include <QSemaphore>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <thread>
+#include <unistd.h>
 
 using Response = LoopbackHttpServer::Response;
 
@@ -55,6 +63,23 @@ void moveMouseOver(QWidget* widget) {
     QApplication::sendEvent(widget, &move);
 }
 
+QString accessibleName(QWidget* widget) {
+    QAccessibleInterface* shown = QAccessible::queryAccessibleInterface(widget);
+    return shown ? shown->text(QAccessible::Name) : QString();
+}
+
+// Drops `mime` on `target` as a drag from another program would end.
+bool drop(QWidget* target, QMimeData& mime) {
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    return dropped.isAccepted();
+}
+
 QString caption(const char* prefix, qint64 current, qint64 maximum) {
     return prefix + modNabrix::FormatByteSize(current) + " / " + modNabrix::FormatByteSize(maximum);
 }
@@ -82,6 +107,8 @@ private slots:
     void closingDuringADownloadAsksAndStoresNothing();
     void progressIsShownAtTheEyesPaceAndEndsOnTheLastState();
     void downloadsThroughTheRealFetcher();
+    void addressesHandedInDownloadAsTheButtonWould();
+    void screenReadersNameEveryControlAndEscapeClosesTheDialog();
 
 private:
     std::unique_ptr<frmMain> startDownloadThatStallsOnThePage();
@@ -89,6 +116,7 @@ private:
     LoopbackHttpServer server_;
     std::unique_ptr<TestHome> home_;
     std::unique_ptr<FakeDesktop> desktop_;
+    std::unique_ptr<FakeDesktopSession> session_;
 };
 
 void tst_frmMain::initTestCase() {
@@ -102,11 +130,13 @@ void tst_frmMain::initTestCase() {
 void tst_frmMain::init() {
     home_ = std::make_unique<TestHome>();
     desktop_ = std::make_unique<FakeDesktop>();
+    session_ = std::make_unique<FakeDesktopSession>();
     server_.clearRoutes();
     server_.route("/ads.html", Response::Fixed("<html><body>Our products</body></html>"));
 }
 
 void tst_frmMain::cleanup() {
+    session_.reset();
     desktop_.reset();
     home_.reset();
 }
@@ -399,7 +429,12 @@ std::unique_ptr<frmMain> tst_frmMain::startDownloadThatStallsOnThePage() {
 
 void tst_frmMain::stateTableFromDownloadToComplete() {
     const auto w = startDownloadThatStallsOnThePage();
+    // The user watches the window: the end is told by the box alone.
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
     QCOMPARE(stateOf(*w), "FetchingPage");
+    QCOMPARE(session_->held, 1);
     emit w->Nabrix1->DownloadProgress(512, 2048);
     QCOMPARE(w->FrmInfo->title(), caption("Recieving YouTube Data : ", 512, 2048));
     QCOMPARE(w->Prg->value(), 512);
@@ -427,6 +462,9 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     QCOMPARE(desktop_->messages[0].text, "Download Complete");
     QCOMPARE(desktop_->messages[0].style, int(vbInformation));
     QCOMPARE(desktop_->messages[0].title, "Vantelo");
+    QVERIFY(session_->notifications.isEmpty());
+    QCOMPARE(session_->held, 0);
+    QVERIFY(!session_->launcher.last().progressVisible);
 }
 
 void tst_frmMain::failuresAndCancel() {
@@ -531,12 +569,32 @@ void tst_frmMain::downloadsThroughTheRealFetcher() {
     frmMain w;
     w.txtSource->setText(kVideoPage);
     w.cmdDownload->click();
+    // The machine stays awake while the download runs; the launcher shows it.
+    QCOMPARE(session_->inhibitReasons, QStringList{"Downloading a video"});
+    QCOMPARE(session_->held, 1);
+    QVERIFY(session_->launcher.last().progressVisible);
     QTRY_COMPARE_WITH_TIMEOUT(desktop_->messages.size(), 1, 30000);
     QCOMPARE(desktop_->messages[0].text, "Download Complete");
     QCOMPARE(stateOf(w), "Idle");
-    QFile file(w.txtDest->text() + "/Sample Clip.flv");
+    const QString path = w.txtDest->text() + "/Sample Clip.flv";
+    QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll() == LoopbackHttpServer::GeneratedBytes(0, 300000));
+    QCOMPARE(session_->held, 0);
+    QVERIFY(!session_->launcher.last().progressVisible);
+
+    // The user works in another program (no window of ours is active): the desktop tells of the
+    // end, and its actions lead to the file.
+    QCOMPARE(session_->notifications.size(), 1);
+    const DesktopSession::Notification told = session_->notifications[0].notification;
+    QCOMPARE(told.summary, "Download Complete");
+    QCOMPARE(told.body, "Sample Clip.flv");
+    QVERIFY(told.actions.contains("Open folder") && told.actions.contains("Play"));
+    session_->notifications[0].chosen(DesktopJob::kPlayAction);
+    session_->notifications[0].chosen(DesktopJob::kOpenFolderAction);
+    QCOMPARE(desktop_->openedUrls,
+             (QList<QUrl>{QUrl::fromLocalFile(path),
+                          QUrl::fromLocalFile(QFileInfo(path).absolutePath())}));
 
     // A page answered with an error status ends in Idle with the reason.
     server_.route("/watch", Response::Status(500, "Internal Server Error"));
@@ -544,6 +602,12 @@ void tst_frmMain::downloadsThroughTheRealFetcher() {
     QTRY_COMPARE_WITH_TIMEOUT(desktop_->messages.size(), 2, 30000);
     QVERIFY(desktop_->messages[1].text.startsWith("Error:"));
     QCOMPARE(stateOf(w), "Idle");
+    // A failure while away: told, without Play, and the launcher asks for attention.
+    QCOMPARE(session_->notifications.size(), 2);
+    QCOMPARE(session_->notifications[1].notification.summary, desktop_->messages[1].text);
+    QVERIFY(!session_->notifications[1].notification.actions.contains("Play"));
+    QVERIFY(session_->launcher.last().urgent);
+    QCOMPARE(session_->held, 0);
 
     // A page that trickles in ends at its deadline, also in Idle.
     Response trickling = Response::Fixed("<html><title>YouTube - never</title>");
@@ -556,6 +620,99 @@ void tst_frmMain::downloadsThroughTheRealFetcher() {
     QVERIFY2(desktop_->messages[2].text.startsWith("Error:The video page did not arrive within"),
              qPrintable(desktop_->messages[2].text));
     QCOMPARE(stateOf(w), "Idle");
+}
+
+void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
+    Response stalled = Response::Fixed("<html>");
+    stalled.ending = LoopbackHttpServer::Ending::Stall;
+    server_.route("/watch", stalled);
+    frmMain w;
+    // A link dropped on the address box, as anywhere on the window.
+    QMimeData link;
+    link.setUrls({QUrl(kVideoPage)});
+    QVERIFY(drop(w.txtSource, link));
+    QCOMPARE(w.txtSource->text(), kVideoPage);
+    QCOMPARE(stateOf(w), "FetchingPage");
+    // While a download runs, nothing is taken.
+    QMimeData text;
+    text.setText("http://www.youtube.com/watch?v=other\nsecond line");
+    QVERIFY(!drop(&w, text));
+    QCOMPARE(w.txtSource->text(), kVideoPage);
+    emit w.Nabrix1->InvalidUrl();
+
+    // A later start hands its address to the running copy over the socket.
+    const QString socket = QDir::temp().filePath("vantelo-test-%1.socket").arg(getpid());
+    Startup::ListenForLaterStarts(w, socket);
+    std::atomic<bool> answered = false, finished = false;
+    std::thread later([&] {
+        answered = Startup::ShowRunningCopy(socket, kVideoPage + "&t=a b");
+        finished = true;
+    });
+    QTRY_COMPARE(w.txtSource->text(), kVideoPage + "&t=a b");
+    // The answer goes out from this thread's event loop: keep it running until it is read.
+    QTRY_VERIFY(finished);
+    later.join();
+    QVERIFY(answered);
+    QCOMPARE(stateOf(w), "FetchingPage");
+    emit w.Nabrix1->InvalidUrl();
+    // Text that is no page address gets what typed text gets: the fetcher turns it down.
+    QVERIFY(drop(&w, text));
+    QCOMPARE(w.txtSource->text(), "http://www.youtube.com/watch?v=other");
+    QCOMPARE(Startup::AddressArgument({"vantelo", "-platform", "offscreen", kVideoPage}),
+             kVideoPage);
+    QCOMPARE(Startup::AddressArgument({"vantelo", "-platform", "offscreen"}), QString());
+
+    // A media file dropped on the conversion dialog becomes its source; other files do not.
+    w.show();
+    w.cmdConvert->click();
+    frmConvert* dialog = w.ConvertDialog();
+    QFile clip(home_->path() + "/clip.flv");
+    QVERIFY(clip.open(QIODevice::WriteOnly));
+    clip.write("FLV\x01\x05\0\0\0\x09");
+    clip.close();
+    QMimeData notes, media;
+    notes.setUrls({QUrl::fromLocalFile(home_->settingsFile()), QUrl("http://example.com/a.flv")});
+    media.setUrls({QUrl::fromLocalFile(clip.fileName())});
+    QVERIFY(!drop(dialog, notes));
+    QVERIFY(drop(dialog, media));
+    QCOMPARE(dialog->sourcePath(), QFileInfo(clip).absoluteFilePath());
+    QCOMPARE(dialog->txtSource->text(), dialog->sourcePath());
+}
+
+void tst_frmMain::screenReadersNameEveryControlAndEscapeClosesTheDialog() {
+    frmMain w;
+    w.show();
+    w.cmdConvert->click();
+    frmConvert* dialog = w.ConvertDialog();
+    for (QWidget* window : {static_cast<QWidget*>(&w), static_cast<QWidget*>(dialog)}) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            const bool reached = control->focusPolicy() & Qt::TabFocus;
+            if (reached || qobject_cast<QProgressBar*>(control))
+                QVERIFY2(!accessibleName(control).isEmpty(), qPrintable(control->objectName()));
+        }
+    }
+    QCOMPARE(accessibleName(w.txtSource), "YouTube URL");
+    QCOMPARE(accessibleName(w.Prg), "Download progress");
+    // The advertisement pane is no Tab stop.
+    QCOMPARE(w.Adds->focusPolicy(), Qt::NoFocus);
+    // The lists are named by their labels and panels, not by what they show.
+    QStringList lists;
+    for (QComboBox* list : dialog->findChildren<QComboBox*>())
+        lists << accessibleName(list);
+    lists.sort();
+    QCOMPARE(lists, (QStringList{"Audio bitrate", "Audio codec", "Audio samplerate",
+                                 "Target format", "Video bitrate", "Video codec", "Video format",
+                                 "Video framerate", "Video size"}));
+    QCOMPARE(QAccessible::queryAccessibleInterface(dialog->cmbVidCodec)->text(QAccessible::Value),
+             dialog->cmbVidCodec->currentText());
+    QCOMPARE(accessibleName(dialog->lblInfo), "Status");
+    QCOMPARE(accessibleName(dialog->Prg), "Conversion activity");
+
+    dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    QTest::keyClick(dialog->cmbFormat, Qt::Key_Escape);
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(!dialog->isLoaded()); // closed as its close button closes it
 }
 
 QTEST_MAIN(tst_frmMain)

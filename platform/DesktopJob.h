@@ -1,0 +1,57 @@
+#pragma once
+#include "DesktopSession.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QTimer;
+class QWidget;
+
+// What the desktop learns of one window's download or conversion: progress on the program's
+// launcher entry while it runs, the machine kept awake meanwhile, and, when it ends while the
+// user works in another program, a notification that leads to the file. The window's own
+// message boxes stay as they are.
+class DesktopJob : public QObject {
+    Q_OBJECT
+public:
+    // `window` is the window that runs the job; `reason` says why the machine is kept awake.
+    DesktopJob(QWidget* window, const QString& reason);
+    ~DesktopJob() override;
+
+    // A job begins that writes `file` (may be empty while not yet known).
+    void Started(const QString& file = QString());
+    // The target file once it is known.
+    void SetFile(const QString& file) { file_ = file; }
+    // How far the job is; a total of 0 or less leaves the share unknown.
+    void Progress(qint64 done, qint64 total);
+    // The job has ended with the text its message box shows ("Download Complete", "Error:...").
+    void Finished(const QString& boxText, bool succeeded);
+    // The job was cancelled or its window closes: nothing is said.
+    void Stopped();
+
+    bool running() const { return running_; }
+
+    // The action keys of the notification.
+    static inline const QString kOpenFolderAction = QStringLiteral("open-folder");
+    static inline const QString kPlayAction = QStringLiteral("play");
+    static inline const QString kShowAction = QStringLiteral("default");
+
+private:
+    void ShowShare();
+    void Leave();
+    void Notify(const QString& boxText, bool succeeded);
+    void ActionChosen(const QString& key);
+    QString WindowName() const;
+
+    QPointer<QWidget> window_;
+    QString reason_;
+    QString file_;
+    bool running_ = false;
+    double share_ = 0;
+    double shownShare_ = 0;
+    // Paces the launcher: the first change is shown at once, then the latest at intervals.
+    QTimer* launcherPace_ = nullptr;
+    std::unique_ptr<DesktopSession::Inhibition> inhibition_;
+};

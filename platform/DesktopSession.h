@@ -1,0 +1,50 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+// What the desktop session offers a program that runs long jobs: progress on its launcher or
+// task bar entry, notifications, and keeping the machine awake. The real one speaks D-Bus
+// (DBusDesktopSession) and does nothing where no bus answers; tests install their own.
+class DesktopSession {
+public:
+    // What the launcher entry shows.
+    struct LauncherState {
+        bool progressVisible = false;
+        double progress = 0; // 0 to 1
+        bool urgent = false;
+        bool operator==(const LauncherState& other) const {
+            return progressVisible == other.progressVisible && progress == other.progress &&
+                   urgent == other.urgent;
+        }
+    };
+
+    struct Notification {
+        QString summary;
+        QString body;
+        // Action keys and their labels, in pairs, as the notification shows them.
+        QStringList actions;
+    };
+    // Runs with the key of the action the user chose on the notification.
+    using ActionChosen = std::function<void(const QString& key)>;
+
+    // Keeps the machine from sleeping or idling until it is destroyed.
+    class Inhibition {
+    public:
+        virtual ~Inhibition() = default;
+    };
+
+    virtual ~DesktopSession() = default;
+
+    virtual void ShowLauncherState(const LauncherState& state) = 0;
+    virtual void Notify(const Notification& notification, ActionChosen chosen) = 0;
+    // `window` is the window the job belongs to, as the desktop names it ("x11:1a00003"), or
+    // empty.
+    virtual std::unique_ptr<Inhibition> Inhibit(const QString& window, const QString& reason) = 0;
+
+    // The session in use: the D-Bus one unless a test has put its own.
+    static DesktopSession& Instance();
+    // Replaces the session (tests); nullptr puts the real one back. Not owned.
+    static void SetInstance(DesktopSession* session);
+};

@@ -1,0 +1,25 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+// What other programs hand the windows: an address on the command line, from a later start or
+// dropped on the main window, and a media file dropped on the conversion dialog. Outside text:
+// it is cut to what a person could have typed, and the fetcher checks it as it checks a typed
+// address.
+namespace HandedIn {
+
+// Longer texts are no page address of any service.
+constexpr int kMaxAddressLength = 2048;
+
+// The address box text for a handed-in text: its first line, trimmed, within the longest
+// length; empty when nothing is left.
+QString Address(const QString& text);
+
+// The address of a drop: its first link, else its text.
+QString DroppedAddress(const QList<QUrl>& urls, const QString& text);
+
+// The first dropped file that is a local, readable audio or video file, or empty.
+QString MediaFile(const QList<QUrl>& urls);
+
+} // namespace HandedIn

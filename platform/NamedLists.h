@@ -1,0 +1,9 @@
+#pragma once
+
+// Screen readers on Linux hear a list (QComboBox) by its current value ("rv10", "Auto"), and
+// of a label relation only "Codec" for both the video and the audio codec. Once this is
+// installed, a list that carries an accessible name is heard by that name, with its current
+// value as its value.
+namespace NamedLists {
+void Install();
+}

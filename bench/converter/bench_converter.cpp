@@ -6,9 +6,7 @@
 //  3. the same with 2 MB of blank lines, which the component must skip in linear time.
 // Each pair runs alternately a few times; the medians and their ratio are printed.
 #include "AVC.h"
-#include "modEncoders.h"
-#include "modLegacyCommand.h"
-#include "modTranslate.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -76,23 +74,6 @@ void Report(const char* title, const QList<double>& avc, const QList<double>& di
     const double d = Median(direct);
     std::printf("%-44s AVC %7.3f s   direct %7.3f s   +%.3f s   ratio %.3f (target <= 1.05)\n",
                 title, a, d, a - d, a / d);
-}
-
-// The ffmpeg command that the converter program runs for this legacy line.
-QStringList FfmpegCommand(const QStringList& legacy, const QString& output) {
-    std::vector<std::string> args;
-    for (const QString& arg : legacy)
-        args.push_back(arg.toStdString());
-    const auto request = modLegacyCommand::Parse(args).request;
-    QProcess query;
-    query.start("ffmpeg", {"-hide_banner", "-encoders"});
-    query.waitForFinished(-1);
-    const auto encoders =
-        modEncoders::EncoderSet::FromListing(query.readAllStandardOutput().toStdString());
-    QStringList command = {"-hide_banner", "-nostdin", "-y", "-i", "file:" + legacy.at(1)};
-    for (const std::string& option : modTranslate::Translate(request, encoders))
-        command << QString::fromStdString(option);
-    return command << "file:" + output;
 }
 
 // "Name=value" and bare flag words ("SameQuality"), by the properties' own names.

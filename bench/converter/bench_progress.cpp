@@ -3,14 +3,12 @@
 // command run directly. Pairs run alternately; the medians of wall time and CPU time (this
 // process and every child) and their ratios are printed, with the bar's repaints per second.
 #include "AVC.h"
+#include "BenchSupport.h"
 #include "Desktop.h"
 #include "FormatKey.h"
 #include "MsgBox.h"
 #include "ProgressBar.h"
 #include "frmConvert.h"
-#include "modEncoders.h"
-#include "modLegacyCommand.h"
-#include "modTranslate.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -67,24 +65,6 @@ public:
     int paints = 0;
 };
 
-// The ffmpeg command that the converter program runs for this legacy line, without its
-// progress report.
-QStringList FfmpegCommand(const QStringList& legacy, const QString& output) {
-    std::vector<std::string> args;
-    for (const QString& arg : legacy)
-        args.push_back(arg.toStdString());
-    const auto request = modLegacyCommand::Parse(args).request;
-    QProcess query;
-    query.start("ffmpeg", {"-hide_banner", "-encoders"});
-    query.waitForFinished(-1);
-    const auto encoders =
-        modEncoders::EncoderSet::FromListing(query.readAllStandardOutput().toStdString());
-    QStringList command = {"-hide_banner", "-nostdin", "-y", "-i", "file:" + legacy.at(1)};
-    for (const std::string& option : modTranslate::Translate(request, encoders))
-        command << QString::fromStdString(option);
-    return command << "file:" + output;
-}
-
 struct Run {
     double wall = -1;
     double cpu = 0;
@@ -132,32 +112,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString source = dir.filePath("ten-minutes.flv");
     std::printf("making a 10-minute FLV (Sorenson H.263 + MP3, %s)...\n", kSourceSize);
-    QProcess make;
-    make.start("ffmpeg", {"-hide_banner",
-                          "-loglevel",
-                          "error",
-                          "-nostdin",
-                          "-y",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          QString("testsrc=size=%1:rate=25:duration=600").arg(kSourceSize),
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "sine=frequency=440:sample_rate=22050:duration=600",
-                          "-c:v",
-                          "flv",
-                          "-b:v",
-                          "300k",
-                          "-c:a",
-                          "libmp3lame",
-                          "-ar",
-                          "22050",
-                          "-ac",
-                          "1",
-                          source});
-    if (!make.waitForFinished(-1) || make.exitCode() != 0) {
+    if (!MakeFlv(source, 600, kSourceSize)) {
         std::fprintf(stderr, "ffmpeg could not make the source\n");
         return 1;
     }

@@ -19,6 +19,22 @@ bool IsSuccess(int status) {
     return status >= 200 && status < 300;
 }
 
+// Failures of the way to the server rather than of the server's answer: they pass.
+bool IsPassingNetworkError(QNetworkReply::NetworkError error) {
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 Transfer::Transfer(const Request& request, QObject* parent)
@@ -175,7 +191,12 @@ void Transfer::TryFinished() {
         return;
     }
     if (error != QNetworkReply::NoError) {
-        Finish(error, finished->ErrorString());
+        // Once the body has broken off, a network on its way back (a server restarting, a
+        // link coming up again) is waited for like the break itself.
+        if (retries_ > 0 && IsPassingNetworkError(error))
+            Broke(error, finished->ErrorString());
+        else
+            Finish(error, finished->ErrorString());
         return;
     }
     if (finished->IsRedirect()) {

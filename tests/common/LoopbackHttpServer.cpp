@@ -284,6 +284,12 @@ bool LoopbackHttpServer::listen(quint16 port) {
     return true;
 }
 
+void LoopbackHttpServer::refuseConnectionsFor(int milliseconds) {
+    server_.close();
+    QTimer::singleShot(milliseconds, this,
+                       [this] { server_.listen(QHostAddress::LocalHost, port_); });
+}
+
 QByteArray LoopbackHttpServer::proxyAddress() const {
     return "http://127.0.0.1:" + QByteArray::number(port_);
 }

@@ -72,6 +72,8 @@ public:
     // Listens on 127.0.0.1 (port 0: any free port).
     bool listen(quint16 port = 0);
     quint16 port() const { return port_; }
+    // Stops listening for a while, as a server that restarts: connections are refused.
+    void refuseConnectionsFor(int milliseconds);
     // "http://127.0.0.1:<port>", for http_proxy or as the base of direct addresses.
     QByteArray proxyAddress() const;
     QUrl url(const QString& pathAndQuery) const;

@@ -746,10 +746,18 @@ void tst_Nabrix::unreadableAnswersAreNamed() {
 
 namespace {
 
-enum class Resume { RangeKept, RangeIgnored, FileChanged, LastModifiedOnly, NoValidator, Busy };
+enum class Resume {
+    RangeKept,
+    RangeIgnored,
+    FileChanged,
+    LastModifiedOnly,
+    NoValidator,
+    Busy,
+    ServerRestarts
+};
 
 // A stream server that breaks the first answer at 40 % and then behaves as `resume` says.
-LoopbackHttpServer::Handler BreakingOnce(Resume resume, qint64 size) {
+LoopbackHttpServer::Handler BreakingOnce(Resume resume, qint64 size, LoopbackHttpServer* server) {
     auto tries = std::make_shared<int>(0);
     return [=](const LoopbackHttpServer::Request& request) {
         Response whole = Response::Generated(size);
@@ -767,6 +775,9 @@ LoopbackHttpServer::Handler BreakingOnce(Resume resume, qint64 size) {
                 busy.headers.append({QByteArray("Retry-After"), QByteArray("2")});
                 return busy;
             }
+            // Back after the first retry or two: those find no one listening.
+            if (resume == Resume::ServerRestarts)
+                server->refuseConnectionsFor(120);
             return Cut(whole, Ending::Drop, size * 4 / 10);
         }
         return resume == Resume::RangeIgnored ? whole : whole.rangedFor(request);
@@ -789,6 +800,8 @@ void tst_Nabrix::brokenStreamResumes_data() {
     QTest::newRow("Last-Modified only") << Resume::LastModifiedOnly << date << qint64(0);
     QTest::newRow("no validator: all again") << Resume::NoValidator << QByteArray() << qint64(0);
     QTest::newRow("busy, then whole") << Resume::Busy << QByteArray() << qint64(0);
+    QTest::newRow("server restarts: refused, then resumed")
+        << Resume::ServerRestarts << QByteArray("\"v1\"") << qint64(0);
 }
 
 void tst_Nabrix::brokenStreamResumes() {
@@ -798,7 +811,9 @@ void tst_Nabrix::brokenStreamResumes() {
     constexpr qint64 size = 3000000;
     WriteFile(target(), "an earlier download");
     servePage();
-    server_.route("/get_video.php", BreakingOnce(resume, size));
+    server_.route("/get_video.php", BreakingOnce(resume, size, &server_));
+    if (resume == Resume::ServerRestarts)
+        nabrix_->setRetryWait(50);
     downloadVideo();
     QCoreApplication::processEvents();
 

@@ -704,6 +704,8 @@ void frmConvert::AVC1_Complete() {
     StatusStep = 0;
     StopBusyBar();
     const QString done = QStringLiteral("Conversion Completed");
+    if (AVC1)
+        convertJob_->SetFile(AVC1->ResultFile());
     convertJob_->Finished(done, true);
     MsgBox(this, done, vbInformation, kProductName);
 }

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
@@ -57,8 +58,19 @@ bool IsBreak(char c) {
     return c == '\n' || c == '\r';
 }
 
+// The converter program's own reports, which are no part of an error message.
 bool IsProgressLine(const QByteArray& line) {
-    return line.startsWith(ProgressReport::kPrefix);
+    return line.startsWith(ProgressReport::kPrefix) ||
+           line.startsWith(ProgressReport::kSavedAsPrefix);
+}
+
+// The path of a "saved as" report among the lines, or an empty array.
+QByteArray SavedAs(const QByteArray& lines) {
+    const QByteArray prefix(ProgressReport::kSavedAsPrefix);
+    for (const QByteArray& line : lines.split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed();
+    return QByteArray();
 }
 
 // The last line of `data` that is not blank and no progress report, or an empty array. One
@@ -257,6 +269,7 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     progressNews_ = false;
     pendingLine_.clear();
     lastLine_.clear();
+    savedAs_.clear();
     process_ = new QProcess(this);
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardInputFile(QProcess::nullDevice());
@@ -314,6 +327,8 @@ void AVC::DrainOutput() {
         const QByteArray lines = pendingLine_ + data.left(lastBreak);
         LogTranslatedCommand(lines);
         TakeProgress(lines);
+        if (const QByteArray path = SavedAs(lines); !path.isEmpty())
+            savedAs_ = QFile::decodeName(path);
         const QByteArray line = LastNonBlankLine(lines);
         if (!line.isEmpty())
             lastLine_ = line;
@@ -407,6 +422,7 @@ void AVC::EndConversion() {
     LogExit();
     ReleaseProcess();
     timer_->stop();
+    resultFile_ = savedAs_.isEmpty() ? parameters_.Text(ConverterProperty::DestFile) : savedAs_;
     ClearParameters();
     if (succeeded)
         emit Complete();

@@ -53,6 +53,9 @@ public:
     // The same line as the converter receives it: one argument per token, never re-read by a
     // shell, so no file name can add options.
     QStringList Arguments() const;
+    // Where the last completed conversion put its result: the destination, or the free name
+    // beside it that the result took when an earlier file there had to stay.
+    QString ResultFile() const { return resultFile_; }
 
     // The folder that holds the converter program, for every instance; empty means
     // DefaultProgramFolder of the program's own folder. Tests point it at stand-in converters.
@@ -101,4 +104,6 @@ private:
     QStringList arguments_;
     QByteArray pendingLine_; // output after the last line break
     QByteArray lastLine_;    // the last complete line that was not blank
+    QString savedAs_;        // where the converter put a result that kept away from an earlier file
+    QString resultFile_;
 };

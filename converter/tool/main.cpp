@@ -6,6 +6,7 @@
 // as it was at the start. An earlier file of the destination's name goes to the Trash first
 // (FinishedFile). Partial files of runs that died are removed at the next run.
 #include "FinishedFile.h"
+#include "ProgressReport.h"
 #include "modEncoderCache.h"
 #include "modEncoderGuess.h"
 #include "modLegacyCommand.h"
@@ -252,7 +253,7 @@ bool PlaceResult(const std::string& partial, const std::string& dest) {
     if (!ran || placed.path.isEmpty())
         return false;
     if (placed.path != QFile::decodeName(dest.c_str()))
-        std::fprintf(stderr, "%s: '%s' is kept; the result is '%s'\n", kName, dest.c_str(),
+        std::fprintf(stderr, "%s%s\n", ProgressReport::kSavedAsPrefix,
                      QFile::encodeName(placed.path).constData());
     return true;
 }

@@ -61,7 +61,7 @@ class TestOutcomes : public QObject {
 
     // Converts through the component; returns the last event.
     QString Convert(const QString& source, const QString& dest, const QString& settings,
-                    int timeoutMs = 120000) {
+                    int timeoutMs = 120000, QString* resultFile = nullptr) {
         QTimer timer;
         AVC avc(&timer);
         EventLog log(&avc);
@@ -72,6 +72,8 @@ class TestOutcomes : public QObject {
         avc.ConvertMedia(true);
         if (!log.WaitForEnd(timeoutMs))
             return "no end";
+        if (resultFile)
+            *resultFile = avc.ResultFile();
         return log.Last();
     }
 
@@ -209,11 +211,15 @@ private slots:
 
         const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", source_.toUtf8()); // a file: no Trash can be made there
-        const QString last = Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=176x144");
+        QString resultFile;
+        const QString last =
+            Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=176x144", 120000, &resultFile);
         qputenv("XDG_DATA_HOME", dataHome);
         QCOMPARE(last, QString("Complete"));
         QCOMPARE(ProbeFile(dest).width, 320);
-        QCOMPARE(ProbeFile(out_ + "/again (2).avi").width, 176);
+        // The component knows where the result went, for whoever opens it.
+        QCOMPARE(resultFile, out_ + "/again (2).avi");
+        QCOMPARE(ProbeFile(resultFile).width, 176);
     }
 
     // A source with sound alone converts to sound alone where the format's file can hold it,

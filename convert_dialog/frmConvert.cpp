@@ -518,17 +518,18 @@ void frmConvert::RestoreSavedOptions() {
     for (const SavedOption& option : table)
         wanted.emplace_back(option.name, QString::fromLatin1(option.fixedDefault));
     const QStringList stored = SettingsStore().LoadKeys(wanted);
-    for (size_t row = 0; row < table.size(); ++row)
-        if (table[row].control == cmbFormat)
-            RestoreFormat(stored.at(int(row)));
-    for (size_t row = 0; row < table.size(); ++row) {
-        QWidget* control = table[row].control;
-        if (control != cmbFormat && control != txtDest && !stored.at(int(row)).isEmpty())
-            restoreStoredText(control, stored.at(int(row)));
-    }
-    for (size_t row = 0; row < table.size(); ++row)
-        if (table[row].control == txtDest)
-            RestoreOutputFolder(stored.at(int(row)));
+    const auto storedFor = [&](const QWidget* control) {
+        for (size_t row = 0; row < table.size(); ++row)
+            if (table[row].control == control)
+                return stored.at(int(row));
+        return QString();
+    };
+    RestoreFormat(storedFor(cmbFormat));
+    for (const SavedOption& option : table)
+        if (option.control != cmbFormat && option.control != txtDest &&
+            !storedFor(option.control).isEmpty())
+            restoreStoredText(option.control, storedFor(option.control));
+    RestoreOutputFolder(storedFor(txtDest));
 }
 
 void frmConvert::RestoreFormat(const QString& stored) {

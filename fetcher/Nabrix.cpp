@@ -44,6 +44,13 @@ const Http::Headers& RequestHeaders() {
     return headers;
 }
 
+// "Cannot <action> <file>: <why>", the reason in plain words where there are some.
+QString FileFailure(const char* action, const QString& path, int reason) {
+    return QStringLiteral("Cannot %1 %2: %3")
+        .arg(QLatin1String(action), QDir::toNativeSeparators(path),
+             modNabrix::FileErrorText(reason, QString::fromLocal8Bit(std::strerror(reason))));
+}
+
 // Stops a request for good: none of its events arrive any more.
 void Drop(QPointer<Transfer>& transfer, QObject* receiver) {
     if (!transfer)
@@ -323,10 +330,7 @@ void Nabrix::VideoFinished() {
     CloseVideoFile();
     const FinishedFile::Placed placed = FinishedFile::IntoPlace(PartPath, FilePath);
     if (placed.path.isEmpty()) {
-        FailVideo(QStringLiteral("Cannot finish %1: %2")
-                      .arg(QDir::toNativeSeparators(FilePath),
-                           modNabrix::FileErrorText(
-                               placed.error, QString::fromLocal8Bit(std::strerror(placed.error)))));
+        FailVideo(FileFailure("finish", FilePath, placed.error));
         return;
     }
     SavedFilePath = placed.path;
@@ -363,10 +367,7 @@ bool Nabrix::OpenVideoFile(QString& error) {
     if (fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
                                    QFileDevice::AutoCloseHandle))
         return true;
-    error =
-        QStringLiteral("Cannot create %1: %2")
-            .arg(QDir::toNativeSeparators(PartPath),
-                 modNabrix::FileErrorText(reason, QString::fromLocal8Bit(std::strerror(reason))));
+    error = FileFailure("create", PartPath, reason);
     return false;
 }
 
@@ -382,9 +383,7 @@ bool Nabrix::StartBodyAt(qint64 offset, QString& error) {
         return true;
     }
     const int reason = errno;
-    error = QStringLiteral("Cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(PartPath),
-                     modNabrix::FileErrorText(reason, FileNumber.errorString()));
+    error = FileFailure("write", PartPath, reason);
     return false;
 }
 
@@ -404,9 +403,7 @@ bool Nabrix::AppendChunk(QByteArrayView chunk, QString& error) {
     }
     if (written == chunk.size())
         return true;
-    error = QStringLiteral("Cannot write %1: %2")
-                .arg(QDir::toNativeSeparators(PartPath),
-                     modNabrix::FileErrorText(reason, FileNumber.errorString()));
+    error = FileFailure("write", PartPath, reason);
     return false;
 }
 

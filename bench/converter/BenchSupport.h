@@ -1,6 +1,5 @@
 #pragma once
-// What the converter benchmarks share: the direct ffmpeg command they measure against, and the
-// clip they convert.
+// What the converter benchmarks share: the direct ffmpeg command they measure against.
 #include "modEncoders.h"
 #include "modLegacyCommand.h"
 #include "modTranslate.h"
@@ -27,35 +26,4 @@ inline QStringList FfmpegCommand(const QStringList& legacy, const QString& outpu
     for (const std::string& option : modTranslate::Translate(request, encoders))
         command << QString::fromStdString(option);
     return command << "file:" + output;
-}
-
-// A clip like the ones the fetcher downloads: Sorenson H.263 video with MP3 audio in FLV.
-inline bool MakeFlv(const QString& path, int seconds, const QString& size) {
-    QProcess make;
-    make.start("ffmpeg", {"-hide_banner",
-                          "-loglevel",
-                          "error",
-                          "-nostdin",
-                          "-y",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          QString("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          QString("sine=frequency=440:sample_rate=22050:duration=%1").arg(seconds),
-                          "-c:v",
-                          "flv",
-                          "-b:v",
-                          "300k",
-                          "-c:a",
-                          "libmp3lame",
-                          "-ar",
-                          "22050",
-                          "-ac",
-                          "1",
-                          path});
-    return make.waitForFinished(-1) && make.exitStatus() == QProcess::NormalExit &&
-           make.exitCode() == 0;
 }

@@ -4,6 +4,7 @@
 // process and every child) and their ratios are printed, with the bar's repaints per second.
 #include "AVC.h"
 #include "BenchSupport.h"
+#include "ConverterTestSupport.h"
 #include "Desktop.h"
 #include "FormatKey.h"
 #include "MsgBox.h"
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString source = dir.filePath("ten-minutes.flv");
     std::printf("making a 10-minute FLV (Sorenson H.263 + MP3, %s)...\n", kSourceSize);
-    if (!MakeFlv(source, 600, kSourceSize)) {
+    if (!ConverterTest::MakeFlv(source, 600, kSourceSize)) {
         std::fprintf(stderr, "ffmpeg could not make the source\n");
         return 1;
     }

@@ -336,9 +336,7 @@ void frmMain::Form_Load() {
     Form_Resize();
     txtDest->setText(OutputFolder::Load());
     // A stored relative folder is made nowhere: the first download asks for a full path.
-    const auto folder = OutputFolder::Resolved(txtDest->text());
-    if (folder && !QFileInfo::exists(*folder))
-        modMain::CreatePath(*folder);
+    OutputFolder::MakeIfMissing(txtDest->text());
     Prg->setValue(0);
     Adds->Navigate(kBlankPage);
     // The request goes out after the first paint (AfterFirstPaint): loading the network and

@@ -23,12 +23,10 @@
 #include "ZebOption.h"
 #include "modBrowse.h"
 #include "modIcon.h"
-#include "modMain.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -543,8 +541,7 @@ void frmConvert::RestoreFormat(const QString& stored) {
 void frmConvert::RestoreOutputFolder(const QString& stored) {
     txtDest->setText(stored.isEmpty() ? OutputFolder::Default(nullptr) : stored);
     // A folder that cannot be made is not reported; the conversion's own checks follow later.
-    if (!QDir(txtDest->text()).exists())
-        modMain::CreatePath(txtDest->text());
+    OutputFolder::MakeIfMissing(txtDest->text());
 }
 
 RegEdit::NamedTexts frmConvert::SavedOptions() const {

@@ -3,8 +3,10 @@
 #include "AppVersion.h"
 #include "RegEdit.h"
 #include "SpcFolder.h"
+#include "modMain.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace OutputFolder {
 
@@ -35,6 +37,12 @@ std::optional<QString> Resolved(const QString& typed) {
     if (!QDir::isAbsolutePath(folder))
         return std::nullopt;
     return folder;
+}
+
+void MakeIfMissing(const QString& typed) {
+    const auto folder = Resolved(typed);
+    if (folder && !QFileInfo::exists(*folder))
+        modMain::CreatePath(*folder);
 }
 
 QString NotAFullPathText() {

@@ -19,6 +19,9 @@ void Save(const QString& folder);
 // The folder a typed text names: a leading "~" is the home folder. Nothing for a relative
 // path (it would land wherever the program was started) or an empty text.
 std::optional<QString> Resolved(const QString& typed);
+// Makes the folder a typed text names when it is missing, a relative one nowhere (it would land
+// wherever the program was started); whether it could be made is not reported.
+void MakeIfMissing(const QString& typed);
 // Why a typed folder cannot be used, for the user.
 QString NotAFullPathText();
 } // namespace OutputFolder

@@ -238,6 +238,11 @@ void tst_frmMain::typedFolderExpandsHomeAndRefusesRelativePaths() {
         QCOMPARE(desktop_->messages.takeLast().text, OutputFolder::NotAFullPathText());
     }
     QVERIFY(!QFileInfo::exists("relative") && !QFileInfo::exists("~other"));
+    // A stored relative folder is made by neither window as it loads.
+    OutputFolder::Save("stored/relative");
+    frmMain again;
+    again.cmdConvert->click();
+    QVERIFY(again.ConvertDialog() && !QFileInfo::exists("stored"));
 
     w.txtDest->setText("~/Videos");
     w.cmdDownload->click();

@@ -430,8 +430,7 @@ void frmConvert::NameForScreenReaders() {
         {txtDest, "Destination"},
     };
     for (const auto& [control, name] : names)
-        control->setAccessibleName(QLatin1String(name));
-    NamedLists::Install();
+        NamedLists::Name(control, QLatin1String(name));
 }
 
 void frmConvert::ConnectControls() {

@@ -1,5 +1,6 @@
 #include "NamedLists.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QComboBox>
 
@@ -15,6 +16,15 @@ public:
         if (kind == QAccessible::Value)
             return list()->currentText();
         return QAccessibleWidget::text(kind);
+    }
+    // The list of choices, as Qt's own interface has it: screen readers hear the chosen one
+    // from its selection.
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(list()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == list()->view() ? 0 : -1;
     }
     QStringList actionNames() const override {
         return QAccessibleWidget::actionNames() << showMenuAction();
@@ -45,6 +55,19 @@ void Install() {
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+void Name(QWidget* control, const QString& name) {
+    Install();
+    control->setAccessibleName(name);
+    auto* list = qobject_cast<QComboBox*>(control);
+    if (!list)
+        return;
+    // The interface made for the list while it had no name is Qt's own: it goes, and the next
+    // question makes a named one.
+    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(list);
+    if (made && !dynamic_cast<NamedList*>(made))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 } // namespace NamedLists

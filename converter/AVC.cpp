@@ -14,7 +14,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -58,23 +60,8 @@ bool IsBreak(char c) {
     return c == '\n' || c == '\r';
 }
 
-// The converter program's own reports, which are no part of an error message.
-bool IsProgressLine(const QByteArray& line) {
-    return line.startsWith(ProgressReport::kPrefix) ||
-           line.startsWith(ProgressReport::kSavedAsPrefix);
-}
-
-// The path of a "saved as" report among the lines, or an empty array.
-QByteArray SavedAs(const QByteArray& lines) {
-    const QByteArray prefix(ProgressReport::kSavedAsPrefix);
-    for (const QByteArray& line : lines.split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed();
-    return QByteArray();
-}
-
-// The last line of `data` that is not blank and no progress report, or an empty array. One
-// backward pass: each byte is looked at once however many blank lines there are.
+// The last line of `data` that is not blank, or an empty array. One backward pass: each byte is
+// looked at once however many blank lines there are.
 QByteArray LastNonBlankLine(const QByteArray& data) {
     int end = data.size();
     while (end > 0) {
@@ -82,25 +69,23 @@ QByteArray LastNonBlankLine(const QByteArray& data) {
         while (start > 0 && !IsBreak(data.at(start - 1)))
             --start;
         const QByteArray line = data.mid(start, end - start).trimmed();
-        if (!line.isEmpty() && !IsProgressLine(line))
+        if (!line.isEmpty())
             return line;
         end = start - 1;
     }
     return QByteArray();
 }
 
-// The last progress report among the whole lines of `data`: "<done>/<total>"; empty when none.
-QByteArray LastProgress(const QByteArray& data) {
-    const QByteArray prefix(ProgressReport::kPrefix);
-    int at = data.lastIndexOf(prefix);
-    while (at > 0 && !IsBreak(data.at(at - 1))) // inside another line
-        at = data.lastIndexOf(prefix, at - 1);
-    if (at < 0)
-        return QByteArray();
-    int end = at + prefix.size();
-    while (end < data.size() && !IsBreak(data.at(end)))
-        ++end;
-    return data.mid(at + prefix.size(), end - at - prefix.size());
+// The path of a "saved as" report line, when it names a file in `folder`; empty otherwise.
+// Whatever the converter says, a result is taken nowhere else.
+QString SavedAsIn(const QByteArray& line, const QString& folder) {
+    const QString path = QFile::decodeName(
+        QByteArray::fromPercentEncoding(line.mid(int(qstrlen(ProgressReport::kSavedAsPrefix)))));
+    const QFileInfo info(path);
+    if (!info.isAbsolute() || info.fileName().isEmpty() ||
+        QDir::cleanPath(info.path()) != QDir::cleanPath(folder))
+        return QString();
+    return path;
 }
 
 // Makes the started converter a process group of its own, so that a cancel reaches its
@@ -122,6 +107,8 @@ AVC::AVC(QTimer* pollTimer, QObject* parent) : QObject(parent), timer_(pollTimer
 }
 
 AVC::~AVC() {
+    if (reportFd_ >= 0)
+        ::close(reportFd_);
     if (!process_)
         return;
     process_->disconnect(this);
@@ -268,17 +255,33 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     doneMs_ = totalMs_ = 0;
     progressNews_ = false;
     pendingLine_.clear();
+    pendingReport_.clear();
     lastLine_.clear();
     savedAs_.clear();
     process_ = new QProcess(this);
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setStandardInputFile(QProcess::nullDevice());
+    // The converter reports on a pipe of its own, apart from ffmpeg's text.
+    int report[2] = {-1, -1};
+    if (::pipe2(report, O_CLOEXEC) == 0)
+        ::fcntl(report[0], F_SETFL, O_NONBLOCK);
+    reportFd_ = report[0];
     // The converter leads a process group with its ffmpeg and ends with this process; it
     // carries this copy's mark, so that a later copy can tell a converter it left behind.
     const pid_t parent = ::getpid();
-    process_->setChildProcessModifier([parent] { LeadOwnGroupAndDieWithParent(parent); });
+    const int reportWriteEnd = report[1];
+    process_->setChildProcessModifier([parent, reportWriteEnd] {
+        if (reportWriteEnd >= 0)
+            ::fcntl(reportWriteEnd, F_SETFD, 0); // the converter's, across exec
+        LeadOwnGroupAndDieWithParent(parent);
+    });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
+    if (reportWriteEnd >= 0)
+        environment.insert(QLatin1String(ProgressReport::kDescriptorVariable),
+                           QString::number(reportWriteEnd));
+    else
+        environment.remove(QLatin1String(ProgressReport::kDescriptorVariable));
     process_->setProcessEnvironment(environment);
     connect(process_, &QProcess::readyReadStandardOutput, this, &AVC::DrainOutput);
     // Queued: the tick it runs raises events whose handlers may open a modal box, which should
@@ -286,6 +289,8 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     connect(process_, &QProcess::finished, this, &AVC::ConverterFinished, Qt::QueuedConnection);
     qCDebug(lcArguments) << converterPath << arguments_;
     process_->start(converterPath, arguments_);
+    if (reportWriteEnd >= 0)
+        ::close(reportWriteEnd); // the pipe ends when the converter does
     if (!process_->waitForStarted()) {
         const QString reason = process_->errorString();
         ReleaseProcess();
@@ -300,6 +305,9 @@ void AVC::StartConverterProcess(const QString& converterPath) {
 // Lets go of the previous run's process. One that still runs (the caller started anew without
 // waiting) is left to finish on its own, as the old records were simply overwritten.
 void AVC::ReleaseProcess() {
+    if (reportFd_ >= 0)
+        ::close(reportFd_);
+    reportFd_ = -1;
     if (!process_)
         return;
     process_->disconnect(this);
@@ -326,9 +334,6 @@ void AVC::DrainOutput() {
     } else {
         const QByteArray lines = pendingLine_ + data.left(lastBreak);
         LogTranslatedCommand(lines);
-        TakeProgress(lines);
-        if (const QByteArray path = SavedAs(lines); !path.isEmpty())
-            savedAs_ = QFile::decodeName(path);
         const QByteArray line = LastNonBlankLine(lines);
         if (!line.isEmpty())
             lastLine_ = line;
@@ -338,8 +343,34 @@ void AVC::DrainOutput() {
         pendingLine_ = pendingLine_.right(kLineCap);
 }
 
-void AVC::TakeProgress(const QByteArray& lines) {
-    const QByteArray report = LastProgress(lines);
+// Takes what the converter reported on its own pipe since the last look.
+void AVC::DrainReports() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = reportFd_ >= 0 ? ::read(reportFd_, buffer, sizeof buffer) : 0;
+        if (n > 0)
+            pendingReport_.append(buffer, int(n));
+        else if (n == 0 || errno != EINTR)
+            break; // the end, or nothing more for now
+    }
+    int start = 0;
+    for (int end; (end = pendingReport_.indexOf('\n', start)) >= 0; start = end + 1)
+        TakeReport(pendingReport_.mid(start, end - start));
+    pendingReport_.remove(0, start);
+    if (pendingReport_.size() > kLineCap) // no report is that long
+        pendingReport_.clear();
+}
+
+void AVC::TakeReport(const QByteArray& line) {
+    if (line.startsWith(ProgressReport::kSavedAsPrefix)) {
+        const QString& destFile = parameters_.Text(ConverterProperty::DestFile);
+        savedAs_ = SavedAsIn(line, QFileInfo(destFile).absolutePath());
+    } else if (line.startsWith(ProgressReport::kPrefix)) {
+        TakeProgress(line.mid(int(qstrlen(ProgressReport::kPrefix))));
+    }
+}
+
+void AVC::TakeProgress(const QByteArray& report) {
     const int slash = report.indexOf('/');
     if (slash < 0)
         return;
@@ -380,7 +411,7 @@ QString AVC::FailureMessage() const {
 
 QString AVC::ReadableLine(QString line) const {
     static const QRegularExpression partialFile(
-        QStringLiteral(R"(file:[^:]*/\.~avformat-\d+[^/:]*)"));
+        QStringLiteral(R"(file:[^:]*/\.~avformat-\d+-\w+/[^/:]*)"));
     const QString& sourceFile = parameters_.Text(ConverterProperty::SourceFile);
     const QString& destFile = parameters_.Text(ConverterProperty::DestFile);
     line.replace(partialFile, QFileInfo(destFile).fileName());
@@ -396,6 +427,7 @@ void AVC::PollTick() {
         return;
     inTick_ = true;
     DrainOutput();
+    DrainReports();
     emit Converting();
     if (progressNews_) {
         progressNews_ = false;

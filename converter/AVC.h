@@ -82,7 +82,9 @@ private:
     void PollTick();
     void ConverterFinished();
     void DrainOutput();
-    void TakeProgress(const QByteArray& lines);
+    void DrainReports();
+    void TakeReport(const QByteArray& line);
+    void TakeProgress(const QByteArray& report);
     void LogExit();
     QString LastOutputLine() const;
     QString FailureMessage() const;
@@ -102,8 +104,10 @@ private:
     bool progressNews_ = false; // a progress line came since the last tick
     QString commandLine_;
     QStringList arguments_;
-    QByteArray pendingLine_; // output after the last line break
-    QByteArray lastLine_;    // the last complete line that was not blank
-    QString savedAs_;        // where the converter put a result that kept away from an earlier file
+    QByteArray pendingLine_;   // output after the last line break
+    int reportFd_ = -1;        // the read end of the converter's report pipe
+    QByteArray pendingReport_; // reports after the last line break
+    QByteArray lastLine_;      // the last complete line that was not blank
+    QString savedAs_; // where the converter put a result that kept away from an earlier file
     QString resultFile_;
 };

@@ -1,16 +1,18 @@
 // avformat.dll: Vantelo's converter program. It takes the command line that the converter
 // component writes (the option language of an old FFmpeg generation), rewrites it for the
 // ffmpeg installed on this system, and runs that ffmpeg, reporting how far it is. The source
-// is measured before the run; the result is written to a hidden partial file beside the
-// destination, read back, and moved into place only when it holds a conversion of the source
-// as it was at the start. An earlier file of the destination's name goes to the Trash first
-// (FinishedFile). Partial files of runs that died are removed at the next run.
+// is measured before the run; the result is written to a partial file in a hidden folder of the
+// run's own beside the destination (modPartialFile), read back, and moved into place only when
+// it holds a conversion of the source as it was at the start. An earlier file of the
+// destination's name goes to the Trash first (FinishedFile). Folders of runs that died are
+// removed at the next run.
 #include "FinishedFile.h"
-#include "ProgressReport.h"
 #include "modEncoderCache.h"
 #include "modEncoderGuess.h"
 #include "modLegacyCommand.h"
+#include "modPartialFile.h"
 #include "modProgress.h"
+#include "modReport.h"
 #include "modResultCheck.h"
 #include "modRun.h"
 #include "modTranslate.h"
@@ -23,8 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,9 +33,7 @@
 namespace {
 
 const char* const kName = "avformat.dll";
-// Partial files are ".~avformat-<pid>" followed by the destination's extension; runs before
-// this naming wrote ".~<pid>~<name>".
-const std::string kPartialPrefix = ".~avformat-";
+const std::string kDownloadSuffix = ".part"; // the fetcher's file of a download not yet whole
 constexpr size_t kLongestKeptExtension = 16;
 
 int Fail(const std::string& message, int code = 1) {
@@ -79,55 +77,52 @@ std::string FolderProblem(const std::string& folder) {
     return std::string();
 }
 
-// "<folder>/.~avformat-<pid>.ext": hidden, unique to this run, short whatever the name's
-// length, and with the destination's extension so that nothing about the output changes.
-std::string PartialFileFor(const std::string& dest) {
+// The destination's extension, so that nothing about the output changes; none when it is
+// too long to be one.
+std::string ExtensionOf(const std::string& dest) {
     const std::string name = dest.substr(dest.find_last_of('/') + 1);
     const size_t dot = name.find_last_of('.');
-    std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-    if (extension.size() > kLongestKeptExtension)
-        extension.clear();
-    return FolderOf(dest) + "/" + kPartialPrefix + std::to_string(getpid()) + extension;
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    return extension.size() > kLongestKeptExtension ? std::string() : extension;
 }
 
-// The process id in a partial file's name; 0 when the name is not one.
-pid_t PartialFileOwner(const std::string& name) {
-    size_t digits = 0;
-    if (name.rfind(kPartialPrefix, 0) == 0)
-        digits = kPartialPrefix.size();
-    else if (name.rfind(".~", 0) == 0 && name.find('~', 2) != std::string::npos)
-        digits = 2;
-    else
-        return 0;
-    const size_t end = name.find_first_not_of("0123456789", digits);
-    if (end == digits || (end != std::string::npos && name[end] != '.' && name[end] != '~'))
-        return 0;
-    return static_cast<pid_t>(std::atol(name.substr(digits, end - digits).c_str()));
+// Why the output folder as given is refused: a relative one would land wherever this program
+// happens to run. Empty when it is a full path.
+std::string RelativeFolderProblem(const std::string& dest) {
+    if (!dest.empty() && dest[0] == '/')
+        return std::string();
+    const size_t slash = dest.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : dest.substr(0, slash);
+    return "the output folder '" + folder + "' is not a full path starting with '/'";
 }
 
-bool ConverterRuns(pid_t pid) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    return std::getline(comm, name) && name == kName;
+// Why the source cannot be converted; empty when it can be tried. A download not yet whole
+// would convert to part of the video; a pipe or device would be read dry by the measuring
+// before ffmpeg sees it, or never end. A missing source is left to ffmpeg to name.
+std::string SourceProblem(const std::string& given, const std::string& source) {
+    if (source.size() >= kDownloadSuffix.size() &&
+        source.compare(source.size() - kDownloadSuffix.size(), std::string::npos,
+                       kDownloadSuffix) == 0)
+        return "the source '" + given +
+               "' is an incomplete download; convert it once the download has finished";
+    struct stat info;
+    if (stat(source.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return "the source '" + given + "' is not a regular file; choose a media file";
+    return std::string();
 }
 
-// Removes this user's partial files in the folder whose run is no longer alive: a converter
-// killed outright, or a power cut, leaves them behind.
-void RemoveDeadPartials(const std::string& folder) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        const pid_t owner = PartialFileOwner(name);
-        if (owner <= 0 || ConverterRuns(owner))
-            continue;
-        const std::string path = folder + "/" + name;
-        struct stat info;
-        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid())
-            unlink(path.c_str());
-    }
-    closedir(dir);
+// Why the partial file is no longer the one this run made and ffmpeg wrote: its folder, or the
+// whole output folder, removed or renamed meanwhile, or the file swapped for another or a link.
+// Empty when it is that file.
+std::string PartialChange(const modPartialFile::Partial& partial, const std::string& folder) {
+    if (modPartialFile::StillTheFile(partial.fd, partial.path))
+        return std::string();
+    if (!FolderProblem(folder).empty())
+        return "the output folder '" + folder +
+               "' was removed or renamed during the conversion; nothing was saved";
+    const bool removed = !FinishedFile::Exists(QFile::decodeName(partial.path.c_str()));
+    return "the partial result '" + partial.path + (removed ? "' was removed" : "' was replaced") +
+           " during the conversion; nothing was replaced";
 }
 
 // "file:" keeps ffmpeg from reading a name as a protocol ("http:...") or an option ("-x").
@@ -236,8 +231,7 @@ void ReportProgress(const std::string& ffmpegLine, double totalSeconds) {
     const double done = modProgress::OutTimeSeconds(ffmpegLine);
     if (done < 0 || totalSeconds <= 0)
         return;
-    std::fprintf(stderr, "%s\n", modProgress::ReportLine(done, totalSeconds).c_str());
-    std::fflush(stderr);
+    modReport::Progress(modProgress::ReportLine(done, totalSeconds));
 }
 
 // Moves the finished result into place unless this process was asked to end; an earlier file
@@ -253,8 +247,7 @@ bool PlaceResult(const std::string& partial, const std::string& dest) {
     if (!ran || placed.path.isEmpty())
         return false;
     if (placed.path != QFile::decodeName(dest.c_str()))
-        std::fprintf(stderr, "%s%s\n", ProgressReport::kSavedAsPrefix,
-                     QFile::encodeName(placed.path).constData());
+        modReport::SavedAs(QFile::encodeName(placed.path).toStdString());
     return true;
 }
 
@@ -267,29 +260,36 @@ int main(int argc, char** argv) {
     const modLegacyCommand::LegacyRequest& request = parsed.request;
 
     modRun::InstallTerminationHandlers();
+    modReport::Open();
     const std::string ffmpeg = modRun::FindOnPath("ffmpeg");
     if (ffmpeg.empty())
         return Fail("ffmpeg was not found on the PATH; install the ffmpeg package", 127);
 
+    if (const std::string problem = RelativeFolderProblem(request.dest); !problem.empty())
+        return Fail(problem);
     const std::string source = Absolute(request.source);
-    const std::string dest = Absolute(request.dest);
+    const std::string dest = request.dest;
     const std::string folder = FolderOf(dest);
     const std::string folderProblem = FolderProblem(folder);
     if (!folderProblem.empty())
         return Fail(folderProblem);
+    if (const std::string problem = SourceProblem(request.source, source); !problem.empty())
+        return Fail(problem);
     if (SameFile(source, dest))
         return Fail("the destination '" + request.dest +
                     "' is the source file itself; choose another folder or format");
     if (!request.overwrite && Exists(dest))
         return Fail("File '" + request.dest + "' already exists. Exiting.");
-    RemoveDeadPartials(folder);
+    modPartialFile::RemoveDeadRuns(folder, kName);
+    modPartialFile::Partial partial = modPartialFile::Make(folder, ExtensionOf(dest));
+    if (!partial.Made())
+        return Fail("the output folder '" + folder + "' cannot be written to");
 
     // Measured before the run: its length is what progress and the result are held against,
     // and a source with sound alone is converted to sound alone, or refused now.
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     const SourceAtStart sourceAtStart = MeasureSource(ffprobe, source);
     const bool audioOnly = AudioOnly(sourceAtStart.facts);
-    const std::string partial = PartialFileFor(dest);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
         std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y",           "-progress",
                                          "pipe:3",       "-i",       FileUrl(source)};
@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
             args.push_back(option);
         if (audioOnly)
             args.push_back("-vn");
-        args.push_back(FileUrl(partial));
+        args.push_back(FileUrl(partial.path));
         return args;
     };
     const auto refused = [&](const std::vector<std::string>& args) {
@@ -333,26 +333,25 @@ int main(int argc, char** argv) {
         modEncoderCache::Keep(cacheFile, stamp, answer);
         encoders = modEncoders::EncoderSet::FromListing(answer.listing);
     }
-    const auto dropStarted = [&] {
-        modRun::Abandon(conversion);
-        std::remove(partial.c_str());
-    };
     if (modRun::TerminationSignal()) {
         if (conversion.Running()) // it was asked to end with this process
             modRun::FinishReading(conversion, [](const std::string&) {});
-        std::remove(partial.c_str());
+        modPartialFile::Discard(partial);
         EndLike({0, modRun::TerminationSignal()});
     }
     if (encoders.Empty()) {
-        dropStarted();
+        modRun::Abandon(conversion);
+        modPartialFile::Discard(partial);
         return Fail("ffmpeg did not list its encoders");
     }
 
     const std::vector<std::string> args = ffmpegArgs(encoders);
-    if (refused(args))
+    if (refused(args)) {
+        modPartialFile::Discard(partial);
         return Fail("the source has no video, and this format cannot hold sound alone");
+    }
     if (conversion.Running() && args != started)
-        dropStarted(); // the build's answer no longer holds: start over on today's
+        modRun::Abandon(conversion); // the build's answer no longer holds: start over on today's
     if (!conversion.Running())
         conversion = start(args);
     const double totalSeconds = sourceAtStart.facts.seconds;
@@ -361,15 +360,19 @@ int main(int argc, char** argv) {
     const bool succeeded = outcome.signal == 0 && outcome.exitCode == 0;
     const bool videoAsked = !audioOnly && !modTranslate::ContainerForFile(dest).empty();
     std::string complaint;
-    if (succeeded && !modRun::TerminationSignal()) {
-        complaint = SourceChange(sourceAtStart, source);
-        if (complaint.empty())
-            complaint = ResultComplaint(ffprobe, sourceAtStart, source, partial, videoAsked);
+    if (!modRun::TerminationSignal()) {
+        // ffmpeg fails to write into a folder that went away: that is the reason to name.
+        complaint = succeeded ? SourceChange(sourceAtStart, source) : std::string();
+        if (complaint.empty() && (succeeded || !FolderProblem(folder).empty()))
+            complaint = PartialChange(partial, folder);
+        if (succeeded && complaint.empty())
+            complaint = ResultComplaint(ffprobe, sourceAtStart, source, partial.path, videoAsked);
     }
-    if (succeeded && !modRun::TerminationSignal() && complaint.empty() &&
-        PlaceResult(partial, dest))
+    const bool placed = succeeded && !modRun::TerminationSignal() && complaint.empty() &&
+                        PlaceResult(partial.path, dest);
+    modPartialFile::Discard(partial);
+    if (placed)
         return 0;
-    std::remove(partial.c_str());
     if (modRun::TerminationSignal())
         outcome = {0, modRun::TerminationSignal()};
     else if (!complaint.empty())

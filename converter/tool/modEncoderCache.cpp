@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,15 +36,34 @@ std::string Environment(const char* name) {
     return value ? value : "";
 }
 
+// Up to `limit` bytes of a regular file; nothing when it is anything else. A pipe in its place
+// would hold the reader until someone wrote to it.
+std::string RegularFileStart(const std::string& path, size_t limit) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::string();
+    struct stat info;
+    std::string content;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        content.resize(limit);
+        size_t done = 0;
+        while (done < limit) {
+            const ssize_t n = read(fd, &content[done], limit - done);
+            if (n > 0)
+                done += static_cast<size_t>(n);
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+        content.resize(done);
+    }
+    close(fd);
+    return content;
+}
+
 // The cached listing when the file was written for `stamp` and is complete; empty otherwise.
 std::string ReadListing(const std::string& cacheFile, const std::string& stamp) {
-    std::ifstream in(cacheFile, std::ios::binary);
-    if (!in)
-        return std::string();
-    std::string content;
-    content.resize(static_cast<size_t>(kMaxCacheBytes) + 1);
-    in.read(&content[0], kMaxCacheBytes + 1);
-    content.resize(static_cast<size_t>(in.gcount()));
+    const std::string content =
+        RegularFileStart(cacheFile, static_cast<size_t>(kMaxCacheBytes) + 1);
     const std::string expected = kHeader + stamp + kListingMark;
     if (content.size() > static_cast<size_t>(kMaxCacheBytes) ||
         content.compare(0, expected.size(), expected) != 0)

@@ -55,6 +55,7 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
                             pid_t parent, int stdoutFd, const char* setting, int reportFd) {
     for (int signal : kTerminationSignals)
         std::signal(signal, SIG_DFL);
+    std::signal(SIGPIPE, SIG_DFL);
     const sigset_t set = TerminationSet();
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
     prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -4,8 +4,11 @@
 // "hold" keeps it running until it is terminated (at most a minute), "fail" makes it exit with
 // an error, anything else ends it normally after a few lines; "half" first reports half of a
 // one-minute source done.
+#include "ProgressReport.h"
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -36,8 +39,9 @@ int main(int argc, char* argv[]) {
     std::printf("stand-in converter\n");
     std::fflush(stdout);
     if (mentions(argc, argv, "half")) {
-        std::fprintf(stderr, "avformat.dll: progress 30.0/60.0\n");
-        std::fflush(stderr);
+        // On the descriptor the component gives for reports, as the converter does.
+        if (const char* report = std::getenv(ProgressReport::kDescriptorVariable))
+            dprintf(std::atoi(report), "%s30.0/60.0\n", ProgressReport::kPrefix);
     }
     if (mentions(argc, argv, "hold")) {
         talk(600);

@@ -129,9 +129,10 @@ inline Probe ProbeFile(const QString& path) {
     return probe;
 }
 
-// Files in a folder, hidden ones included (the converter's temporary files are hidden).
+// What a folder holds, hidden files and folders included (the converter works in a hidden one).
 inline QStringList FilesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 // Applies "Name=value" and bare flag words ("SameQuality") to the component, by the

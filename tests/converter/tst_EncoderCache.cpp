@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using modEncoders::EncoderSet;
 
 namespace {
@@ -114,6 +116,7 @@ private slots:
         QTest::newRow("garbage") << 2;
         QTest::newRow("empty") << 3;
         QTest::newRow("lists no encoders") << 4;
+        QTest::newRow("a FIFO") << 5; // never read: it would hold every conversion
     }
     void damagedCacheIsIgnoredAndRewritten() {
         QFETCH(int, damage);
@@ -139,7 +142,10 @@ private slots:
             break;
         }
         }
-        WriteFile(cache_, bad);
+        if (damage == 5)
+            QVERIFY(QFile::remove(cache_) && ::mkfifo(qPrintable(cache_), 0600) == 0);
+        else
+            WriteFile(cache_, bad);
         const EncoderSet set = Load();
         QCOMPARE(queries_, 2);
         QVERIFY(set.Has("mpeg4"));

@@ -88,8 +88,8 @@ private slots:
     }
     void cleanupTestCase() { AVC::SetProgramFolder(QString()); }
     void init() {
-        for (const QString& name : FilesIn(out_))
-            QFile::remove(out_ + "/" + name);
+        QDir(out_).removeRecursively();
+        QDir().mkpath(out_);
     }
 
     // The file dialog's "*.flv*" lists "clip.flv.avi"; converting it to AVI names it again,
@@ -141,10 +141,10 @@ private slots:
         avc.SetSourceFile(longSource);
         avc.SetDestFile(out_ + "/long.mov");
         avc.ConvertMedia(true);
-        // The partial file is named after its converter's process id.
+        // The partial file's folder is named after its converter's process id.
         QVERIFY(QTest::qWaitFor([&] { return FilesIn(out_).size() == 1; }, 20000));
         const qint64 converter =
-            FilesIn(out_).value(0).section('-', 1).section('.', 0, 0).toLongLong();
+            FilesIn(out_).value(0).section('-', 1, 1).section('.', 0, 0).toLongLong();
         QVERIFY(converter > 0);
         ::kill(static_cast<pid_t>(converter), SIGKILL);
         QVERIFY(log.WaitForEnd());
@@ -199,15 +199,21 @@ private slots:
     }
 
     // A result never destroys an earlier file of its name: that goes to the Trash, or, where
-    // there is no Trash, stays, and the result takes a free name.
+    // there is no Trash, stays, and the result takes a free name, whatever the name holds.
+    void earlierResultGoesToTheTrashOrStays_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain name") << "again";
+        QTest::newRow("name with a line break") << "two\navformat.dll: saved as x";
+    }
     void earlierResultGoesToTheTrashOrStays() {
-        const QString dest = out_ + "/again.avi";
+        QFETCH(QString, name);
+        const QString dest = out_ + "/" + name + ".avi";
         const QString trash = QString(qgetenv("XDG_DATA_HOME")) + "/Trash/files";
         QCOMPARE(Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=160x120"), QString("Complete"));
         const QByteArray first = Contents(dest);
         QCOMPARE(Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=320x240"), QString("Complete"));
         QCOMPARE(ProbeFile(dest).width, 320);
-        QCOMPARE(Contents(trash + "/again.avi"), first);
+        QCOMPARE(Contents(trash + "/" + name + ".avi"), first);
 
         const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", source_.toUtf8()); // a file: no Trash can be made there
@@ -218,7 +224,7 @@ private slots:
         QCOMPARE(last, QString("Complete"));
         QCOMPARE(ProbeFile(dest).width, 320);
         // The component knows where the result went, for whoever opens it.
-        QCOMPARE(resultFile, out_ + "/again (2).avi");
+        QCOMPARE(resultFile, out_ + "/" + name + " (2).avi");
         QCOMPARE(ProbeFile(resultFile).width, 176);
     }
 

@@ -1,6 +1,7 @@
 // Running, watching and cancelling the converter process, with stand-in converters.
 #include "AVC.h"
 #include "ConverterTestSupport.h"
+#include "ProgressReport.h"
 #include "modProcesses.h"
 
 #include <QLoggingCategory>
@@ -192,6 +193,51 @@ private slots:
         QCOMPARE(log.Count("Complete"), 0);
         QCOMPARE(log.events.at(log.events.size() - 2), QString("Converting"));
         QVERIFY(!timer.isActive());
+    }
+
+    // How far the run is and where its result went are heard on the converter's own
+    // descriptor only, never from the output text (which holds names the user did not choose),
+    // and a result is taken only in the destination's folder.
+    void reportsComeOnTheirOwnDescriptor_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("resultFile");
+        QTest::addColumn<QString>("progress");
+        const QByteArray report =
+            QByteArray("> /dev/fd/$") + ProgressReport::kDescriptorVariable + "; exit 0";
+        QTest::newRow("in the output text")
+            << QByteArray("printf 'avformat.dll: progress 30.0/60.0\\navformat.dll: saved as "
+                          "/out/clip (2).avi\\n'")
+            << "/out/clip.avi"
+            << "";
+        QTest::newRow("on the descriptor")
+            << "printf 'avformat.dll: progress 30.0/60.0\\navformat.dll: saved as "
+               "/out/clip (2).avi\\n' " +
+                   report
+            << "/out/clip (2).avi"
+            << "30000/60000";
+        QTest::newRow("result in another folder")
+            << "printf 'avformat.dll: saved as /out/../clip (2).avi\\n' " + report
+            << "/out/clip.avi"
+            << "";
+        QTest::newRow("result named with a line break")
+            << "printf 'avformat.dll: saved as /out/clip%%0Aavformat.dll: saved as x.avi\\n' " +
+                   report
+            << "/out/clip\navformat.dll: saved as x.avi"
+            << "";
+    }
+    void reportsComeOnTheirOwnDescriptor() {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, resultFile);
+        QFETCH(QString, progress);
+        STAND_IN_RUN(script);
+        QStringList heard;
+        connect(&avc, &AVC::Progress, this,
+                [&](qint64 done, qint64 total) { heard << QString("%1/%2").arg(done).arg(total); });
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd());
+        QCOMPARE(log.Last(), QString("Complete"));
+        QCOMPARE(avc.ResultFile(), resultFile);
+        QCOMPARE(heard.join(' '), progress);
     }
 
     void crashingConverterIsAFailure() {

@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace ConverterTest;
 
@@ -17,7 +19,8 @@ namespace {
 
 // Answers the encoder question like ffmpeg, counting the questions; otherwise records its arguments
 // and process id, starts the output file and works until told otherwise by FAKE_MODE ("shrink"
-// empties the source and ends well).
+// empties the source, "swap" puts a link to $FAKE_DIR/outside in place of its output, "vanish"
+// removes the folder $FAKE_REMOVE; each then ends well).
 const QByteArray kFakeFfmpeg = R"(
 if [ "$2" = "-encoders" ]; then
   echo asked >> "$FAKE_DIR/encoder-queries"
@@ -33,6 +36,8 @@ echo "fake ffmpeg at work"
 case "$FAKE_MODE" in
   exit*) exit "${FAKE_MODE#exit}" ;;
   shrink) : > "$source"; exit 0 ;;
+  swap) rm -f "${last#file:}"; ln -s "$FAKE_DIR/outside" "${last#file:}"; exit 0 ;;
+  vanish) rm -rf "$FAKE_REMOVE"; exit 0 ;;
   listfails) exit 0 ;;
   stubborn) trap '' TERM ;;
   *) trap 'exit 255' TERM ;;
@@ -99,6 +104,22 @@ class TestTool : public QObject {
         return file.readAll();
     }
 
+    static void WriteFile(const QString& path, const QByteArray& data) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
+
+    // A process that has ended: its id names no converter that runs.
+    static qint64 DeadPid() {
+        QProcess gone;
+        gone.start("true", {});
+        gone.waitForStarted();
+        const qint64 pid = gone.processId();
+        gone.waitForFinished();
+        return pid;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
@@ -117,8 +138,10 @@ private slots:
 
     void init() {
         QFile::remove(dir_.filePath("ffmpeg.pid"));
-        for (const QString& name : FilesIn(out_))
-            QFile::remove(out_ + "/" + name);
+        QFile::remove(dir_.filePath("ffmpeg.args"));
+        QDir(out_).removeRecursively();
+        QDir().mkpath(out_);
+        WriteFile(dir_.filePath("outside"), "outside");
     }
 
     void missingFfmpegIsNamed() {
@@ -258,7 +281,7 @@ private slots:
         StartTool(process, {"-i", source_, "-y", dest}, FakeEnvironment(mode));
         const qint64 ffmpeg = FakePid();
         QVERIFY(modProcesses::IsRunning(ffmpeg));
-        QCOMPARE(FilesIn(out_).size(), 2); // the destination and the partial file
+        QCOMPARE(FilesIn(out_).size(), 2); // the destination and the partial file's folder
         ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitStatus(), QProcess::CrashExit);
@@ -309,6 +332,117 @@ private slots:
             3000));
         QTest::qWait(300);
         QVERIFY(FilesIn(out_).isEmpty());
+    }
+
+    // Hostile sources, folders and meddling during the run: each is named, nothing outside the
+    // run is written, and the earlier file stays. The first three are refused before ffmpeg.
+    void hostileRunsFailWithAText_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("FIFO source") << "fifo"
+                                     << "is not a regular file";
+        QTest::newRow(".part source") << "part"
+                                      << "is an incomplete download";
+        QTest::newRow("relative output folder") << "relative"
+                                                << "is not a full path";
+        QTest::newRow("output folder removed meanwhile")
+            << "vanish"
+            << "was removed or renamed during the conversion";
+        QTest::newRow("partial file swapped for a link") << "swap"
+                                                         << "was replaced";
+    }
+    void hostileRunsFailWithAText() {
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        QString source = source_;
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(qPrintable(source = dir_.filePath("pipe.flv")), 0600) == 0 ||
+                         errno == EEXIST,
+                     true);
+        if (kind == "part") {
+            source = dir_.filePath("clip.flv.part");
+            QVERIFY(QFile::exists(source) || QFile::copy(source_, source));
+        }
+        QString folder = out_;
+        QProcessEnvironment env =
+            FakeEnvironment(kind == "vanish" || kind == "swap" ? kind : "exit0");
+        if (kind == "vanish") {
+            QVERIFY(QDir().mkpath(folder = dir_.filePath("vanishing")));
+            env.insert("FAKE_REMOVE", folder);
+        }
+        const QString dest =
+            kind == "relative" ? "relative/out/result.avi" : folder + "/result.avi";
+        if (kind != "vanish" && kind != "relative")
+            ExistingDest("result.avi");
+        QDir(dir_.path()).mkpath("relative/out");
+        QProcess process;
+        process.setWorkingDirectory(dir_.path());
+        StartTool(process, {"-i", source, "-y", "-vcodec", "mpeg4", dest}, env);
+        QVERIFY(process.waitForFinished());
+        const QString output = QString::fromUtf8(process.readAll());
+        QVERIFY(process.exitCode() != 0);
+        QVERIFY2(output.contains(text) && !output.contains("damaged"), qPrintable(output));
+        if (kind == "fifo" || kind == "part" || kind == "relative")
+            QVERIFY(!QFile::exists(dir_.filePath("ffmpeg.args")));
+        QCOMPARE(Contents(dir_.filePath("outside")), QByteArray("outside"));
+        if (kind != "vanish" && kind != "relative") {
+            QVERIFY(!QFileInfo(dest).isSymLink());
+            QCOMPARE(Contents(dest), QByteArray("precious"));
+            QCOMPARE(FilesIn(out_), QStringList{"result.avi"});
+        }
+    }
+
+    // Links under the names of the partial files of the next runs lead nowhere: the run writes
+    // only what it made itself.
+    void plantedLinkIsNeverWrittenThrough() {
+        QProcess process;
+        process.setProcessEnvironment(FakeEnvironment("exit0"));
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start("/bin/sh", {"-c",
+                                  "ln -s \"$1\" \"$2/.~avformat-$$.avi\"; exec \"$3\" -i \"$4\" -y "
+                                  "\"$2/planted.avi\"",
+                                  "sh", dir_.filePath("outside"), out_, tool_, source_});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(Contents(dir_.filePath("outside")), QByteArray("outside"));
+        QVERIFY(!QFileInfo(out_ + "/planted.avi").isSymLink());
+        QCOMPARE(Contents(out_ + "/planted.avi"), QByteArray("partial\n"));
+    }
+
+    // What a run removes of the runs before it: only a dead run's own folder, never a file or
+    // folder of the user's that looks like one.
+    void onlyItsOwnLeftoversAreRemoved_data() {
+        QTest::addColumn<QString>("name"); // %1: the process id of a run that died
+        QTest::addColumn<QString>("inside");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("user's file, old partial name") << ".~%1~notes.txt"
+                                                       << "" << false;
+        QTest::newRow("user's file, partial name") << ".~avformat-%1.txt"
+                                                   << "" << false;
+        QTest::newRow("dead run's folder") << ".~avformat-%1-Ab3dE9"
+                                           << "partial.avi" << true;
+        QTest::newRow("look-alike folder") << ".~avformat-%1-Xy7pQ2"
+                                           << "notes.txt" << false;
+    }
+    void onlyItsOwnLeftoversAreRemoved() {
+        QFETCH(QString, name);
+        QFETCH(QString, inside);
+        QFETCH(bool, removed);
+        const QString leftover = out_ + "/" + name.arg(DeadPid());
+        if (inside.isEmpty()) {
+            WriteFile(leftover, "mine");
+        } else {
+            QVERIFY(QDir().mkdir(leftover));
+            QVERIFY(QFile::setPermissions(leftover, QFileDevice::ReadOwner |
+                                                        QFileDevice::WriteOwner |
+                                                        QFileDevice::ExeOwner));
+            WriteFile(leftover + "/" + inside, "mine");
+        }
+        QProcess process;
+        StartTool(process, {"-i", source_, "-y", out_ + "/next.avi"}, FakeEnvironment("exit0"));
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QFileInfo::exists(leftover), !removed);
     }
 
     // The whole tree ends on Cancel: the converter, its ffmpeg and the partial output.

@@ -3,6 +3,7 @@
 #include "FormatKey.h"
 #include "modMain.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ConversionMapping {
@@ -17,6 +18,10 @@ const PropertySource quality = SourceKind::Quality;
 const PropertySource qualityOrFalse = SourceKind::QualityOrFalse;
 const PropertySource yes = SourceKind::True;
 const PropertySource dash = SourceKind::NotSet;
+
+std::vector<ConverterSetting> muxer(const char* name) {
+    return {ConverterSetting::Text(ConverterProperty::ForceFormat, QString::fromLatin1(name))};
+}
 
 std::vector<MappingRow> buildRows() {
     const std::vector<ConverterSetting> pspAvcExtras = {
@@ -48,6 +53,16 @@ std::vector<MappingRow> buildRows() {
         {F::IPod,         list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
         {F::IPod2,        list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
         {F::IPhone,       list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, quality,        yes,  {}},
+        // Today's formats name their muxer; "Same quality" keeps the streams that fit as they are.
+        {F::Mp4H264,      list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("mp4")},
+        {F::Mp4H265,      list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("mp4")},
+        {F::WebmVp9,      list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("webm")},
+        {F::WebmAv1,      list,      list,    list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("webm")},
+        {F::MkvKeepStreams, list,    list,    list,   list,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("matroska")},
+        {F::Mp3Audio,     dash,      dash,    dash,   dash,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("mp3")},
+        {F::M4aAudio,     dash,      dash,    dash,   dash,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("ipod")},
+        {F::OpusAudio,    dash,      dash,    dash,   dash,   dash,     list,   list,  list,    list,    channels, qualityOrFalse, dash, muxer("opus")},
+        {F::FlacAudio,    dash,      dash,    dash,   dash,   dash,     list,   list,  dash,    list,    channels, qualityOrFalse, dash, muxer("flac")},
     };
     // clang-format on
 }
@@ -81,8 +96,12 @@ std::optional<ConverterSetting> resolve(const Column& column, const MappingRow& 
     const PropertySource& source = row.*(column.source);
     const ConverterProperty property = column.property;
     switch (source.kind) {
-    case SourceKind::List:
-        return ConverterSetting::Text(property, (choices.*(column.list)).text());
+    case SourceKind::List: {
+        // "Same as source" asks for nothing: the option stays off the command line.
+        const QString text = (choices.*(column.list)).text();
+        return ConverterSetting::Text(property,
+                                      text == QLatin1String(kSameAsSource) ? QString() : text);
+    }
     case SourceKind::Fixed:
         return ConverterSetting::Text(property, source.fixed);
     case SourceKind::Channels:
@@ -104,6 +123,23 @@ std::optional<ConverterSetting> resolve(const Column& column, const MappingRow& 
         break;
     }
     return std::nullopt;
+}
+
+// Today's formats leave nothing to chance: every property they do not set is cleared, so that
+// what a preset of the sixteen set at once, or a cancelled run left, does not reach them.
+void ClearTheRest(std::vector<ConverterSetting>& settings) {
+    for (const PropertyRow& row : kPropertyTable) {
+        if (row.property == ConverterProperty::SourceFile ||
+            row.property == ConverterProperty::DestFile)
+            continue;
+        const bool set = std::any_of(settings.begin(), settings.end(), [&](const auto& setting) {
+            return setting.property == row.property;
+        });
+        if (!set)
+            settings.push_back(IsFlagProperty(row.property)
+                                   ? ConverterSetting::Flag(row.property, false)
+                                   : ConverterSetting::Text(row.property, QString()));
+    }
 }
 
 QString extensionOf(const MappingRow& row, const OptionChoices& choices) {
@@ -147,6 +183,8 @@ std::optional<ConversionRequest> BuildRequest(const QString& formatText,
             request.settings.push_back(*setting);
     for (const ConverterSetting& extra : row->FixedExtras)
         request.settings.push_back(extra);
+    if (!IsLegacyFormat(row->format))
+        ClearTheRest(request.settings);
     request.destinationName = DestinationName(sourcePath, request.extension);
     request.settings.push_back(ConverterSetting::Text(ConverterProperty::SourceFile, sourcePath));
     request.settings.push_back(ConverterSetting::Text(

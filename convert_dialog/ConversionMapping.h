@@ -48,7 +48,7 @@ struct MappingRow {
     std::vector<ConverterSetting> FixedExtras; // further fixed properties of the row
 };
 
-// The sixteen rows, keyed by the same format keys as the presets.
+// One row per format, keyed by the same format keys as the presets.
 const std::vector<MappingRow>& Rows();
 // The row whose key equals `formatText` exactly, or nullptr.
 const MappingRow* FindRow(const QString& formatText);

@@ -3,6 +3,7 @@
 #include "FormatKey.h"
 
 #include <array>
+#include <initializer_list>
 #include <utility>
 
 namespace PresetCatalogue {
@@ -38,6 +39,72 @@ struct AudioSide {
     PresetList cmdAudCodec, cmbAudVit, cmbSample;
     std::vector<ConverterSetting> ImmediateParameters;
 };
+
+// A quality list: constant quality at each rate factor ("RF22", the smaller the finer), then
+// average bit rates in kbit/s for a user who needs a size known in advance.
+QStringList qualityList(std::initializer_list<int> rateFactors) {
+    QStringList items;
+    for (const int factor : rateFactors)
+        items << QStringLiteral("RF%1").arg(factor);
+    return items + QStringList{"1000", "2500", "5000", "8000", "16000"};
+}
+
+// Today's formats. Constant quality by default, at the rate factors the usual tools start from
+// (x264 at 22, x265 at 24, VP9 at 32, SVT-AV1 at 35); every other choice keeps the source.
+std::vector<FormatPreset> modernPresets() {
+    const PresetList none = locked({});
+    const PresetList same = locked({kSameAsSource});
+    const auto video = [&](Format format, const char* extension, const char* codec,
+                           const PresetList& quality, const char* audioCodec,
+                           const char* audioBitrate, const QStringList& sampleRates) {
+        FormatPreset preset{
+            FormatKey(format),           locked({extension}),
+            open(LinesList()),           quality,
+            open(ModernFrameRateList()), locked({codec}),
+            locked({audioCodec}),        open(ModernAudioBitrateList(), audioBitrate),
+            open(sampleRates),           {}};
+        preset.selectsMono = false;
+        return preset;
+    };
+    const auto sound = [&](Format format, const char* extension, const char* codec,
+                           const PresetList& bitrate, const QStringList& sampleRates) {
+        FormatPreset preset{
+            FormatKey(format), locked({extension}), none, none, none, none, locked({codec}),
+            bitrate,           open(sampleRates),   {}};
+        preset.selectsMono = false;
+        preset.videoPanel = false;
+        return preset;
+    };
+    FormatPreset keep{FormatKey(F::MkvKeepStreams),
+                      locked({".mkv"}),
+                      same,
+                      same,
+                      same,
+                      locked({"copy"}),
+                      locked({"copy"}),
+                      same,
+                      same,
+                      {}};
+    keep.selectsMono = false;
+    const QStringList& rates = ModernSampleRateList();
+    const QStringList& opusRates = OpusSampleRateList();
+    const QStringList& bitrates = ModernAudioBitrateList();
+    return {
+        video(F::Mp4H264, ".mp4", "h264", open(qualityList({18, 20, 22, 24, 26, 28}), "RF22"),
+              "aac", "160", rates),
+        video(F::Mp4H265, ".mp4", "hevc", open(qualityList({20, 22, 24, 26, 28, 30}), "RF24"),
+              "aac", "160", rates),
+        video(F::WebmVp9, ".webm", "vp9", open(qualityList({24, 28, 32, 36, 40}), "RF32"), "opus",
+              "128", opusRates),
+        video(F::WebmAv1, ".webm", "av1", open(qualityList({25, 30, 35, 40, 45}), "RF35"), "opus",
+              "128", opusRates),
+        keep,
+        sound(F::Mp3Audio, ".mp3", "mp3", open(bitrates, "192"), rates),
+        sound(F::M4aAudio, ".m4a", "aac", open(bitrates, "160"), rates),
+        sound(F::OpusAudio, ".opus", "opus", open(bitrates, "128"), opusRates),
+        sound(F::FlacAudio, ".flac", "flac", locked({"Lossless"}), rates),
+    };
+}
 
 std::vector<FormatPreset> buildCatalogue() {
     // clang-format off
@@ -87,6 +154,8 @@ std::vector<FormatPreset> buildCatalogue() {
                 catalogue.push_back({FormatKey(v.format), v.cmbVidFormat, v.cmbVideoSize,
                                      v.VidBitrate, v.FrameRate, v.cmbVidCodec, a.cmdAudCodec,
                                      a.cmbAudVit, a.cmbSample, a.ImmediateParameters});
+    for (const FormatPreset& modern : modernPresets())
+        catalogue.push_back(modern);
     return catalogue;
 }
 
@@ -188,6 +257,32 @@ const QStringList& RealVideoCodecList() {
     return list;
 }
 
+const QStringList& LinesList() {
+    static const QStringList list{kSameAsSource, "2160p", "1440p", "1080p", "720p", "480p", "360p"};
+    return list;
+}
+
+const QStringList& ModernFrameRateList() {
+    static const QStringList list{kSameAsSource, "23.976", "24",    "25", "29.97",
+                                  "30",          "50",     "59.94", "60"};
+    return list;
+}
+
+const QStringList& ModernSampleRateList() {
+    static const QStringList list{kSameAsSource, "48000", "44100", "32000", "22050"};
+    return list;
+}
+
+const QStringList& OpusSampleRateList() {
+    static const QStringList list{kSameAsSource, "48000", "24000", "16000"};
+    return list;
+}
+
+const QStringList& ModernAudioBitrateList() {
+    static const QStringList list{"64", "96", "128", "160", "192", "256", "320"};
+    return list;
+}
+
 const std::vector<FormatPreset>& Presets() {
     static const std::vector<FormatPreset> catalogue = buildCatalogue();
     return catalogue;
@@ -211,6 +306,7 @@ void ResetOptionLists(OptionChoices& choices) {
     choices.chkQualityEnabled = true;
     choices.OptMono = false;
     choices.OptStereo = false;
+    choices.videoPanelEnabled = true;
 }
 
 bool Apply(const QString& formatText, OptionChoices& choices, const ImmediateSink& sink) {
@@ -225,8 +321,9 @@ bool Apply(const QString& formatText, OptionChoices& choices, const ImmediateSin
     }
     for (const ConverterSetting& setting : preset->ImmediateParameters)
         sink(setting);
-    choices.OptMono = true;
+    choices.OptMono = preset->selectsMono;
     choices.OptStereo = false;
+    choices.videoPanelEnabled = preset->videoPanel;
     for (ChoiceList list : kResetOrder)
         (choices.*list).selected = (preset->*presetFieldOf(list)).selected;
     return true;

@@ -28,6 +28,10 @@ struct FormatPreset {
     PresetList cmbSample;
     // Set on the converter at once; no preset ever takes them back.
     std::vector<ConverterSetting> ImmediateParameters;
+    // The sixteen select Mono; today's formats keep the source's channels until the user picks.
+    bool selectsMono = true;
+    // The formats of sound alone close the video panel.
+    bool videoPanel = true;
 };
 
 namespace PresetCatalogue {
@@ -43,7 +47,15 @@ const QStringList& AviAudioCodecList();
 const QStringList& VideoCodecList();
 const QStringList& RealVideoCodecList();
 
-// The sixteen presets in catalogue order.
+// Today's formats: frame sizes by lines, frame and sample rates, audio bit rates, each list
+// led by "Same as source" where the source's own value can be kept.
+const QStringList& LinesList();
+const QStringList& ModernFrameRateList();
+const QStringList& ModernSampleRateList();
+const QStringList& OpusSampleRateList();
+const QStringList& ModernAudioBitrateList();
+
+// Every preset in catalogue order: the sixteen, then today's nine.
 const std::vector<FormatPreset>& Presets();
 // The preset whose key equals `formatText` exactly (case-sensitive, whole text), or nullptr.
 const FormatPreset* Find(const QString& formatText);

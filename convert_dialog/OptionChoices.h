@@ -30,4 +30,8 @@ struct OptionChoices {
     bool OptStereo = false;
     int chkQuality = 0; // 0 unticked, 1 ticked
     bool chkQualityEnabled = true;
+    bool videoPanelEnabled = true; // off for the formats of sound alone
 };
+
+// The item of today's formats that asks for no change: the converter keeps what the source has.
+inline const char* const kSameAsSource = "Same as source";

@@ -15,6 +15,7 @@
 #include "ProgressCaption.h"
 #include "RegEdit.h"
 #include "StatusLabel.h"
+#include "StreamPlan.h"
 #include "Twips.h"
 #include "WindowFonts.h"
 #include "ZebCheck.h"
@@ -185,6 +186,11 @@ void restoreStoredText(QWidget* control, const QString& text) {
 }
 
 constexpr int kDefaultFormatIndex = 1;
+
+// Every media file the program reads, by name; partial downloads (".part") are not offered.
+const QString kOpenFilter = QStringLiteral(
+    "Media files|*.flv;*.mp4;*.m4v;*.mov;*.mkv;*.webm;*.avi;*.mpg;*.mpeg;*.ts;*.wmv;*.3gp;*.3g2;"
+    "*.mp3;*.m4a;*.aac;*.ogg;*.opus;*.flac;*.wav|All files|*");
 constexpr int kBusyWrap = 100;
 
 // The status text's font, and the smallest it shrinks to for a message that would not fit.
@@ -442,6 +448,14 @@ void frmConvert::ConnectControls() {
     // Picking an item applies its preset, also when it is the item already shown.
     connect(cmbFormat, qOverload<int>(&QComboBox::activated), this, &frmConvert::cmbFormat_Click);
     connect(tmrPrg, &QTimer::timeout, this, &frmConvert::tmrPrg_Timer);
+    // What becomes of each stream is told again whenever a choice changes.
+    for (QComboBox* list : {cmbVideoSize, VidBitrate, FrameRate, cmbAudVit, cmbSample})
+        connect(list, qOverload<int>(&QComboBox::activated), this, &frmConvert::ExplainStreams);
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{chkQuality, OptMono, OptStereo})
+        connect(button, &QAbstractButton::clicked, this, &frmConvert::ExplainStreams);
+    streamPlan_ = new StreamPlan(this);
+    connect(streamPlan_, &StreamPlan::Answered, this, &frmConvert::ShowStreamPlan);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -471,6 +485,7 @@ void frmConvert::dropEvent(QDropEvent* event) {
     SourcePath = file;
     txtSource->setText(file);
     event->acceptProposedAction();
+    ExplainStreams();
 }
 
 void frmConvert::Form_Load() {
@@ -596,6 +611,7 @@ void frmConvert::ShowChoices(const OptionChoices& choices) {
     showList(FrameRate, choices.FrameRate);
     chkQuality->setValue(choices.chkQuality);
     chkQuality->setEnabled(choices.chkQualityEnabled);
+    Frame3->setEnabled(choices.videoPanelEnabled);
     OptMono->setValue(false);
     OptStereo->setValue(false);
     OptMono->setValue(choices.OptMono);
@@ -610,6 +626,35 @@ void frmConvert::cmbFormat_Click() {
                                    AVC1->SetParameter(setting);
                            });
     ShowChoices(choices);
+    ExplainStreams();
+}
+
+// Asks the converter what it would copy and what it would encode of the chosen source, for
+// today's formats; the sixteen always encode and say nothing.
+void frmConvert::ExplainStreams() {
+    if (planShown_) {
+        ShowStatus(QString());
+        planShown_ = false;
+    }
+    const auto request = ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(),
+                                                         txtDest->text(), SourcePath);
+    const Format* format = nullptr;
+    for (const Format& known : kFormatListOrder)
+        if (FormatKey(known) == cmbFormat->currentText())
+            format = &known;
+    if (!request || !format || IsLegacyFormat(*format) || SourcePath.isEmpty()) {
+        streamPlan_->Ask({}); // drops a question still open
+        return;
+    }
+    streamPlan_->Ask(request->settings);
+}
+
+void frmConvert::ShowStreamPlan(const QString& text) {
+    // A conversion that started meanwhile owns the status line.
+    if (text.isEmpty() || !cmdConvert->isEnabled())
+        return;
+    ShowStatus(text);
+    planShown_ = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -617,11 +662,11 @@ void frmConvert::cmbFormat_Click() {
 
 void frmConvert::cmdSource_Click() {
     const QString chosen =
-        ZebCommonDialog::ShowOpen(this, QStringLiteral("Flash live video (*.FLV*)|*.flv*"),
-                                  QStringLiteral("Open"), txtDest->text());
+        ZebCommonDialog::ShowOpen(this, kOpenFilter, QStringLiteral("Open"), txtDest->text());
     SourcePath = chosen;
     if (!chosen.isEmpty())
         txtSource->setText(chosen);
+    ExplainStreams();
 }
 
 void frmConvert::cmdBrowse_Click() {
@@ -642,6 +687,7 @@ void frmConvert::cmdConvert_Click() {
         return;
     }
     SetInputsEnabled(false);
+    planShown_ = false;
     // A declined request raises no converter event, so the dialog goes back to idle itself.
     if (!ConvertFLV(SourcePath))
         SetInputsEnabled(true);

@@ -13,6 +13,7 @@ class AVC;
 class AeroButton;
 class DesktopJob;
 class ProgressBar;
+class StreamPlan;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -101,6 +102,7 @@ public slots:
     void AVC1_ErrorEvent(const QString& message);
     void AVC1_Progress(qint64 doneMs, qint64 totalMs);
     void tmrPrg_Timer();
+    void ExplainStreams();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -130,6 +132,7 @@ private:
     void SetInputsEnabled(bool enabled);
     void StopBusyBar();
     void ShowStatus(const QString& text);
+    void ShowStreamPlan(const QString& text);
 
     QString SourcePath;
     int BusyCounter = 0;
@@ -140,4 +143,6 @@ private:
     qint64 firstDoneMs_ = 0;
     QElapsedTimer progressClock_; // since the first progress report of the run
     DesktopJob* convertJob_ = nullptr;
+    StreamPlan* streamPlan_ = nullptr;
+    bool planShown_ = false; // the status line tells what becomes of each stream
 };

@@ -231,14 +231,32 @@ void AVC::ConvertMedia(bool OverWrite) {
     const QString input = QLatin1String(RowOf(ConverterProperty::SourceFile).option);
     commandLine_ = shownPath + QLatin1Char(' ') + input + QLatin1Char(' ') + Quoted(sourceFile) +
                    QLatin1Char(' ') + block + Quoted(destFile);
-    // As the old command line was read: option tokens split at spaces, each path one argument.
-    arguments_ = QStringList{input, sourceFile} +
-                 block.split(QLatin1Char(' '), Qt::SkipEmptyParts) + QStringList{destFile};
+    arguments_ = ArgumentsOf(parameters_, OverWrite);
     if (!QFileInfo(converterPath).isFile()) {
         emit ErrorEvent(QStringLiteral("Unable to locate ") + kConverterName);
         return;
     }
     StartConverterProcess(converterPath);
+}
+
+QStringList AVC::ArgumentsOf(const ConverterParameters& parameters, bool overWrite) {
+    QString block;
+    for (const QString& piece : parameters.OptionPieces(overWrite))
+        block += piece + QLatin1Char(' ');
+    // As the old command line was read: option tokens split at spaces, each path one argument.
+    return QStringList{QLatin1String(RowOf(ConverterProperty::SourceFile).option),
+                       parameters.Text(ConverterProperty::SourceFile)} +
+           block.split(QLatin1Char(' '), Qt::SkipEmptyParts) +
+           QStringList{parameters.Text(ConverterProperty::DestFile)};
+}
+
+void AVC::PrepareChild(QProcess* process, int keptDescriptor) {
+    const pid_t parent = ::getpid();
+    process->setChildProcessModifier([parent, keptDescriptor] {
+        if (keptDescriptor >= 0)
+            ::fcntl(keptDescriptor, F_SETFD, 0); // the child's, across exec
+        LeadOwnGroupAndDieWithParent(parent);
+    });
 }
 
 QString AVC::CommandLine() const {
@@ -268,13 +286,8 @@ void AVC::StartConverterProcess(const QString& converterPath) {
     reportFd_ = report[0];
     // The converter leads a process group with its ffmpeg and ends with this process; it
     // carries this copy's mark, so that a later copy can tell a converter it left behind.
-    const pid_t parent = ::getpid();
     const int reportWriteEnd = report[1];
-    process_->setChildProcessModifier([parent, reportWriteEnd] {
-        if (reportWriteEnd >= 0)
-            ::fcntl(reportWriteEnd, F_SETFD, 0); // the converter's, across exec
-        LeadOwnGroupAndDieWithParent(parent);
-    });
+    PrepareChild(process_, reportWriteEnd);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
     if (reportWriteEnd >= 0)

@@ -53,6 +53,11 @@ public:
     // The same line as the converter receives it: one argument per token, never re-read by a
     // shell, so no file name can add options.
     QStringList Arguments() const;
+    // The converter's arguments for these parameters.
+    static QStringList ArgumentsOf(const ConverterParameters& parameters, bool overWrite);
+    // Makes a converter about to start lead a process group of its own (so that an end reaches
+    // its ffmpeg too) that ends with this program.
+    static void PrepareChild(QProcess* process, int keptDescriptor = -1);
     // Where the last completed conversion put its result: the destination, or the free name
     // beside it that the result took when an earlier file there had to stay.
     QString ResultFile() const { return resultFile_; }

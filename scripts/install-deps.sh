@@ -14,6 +14,8 @@ packages=(
     file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool
     # The download benchmark: its server and proxy.
     nginx
+    # The conversion benchmark of today's formats measures against HandBrake.
+    handbrake-cli
 )
 
 missing=()

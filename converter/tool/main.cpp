@@ -15,6 +15,7 @@
 #include "modReport.h"
 #include "modResultCheck.h"
 #include "modRun.h"
+#include "modTargets.h"
 #include "modTranslate.h"
 
 #include <QFile>
@@ -254,6 +255,8 @@ bool PlaceResult(const std::string& partial, const std::string& dest) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (modTargets::IsPlanCall(argc, argv))
+        return modTargets::PrintPlan(argc, argv);
     const auto parsed = modLegacyCommand::Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok)
         return Fail(parsed.error);
@@ -290,10 +293,11 @@ int main(int argc, char** argv) {
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     const SourceAtStart sourceAtStart = MeasureSource(ffprobe, source);
     const bool audioOnly = AudioOnly(sourceAtStart.facts);
+    const modModern::Source streams = modTargets::ReadSource(ffprobe, FileUrl(source), request);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
         std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y",           "-progress",
                                          "pipe:3",       "-i",       FileUrl(source)};
-        for (const std::string& option : modTranslate::Translate(request, encoders))
+        for (const std::string& option : modTargets::Options(request, encoders, streams, ffmpeg))
             args.push_back(option);
         if (audioOnly)
             args.push_back("-vn");

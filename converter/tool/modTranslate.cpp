@@ -561,9 +561,9 @@ void Plan::Rename(const std::string& from, const std::string& to) {
 
 std::string ContainerForFile(const std::string& path) {
     static const std::map<std::string, std::string> byExtension = {
-        {"3gp", "3gp"},   {"3g2", "3g2"}, {"avi", "avi"}, {"divx", "avi"},    {"mpg", "mpeg"},
-        {"mpeg", "mpeg"}, {"wmv", "asf"}, {"asf", "asf"}, {"rm", "rm"},       {"mov", "mov"},
-        {"mp4", "mp4"},   {"m4v", "mp4"}, {"flv", "flv"}, {"mkv", "matroska"}};
+        {"3gp", "3gp"},   {"3g2", "3g2"}, {"avi", "avi"}, {"divx", "avi"},     {"mpg", "mpeg"},
+        {"mpeg", "mpeg"}, {"wmv", "asf"}, {"asf", "asf"}, {"rm", "rm"},        {"mov", "mov"},
+        {"mp4", "mp4"},   {"m4v", "mp4"}, {"flv", "flv"}, {"mkv", "matroska"}, {"webm", "webm"}};
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))

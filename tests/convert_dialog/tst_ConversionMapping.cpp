@@ -276,6 +276,12 @@ void tst_ConversionMapping::dashesKeepWhatTheConverterHolds() {
     QVERIFY2(line.contains("-b Auto -r Auto -s 320x240 -vcodec rv10 "), qPrintable(line));
     QVERIFY(line.contains("-bufsize 128 -g 250 -qscale 25 -maxrate 1500 -deinterlace "));
     QVERIFY(line.contains("-acodec aac -ab 128 -ar 22050 -ac 2 "));
+    // Today's formats clear what they do not set, and ask nothing of what stays as the source's.
+    const QString mp4 = QStringLiteral("MP4 H.264 / AAC (*.mp4)");
+    sendTo(converter, mp4, presetOf(mp4));
+    QCOMPARE(converter.CommandLine().section(' ', 1),
+             "-i \"" + kSource + "\" -y -b RF22 -vcodec h264 -f mp4 -sameq -acodec aac -ab 160 \"" +
+                 kDest + "/clip.mp4\"");
 }
 
 QTEST_GUILESS_MAIN(tst_ConversionMapping)

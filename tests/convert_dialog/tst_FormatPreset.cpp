@@ -87,6 +87,27 @@ void tst_FormatPreset::everyPresetShowsItsItemsAndLocks_data() {
         "LLOOLLLO", "1,1,1,2,1,1,1,4");
     row("iPhone Video (*.mpg)", ".mpg|320x240|1200|29.97|mpeg4|aac|48|22050", "LLOOLLLO",
         "1,1,1,2,1,1,1,4");
+    // Today's formats: constant quality first, the source's size, rates and channels kept.
+    row("MP4 H.264 / AAC (*.mp4)",
+        ".mp4|Same as source|RF22|Same as source|h264|aac|160|Same as source", "LOOOLLOO",
+        "1,7,11,9,1,1,7,5");
+    row("MP4 H.265 / AAC (*.mp4)",
+        ".mp4|Same as source|RF24|Same as source|hevc|aac|160|Same as source", "LOOOLLOO",
+        "1,7,11,9,1,1,7,5");
+    row("WebM VP9 / Opus (*.webm)",
+        ".webm|Same as source|RF32|Same as source|vp9|opus|128|Same as source", "LOOOLLOO",
+        "1,7,10,9,1,1,7,4");
+    row("WebM AV1 / Opus (*.webm)",
+        ".webm|Same as source|RF35|Same as source|av1|opus|128|Same as source", "LOOOLLOO",
+        "1,7,10,9,1,1,7,4");
+    row("MKV Keep Streams (*.mkv)",
+        ".mkv|Same as source|Same as source|Same as source|copy|copy|Same as source|Same as source",
+        "LLLLLLLL", "1,1,1,1,1,1,1,1");
+    row("MP3 Audio (*.mp3)", ".mp3|||||mp3|192|Same as source", "LLLLLLOO", "1,0,0,0,0,1,7,5");
+    row("M4A Audio AAC (*.m4a)", ".m4a|||||aac|160|Same as source", "LLLLLLOO", "1,0,0,0,0,1,7,5");
+    row("Opus Audio (*.opus)", ".opus|||||opus|128|Same as source", "LLLLLLOO", "1,0,0,0,0,1,7,4");
+    row("FLAC Audio (*.flac)", ".flac|||||flac|Lossless|Same as source", "LLLLLLLO",
+        "1,0,0,0,0,1,1,5");
 }
 
 void tst_FormatPreset::everyPresetShowsItsItemsAndLocks() {
@@ -190,16 +211,24 @@ void tst_FormatPreset::immediateParametersGoToTheConverter() {
     QVERIFY(a.choices.OptMono);
 }
 
+// The sixteen select Mono; today's formats keep the source's channels, and those of sound alone
+// close the video panel.
 void tst_FormatPreset::everyPresetSelectsMonoAndTicksSameQuality() {
     Applied a;
+    const QStringList soundAlone{"MP3 Audio (*.mp3)", "M4A Audio AAC (*.m4a)",
+                                 "Opus Audio (*.opus)", "FLAC Audio (*.flac)"};
+    int index = 0;
     for (const FormatPreset& preset : PresetCatalogue::Presets()) {
         a.choices.chkQuality = 0;
         a.choices.OptStereo = true;
+        a.choices.videoPanelEnabled = false;
         a.apply(preset.key);
         QVERIFY(a.choices.chkQuality == 1 && a.choices.chkQualityEnabled);
-        QVERIFY(a.choices.OptMono && !a.choices.OptStereo);
+        QCOMPARE(a.choices.OptMono, index++ < 16);
+        QVERIFY(!a.choices.OptStereo);
+        QCOMPARE(a.choices.videoPanelEnabled, !soundAlone.contains(preset.key));
     }
-    QCOMPARE(PresetCatalogue::Presets().size(), size_t(16));
+    QCOMPARE(PresetCatalogue::Presets().size(), size_t(25));
 }
 
 QTEST_APPLESS_MAIN(tst_FormatPreset)

@@ -146,7 +146,7 @@ void tst_frmConvert::firstUseShows3g2AndMakesTheDocumentsFolder() {
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Convert YouTube Video"));
     QVERIFY(!dialog.windowIcon().isNull());
     QCOMPARE(dialog.size(), QSize(6855 / 15, 6120 / 15));
-    QCOMPARE(dialog.cmbFormat->count(), 16);
+    QCOMPARE(dialog.cmbFormat->count(), 25);
     QCOMPARE(dialog.cmbFormat->currentText(), k3g2);
     QCOMPARE(itemsOf(dialog.cmbVidCodec), (QStringList{"mpeg4", "xvid", "h263"}));
     QVERIFY(dialog.OptMono->value() && !dialog.OptStereo->value());
@@ -250,7 +250,7 @@ void tst_frmConvert::showingAgainAfterCloseLoadsAfresh() {
     dialog.close();
     dialog.show();
     QVERIFY(dialog.isLoaded() && dialog.converter());
-    QCOMPARE(dialog.cmbFormat->count(), 16);
+    QCOMPARE(dialog.cmbFormat->count(), 25);
     QCOMPARE(dialog.cmbFormat->currentText(), kPspAvc);
     QVERIFY(dialog.sourcePath().isEmpty() && dialog.txtSource->text().isEmpty());
 }
@@ -274,7 +274,10 @@ void tst_frmConvert::convertWithoutSourceOpensTheFilePicker() {
     dialog.cmdConvert->click();
     QCOMPARE(desktop_.fileRequests.size(), 1);
     QCOMPARE(desktop_.fileRequests.first(),
-             (QStringList{"Open", dialog.txtDest->text(), "Flash live video (*.FLV*) (*.flv*)"}));
+             (QStringList{"Open", dialog.txtDest->text(),
+                          "Media files (*.flv *.mp4 *.m4v *.mov *.mkv *.webm *.avi *.mpg *.mpeg "
+                          "*.ts *.wmv *.3gp *.3g2 *.mp3 *.m4a *.aac *.ogg *.opus *.flac *.wav);;"
+                          "All files (*)"}));
     QVERIFY(isIdle(dialog) && dialog.converter()->CommandLine().isEmpty());
 
     pickSource("/videos/clip.flv");

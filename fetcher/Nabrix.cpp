@@ -131,6 +131,7 @@ void Nabrix::DownloadVideo() {
     ++VideoTransferCount;
     BytesReceived = 0;
     BodyStartOffset = -1;
+    VideoBytesWritten = false;
     VideoFileError.clear();
     PartPath = PartFile::PathFor(FilePath);
     SavedFilePath.clear();
@@ -143,17 +144,23 @@ void Nabrix::DownloadVideo() {
     request.bufferSize = ChunkSize;
     request.followRedirects = true;
     request.maxRetries = Retries::MaxRetries;
-    // A .part left by an earlier attempt at this video is continued, if the server still has
-    // the same file (If-Range); one of another video of the same title, or one without a
-    // note, is started over.
-    if (const auto leftover = PageText::IsTargetFilePath(TargetFolder, FilePath)
-                                  ? PartFile::Inspect(PartPath)
-                                  : std::nullopt;
-        leftover && leftover->note && !Details.PageVideoId.isEmpty() &&
-        leftover->note->videoId == Details.PageVideoId.toUtf8()) {
-        request.resumeFrom = leftover->size;
-        request.resumeTotal = leftover->note->total;
-        request.resumeValidator = leftover->note->validator;
+    // A .part left by an earlier attempt is held from here on, so no other download writes it
+    // meanwhile. It is continued when it is this video's and the server still has the same
+    // file (If-Range); one of another video of the same title, or one without a note, is
+    // started over. One that another download holds, or that has other names, is not taken
+    // (OpenVideoFile writes a fresh file beside it).
+    if (const int fd = PageText::IsTargetFilePath(TargetFolder, FilePath)
+                           ? PartFile::OpenExisting(PartPath)
+                           : -1;
+        fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                   QFileDevice::AutoCloseHandle)) {
+        const PartFile::Leftover leftover = PartFile::Inspect(fd);
+        if (leftover.note && !Details.PageVideoId.isEmpty() &&
+            leftover.note->videoId == Details.PageVideoId.toUtf8()) {
+            request.resumeFrom = leftover.size;
+            request.resumeTotal = leftover.note->total;
+            request.resumeValidator = leftover.note->validator;
+        }
     }
     VideoDownload = new Transfer(request, this);
     VideoDownload->setStallTimeout(StallTimeoutMs);
@@ -292,6 +299,7 @@ bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
         return false;
     if (BodyStartOffset >= 0 && !StartBodyAt(BodyStartOffset, VideoFileError))
         return false;
+    VideoBytesWritten = true;
     return AppendChunk(bytes, VideoFileError);
 }
 
@@ -321,16 +329,19 @@ void Nabrix::VideoFinished() {
         return;
     }
     // A success without a single byte: the file already there stays as it was.
-    if (!FileNumber.isOpen()) {
+    if (!VideoBytesWritten) {
         FailVideo(QStringLiteral("The server sent no data. Try again later."));
         return;
     }
-    // The note is for continuing the .part; the finished file goes without it.
-    PartFile::WriteNote(int(FileNumber.handle()), {});
+    // The note is for continuing the .part; the finished file goes without it. The file is
+    // held until it has its name, and only the file written takes it.
+    const int fd = int(FileNumber.handle());
+    PartFile::WriteNote(fd, {});
+    const FinishedFile::Placed placed = FinishedFile::OpenFileIntoPlace(fd, PartPath, FilePath);
     CloseVideoFile();
-    const FinishedFile::Placed placed = FinishedFile::IntoPlace(PartPath, FilePath);
     if (placed.path.isEmpty()) {
-        FailVideo(FileFailure("finish", FilePath, placed.error));
+        FailVideo(
+            FileFailure("finish", placed.error == ESTALE ? PartPath : FilePath, placed.error));
         return;
     }
     SavedFilePath = placed.path;
@@ -362,7 +373,9 @@ bool Nabrix::OpenVideoFile(QString& error) {
         error = QStringLiteral("The video's title does not make a usable file name");
         return false;
     }
-    const int fd = PartFile::OpenForWriting(PartPath);
+    int fd = PartFile::OpenForWriting(PartPath);
+    if (fd < 0 && PartFile::IsInOthersUse(errno))
+        fd = PartFile::CreateBeside(PartPath);
     const int reason = errno;
     if (fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
                                    QFileDevice::AutoCloseHandle))

@@ -97,6 +97,8 @@ private:
     quint64 VideoTransferCount = 0;
     // Where the next body bytes go in the .part file; -1 once they are placed.
     qint64 BodyStartOffset = -1;
+    // Bytes of the video went into the .part file (a leftover may be open without any).
+    bool VideoBytesWritten = false;
     // Why writing the video failed inside the transfer; reported once it has ended.
     QString VideoFileError;
 

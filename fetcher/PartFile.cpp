@@ -1,9 +1,12 @@
 #include "PartFile.h"
 
+#include "FinishedFile.h"
+
 #include <QFile>
 #include <QList>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -17,21 +20,30 @@ namespace {
 constexpr const char* kNoteAttribute = "user.vantelo.download";
 constexpr int kNoteMax = 4096;
 
-bool IsPlainFile(int fd) {
+// A plain file with no other name: writing it changes nothing else.
+int CheckPlainFile(int fd) {
     struct stat status;
-    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (::fstat(fd, &status) != 0)
+        return errno;
+    if (!S_ISREG(status.st_mode))
+        return EEXIST;
+    return status.st_nlink == 1 ? 0 : EMLINK;
 }
 
 // O_NONBLOCK: a pipe or device of that name must not hold the open up; O_NOFOLLOW: a link of
-// that name is not followed, wherever it points.
-int OpenPlain(const QString& path, int flags) {
+// that name is not followed, wherever it points. The lock keeps a second download (another
+// copy of the program) from writing the same file.
+int OpenHeld(const QString& path, int flags) {
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+                          flags | O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return -1;
-    if (!IsPlainFile(fd)) {
+    int reason = CheckPlainFile(fd);
+    if (reason == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        reason = errno == EINTR ? EWOULDBLOCK : errno;
+    if (reason != 0) {
         ::close(fd);
-        errno = EEXIST;
+        errno = reason;
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -45,7 +57,31 @@ QString PathFor(const QString& finalPath) {
 }
 
 int OpenForWriting(const QString& path) {
-    return OpenPlain(path, O_WRONLY | O_CREAT);
+    return OpenHeld(path, O_CREAT);
+}
+
+int OpenExisting(const QString& path) {
+    return OpenHeld(path, 0);
+}
+
+bool IsInOthersUse(int error) {
+    return error == EMLINK || error == EWOULDBLOCK;
+}
+
+int CreateBeside(QString& path) {
+    // A few rounds: another program may take the free name between the look and the open.
+    for (int round = 0; round < 3; ++round) {
+        const QString candidate = FinishedFile::FreeName(path);
+        if (candidate.isEmpty())
+            break;
+        const int fd = OpenHeld(candidate, O_CREAT | O_EXCL);
+        if (fd >= 0)
+            path = candidate;
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 void WriteNote(int fd, const Note& note) {
@@ -61,17 +97,13 @@ void WriteNote(int fd, const Note& note) {
         ::fremovexattr(fd, kNoteAttribute);
 }
 
-std::optional<Leftover> Inspect(const QString& path) {
-    const int fd = OpenPlain(path, O_RDONLY);
-    if (fd < 0)
-        return std::nullopt;
+Leftover Inspect(int fd) {
     Leftover leftover;
     struct stat status;
     if (::fstat(fd, &status) == 0)
         leftover.size = status.st_size;
     QByteArray text(kNoteMax, Qt::Uninitialized);
     const ssize_t length = ::fgetxattr(fd, kNoteAttribute, text.data(), size_t(text.size()));
-    ::close(fd);
     if (length <= 0)
         return leftover;
     const QList<QByteArray> parts = text.left(length).split('\n');

@@ -4,15 +4,26 @@
 #include <optional>
 
 // The file a download is written to until it is whole: "<name>.flv.part" beside the final
-// name. It is never reached through a link, and it carries a note of what it holds (the
-// video, the whole length, the server's validator) so that a later download can continue it.
+// name. It is never reached through a link, never written while it has another name too, and
+// held (flock) by the download that writes it. It carries a note of what it holds (the video,
+// the whole length, the server's validator) so that a later download can continue it.
 namespace PartFile {
 
 QString PathFor(const QString& finalPath);
 
-// Opens the file for writing, creating it when missing: a link of that name is refused
-// (ELOOP), as is anything that is not a plain file (EEXIST). -1 and errno on failure.
+// Opens the file for writing, creating it when missing, and holds it until it is closed.
+// Refused: a link of that name (ELOOP), anything that is not a plain file (EEXIST), a file
+// with other names (EMLINK: writing would change them too), a file that another download
+// holds (EWOULDBLOCK). -1 and errno on failure.
 int OpenForWriting(const QString& path);
+// The same for a file that is already there: nothing is created.
+int OpenExisting(const QString& path);
+// Whether OpenForWriting refused the file for another's use of it (EMLINK, EWOULDBLOCK): a
+// fresh file beside it does for this download.
+bool IsInOthersUse(int error);
+// A new file, opened and held as OpenForWriting does, under the first free name beside `path`
+// ("<name>.flv (2).part"), which `path` is set to. -1 and errno on failure.
+int CreateBeside(QString& path);
 
 struct Note {
     QByteArray videoId;
@@ -23,11 +34,11 @@ struct Note {
 // such a file cannot be continued safely.
 void WriteNote(int fd, const Note& note);
 
-// A plain file of that name (links not followed): its size and its note.
+// An open file's size and note.
 struct Leftover {
     qint64 size = 0;
     std::optional<Note> note;
 };
-std::optional<Leftover> Inspect(const QString& path);
+Leftover Inspect(int fd);
 
 } // namespace PartFile

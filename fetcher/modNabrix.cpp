@@ -101,6 +101,8 @@ QString FileErrorText(int error, const QString& clientText) {
         return QStringLiteral("a link of that name is in the way.");
     case EEXIST:
         return QStringLiteral("something that is not a file has that name.");
+    case ESTALE:
+        return QStringLiteral("another file took its name while the video was written.");
     default:
         return clientText;
     }

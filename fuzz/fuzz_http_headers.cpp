@@ -18,9 +18,9 @@ void Require(bool condition, const char* what) {
     }
 }
 
-const char* const kNames[] = {"Content-Length", "content-length", "Transfer-Encoding",
-                              "Content-Range",  "Retry-After",    "ETag",
-                              "Last-Modified"};
+const char* const kNames[] = {
+    "Content-Length", "content-length", "Transfer-Encoding", "Content-Range",
+    "Retry-After",    "ETag",           "Last-Modified",     "Date"};
 
 } // namespace
 
@@ -59,5 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 validator == Http::Value(headers, "Last-Modified").trimmed(),
             "the validator is the answer's own");
     Require(!validator.startsWith("W/"), "a weak ETag never goes in If-Range");
+    Require(validator.isEmpty() || !Http::Has(headers, "ETag") || validator.startsWith('"'),
+            "a date never goes in If-Range where an ETag is named");
     return 0;
 }

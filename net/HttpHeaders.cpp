@@ -108,12 +108,20 @@ std::optional<qint64> RetryAfterSeconds(QByteArrayView value, const QDateTime& n
 }
 
 QByteArray ResumeValidator(const Headers& headers) {
-    const QByteArray etag = Value(headers, "ETag").trimmed();
-    // A weak ETag ("W/...") may not stand in If-Range: the server would always send it all.
-    if (etag.size() >= 2 && etag.startsWith('"') && etag.endsWith('"'))
-        return etag;
+    // If-Range takes a strong ETag, or a date that is strong itself; whoever names an ETag,
+    // even a weak one, is judged by it alone, and a weak one may not stand in If-Range.
+    if (Has(headers, "ETag")) {
+        const QByteArray etag = Value(headers, "ETag").trimmed();
+        return etag.size() >= 2 && etag.startsWith('"') && etag.endsWith('"') ? etag : QByteArray();
+    }
+    // A file changed twice within the second of its Last-Modified keeps that date: only an
+    // answer made at least a second later vouches that the date names one content.
     const QByteArray lastModified = Value(headers, "Last-Modified").trimmed();
-    return HttpDate(lastModified).isValid() ? lastModified : QByteArray();
+    const QDateTime modified = HttpDate(lastModified);
+    const QDateTime answered = HttpDate(Value(headers, "Date").trimmed());
+    if (!modified.isValid() || !answered.isValid() || modified.secsTo(answered) < 1)
+        return QByteArray();
+    return lastModified;
 }
 
 } // namespace Http

@@ -46,7 +46,8 @@ std::optional<ContentRange> ParseContentRange(QByteArrayView value);
 std::optional<qint64> RetryAfterSeconds(QByteArrayView value, const QDateTime& now);
 
 // What a later range request may send in If-Range to be sure it continues the same file: the
-// ETag when it is a strong one, else Last-Modified; empty when the answer has neither.
+// ETag when it is a strong one; without an ETag, Last-Modified when the answer's Date is at
+// least a second later; else empty (the file cannot be continued safely).
 QByteArray ResumeValidator(const Headers& headers);
 
 } // namespace Http

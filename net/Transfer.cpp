@@ -110,6 +110,9 @@ void Transfer::TryStarted() {
               Http::RetryAfterSeconds(Header("Retry-After"), QDateTime::currentDateTimeUtc()));
         return;
     }
+    // The server will not continue the bytes held: they may be another file's.
+    if (status_ == 416 && StartOver())
+        return;
     if (!IsSuccess(status_)) {
         // The first answer's status is the receiver's to judge; a later try that is refused
         // ends the transfer with that status.
@@ -125,6 +128,8 @@ void Transfer::TryStarted() {
     if (offset < 0) {
         qCDebug(lcRetry) << url_.toString() << "answer" << status_ << "does not continue at"
                          << rangeFrom_ << "Content-Range" << Header("Content-Range");
+        if (StartOver())
+            return;
         if (started_)
             Finish(breakError_, breakText_);
         else
@@ -141,6 +146,22 @@ void Transfer::TryStarted() {
         started_ = true;
         emit ResponseStarted();
     }
+}
+
+bool Transfer::StartOver() {
+    if (rangeFrom_ == 0 || rangeDropped_)
+        return false;
+    // Once per transfer: a server that keeps refusing the whole file is not asked for ever.
+    rangeDropped_ = true;
+    qCDebug(lcRetry) << url_.toString() << "answer" << status_ << "refuses the range from byte"
+                     << rangeFrom_ << "Content-Range" << Header("Content-Range")
+                     << "- starting over from byte 0";
+    DropTry();
+    rangeFrom_ = 0;
+    received_ = 0;
+    validator_.clear();
+    SendTry();
+    return true;
 }
 
 qint64 Transfer::BodyOffset() const {
@@ -227,6 +248,15 @@ void Transfer::TryFinished() {
     // A body whose end nobody can tell may be cut short: it is never taken as whole.
     if (IsSuccess(status_) && lengthInvalid_) {
         Finish(QNetworkReply::ProtocolFailure, Unreadable);
+        return;
+    }
+    // A body that ends before the known length broke off, whether or not the answer said how
+    // long it is itself (a range closed by the connection); one past it is no such file.
+    if (IsSuccess(status_) && length_ >= 0 && received_ != length_) {
+        if (received_ > length_)
+            Finish(QNetworkReply::ProtocolFailure, Unreadable);
+        else
+            Broke(QNetworkReply::RemoteHostClosedError, finished->ErrorString());
         return;
     }
     Finish(QNetworkReply::NoError, QString());

@@ -18,8 +18,10 @@
 //
 // A retry asks for the rest of the file (Range from the bytes in the sink) only when the first
 // answer named a validator, and sends it in If-Range: an answer 206 that continues exactly
-// there is appended, an answer 200 (the file changed) starts the sink over, anything else ends
-// the transfer. The receiver sees one answer start, one run of pieces and one end.
+// there is appended, an answer 200 (the file changed) starts the sink over. A range refused
+// (416) or answered with other bytes is dropped once, and the whole file asked for again. A
+// body shorter than the file's known length is a break. The receiver sees one answer start,
+// one run of pieces and one end.
 class Transfer : public QObject {
     Q_OBJECT
 public:
@@ -92,6 +94,9 @@ private:
     void TryChunkWritten(qint64 size);
     void TryFinished();
     void TryStalled();
+    // The answer refused the range asked for: the range is dropped and the whole file asked
+    // for, once per transfer. False when there is nothing to drop or it was dropped already.
+    bool StartOver();
     // Where this answer's body starts in the file, or -1 when it cannot go on the sink's bytes.
     qint64 BodyOffset() const;
     void TakeLength(qint64 offset);
@@ -115,6 +120,7 @@ private:
     int retries_ = 0;
     // The byte the current try asked to start from (0: the whole file).
     qint64 rangeFrom_ = 0;
+    bool rangeDropped_ = false;
     // Why the last try broke, for when the retries end on an answer that cannot be used.
     QNetworkReply::NetworkError breakError_ = QNetworkReply::NoError;
     QString breakText_;

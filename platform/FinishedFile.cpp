@@ -28,15 +28,25 @@ int RenameNoReplace(const QByteArray& from, const QByteArray& to) {
 }
 
 // The user's own Trash folder, made when missing. Qt 6.4 builds a relative Trash path, in the
-// current folder, when it cannot make this one; so it is made here first, and a file that went
-// anywhere else is brought back.
+// current folder, when it cannot make this one; so it is made here first (private, as Qt
+// would), and a file that went anywhere else is brought back.
 bool HomeTrashReady() {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!QDir::isAbsolutePath(dataHome))
+    if (!QDir::isAbsolutePath(dataHome) || !QDir().mkpath(dataHome))
         return false;
     const QString trash = dataHome + QStringLiteral("/Trash");
+    ::mkdir(QFile::encodeName(trash).constData(), 0700);
     return QDir().mkpath(trash + QStringLiteral("/files")) &&
            QDir().mkpath(trash + QStringLiteral("/info"));
+}
+
+// A Trash folder only the user can reach: theirs, mode 0700, not a link. On a shared file
+// system another user may have made the one Qt chose ("/tmp/.Trash-1000"), and could read or
+// empty it.
+bool IsPrivateFolder(const QString& path) {
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           status.st_uid == ::getuid() && (status.st_mode & 07777) == 0700;
 }
 
 bool MoveToTrash(const QString& path) {
@@ -45,9 +55,18 @@ bool MoveToTrash(const QString& path) {
     QString inTrash;
     if (!QFile::moveToTrash(path, &inTrash))
         return false;
-    if (QDir::isAbsolutePath(inTrash))
+    // ".../Trash/files/<name>": the Trash folder is the one above "files".
+    const QFileInfo trashed(inTrash);
+    const QString trash = trashed.dir().absolutePath().section('/', 0, -2);
+    if (QDir::isAbsolutePath(inTrash) && IsPrivateFolder(trash))
         return true;
-    QFile::rename(inTrash, path);
+    // Back where it was, and the note that Qt left of it gone too.
+    if (::rename(QFile::encodeName(inTrash).constData(), QFile::encodeName(path).constData()) ==
+            0 &&
+        QDir::isAbsolutePath(inTrash))
+        ::unlink(QFile::encodeName(trash + QStringLiteral("/info/") + trashed.fileName() +
+                                   QStringLiteral(".trashinfo"))
+                     .constData());
     return false;
 }
 
@@ -82,6 +101,22 @@ QString FreeName(const QString& destination) {
             return candidate;
     }
     return QString();
+}
+
+bool IsOpenFile(const QString& path, int fd) {
+    struct stat named;
+    struct stat open;
+    return ::lstat(QFile::encodeName(path).constData(), &named) == 0 && ::fstat(fd, &open) == 0 &&
+           S_ISREG(named.st_mode) && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+Placed OpenFileIntoPlace(int fd, const QString& finished, const QString& destination) {
+    if (IsOpenFile(finished, fd))
+        return IntoPlace(finished, destination);
+    // Nothing of that name (the folder went, say) is told apart from another file in its place.
+    Placed refused;
+    refused.error = Exists(finished) ? ESTALE : ENOENT;
+    return refused;
 }
 
 Placed IntoPlace(const QString& finished, const QString& destination) {

@@ -1,16 +1,23 @@
 #include "FetcherTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "PartFile.h"
 #include "PeakMemory.h"
 #include "Redirects.h"
 #include "TestHome.h"
 
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStringEncoder>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using Response = LoopbackHttpServer::Response;
 using Ending = LoopbackHttpServer::Ending;
@@ -117,9 +124,13 @@ private slots:
     void unreadableAnswersAreNamed();
     void brokenStreamResumes_data();
     void brokenStreamResumes();
+    void streamThatKeepsBreakingEndsInOneError_data();
     void streamThatKeepsBreakingEndsInOneError();
     void leftoverPartIsContinuedOnlyWhenItsNoteMatches();
-    void outputFolderGoneBeforeTheEnd();
+    void leftoverPartsNotToContinueStartOver_data();
+    void leftoverPartsNotToContinueStartOver();
+    void outputFolderChangesBeforeTheEnd_data();
+    void outputFolderChangesBeforeTheEnd();
     void stalledStreamIsTriedAgain();
     void clearDownloadAfterCompletionIsSilent();
     void clearDownloadMidTransferKeepsThePartialFile();
@@ -654,6 +665,28 @@ void tst_Nabrix::streamErrorStatusLeavesTheOldFile() {
     downloadVideo();
     QVERIFY(log_->contains("DownloadError 500 Internal Server Error"));
     QVERIFY(!QFile::exists(target()));
+
+    // A server that refuses the first connection was never there: no try waits for it.
+    log_->clear();
+    server_.clearRequests();
+    WriteFile(target(), "an earlier download");
+    nabrix_->setRetryWait(1000);
+    const QByteArray html = VideoPageText().html().toUtf8();
+    server_.route("/watch", [this, html](const LoopbackHttpServer::Request&) {
+        server_.refuseConnectionsFor(500);
+        return Response::Fixed(html, "text/html; charset=utf-8");
+    });
+    serveStream(Response::Generated(1000));
+    downloadVideo();
+    QVERIFY(log_->all().last().startsWith("DownloadError "));
+    QCOMPARE(streamRequests(), 0);
+    QCOMPARE(ReadAll(target()), QByteArray("an earlier download"));
+    // Listening again before the next test.
+    QTRY_VERIFY([this] {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, server_.port());
+        return probe.waitForConnected(1000);
+    }());
 }
 
 void tst_Nabrix::onlyASuccessWithDataReplacesTheFile_data() {
@@ -731,6 +764,10 @@ void tst_Nabrix::unreadableAnswersAreNamed_data() {
     QTest::newRow("garbled status line") << garbled << "The server's answer could not be read";
     Response longHeader = Response::Generated(1000);
     longHeader.headers.append({QByteArray("X-Padding"), QByteArray(1024 * 1024, 'a')});
+    Response unasked = Response::Generated(1000);
+    unasked.status = 206;
+    unasked.headers.append({QByteArray("Content-Range"), QByteArray("bytes 0-999/1000")});
+    QTest::newRow("206 to no range") << unasked << "The server's answer could not be read";
     QTest::newRow("1 MB header line")
         << longHeader << "The server sent a header line that is too long";
 }
@@ -751,22 +788,79 @@ enum class Resume {
     RangeIgnored,
     FileChanged,
     LastModifiedOnly,
+    WeakETagFileChanged,
     NoValidator,
     Busy,
-    ServerRestarts
+    ServerRestarts,
+    // Answers to the range that cannot continue the file.
+    StartsEarly,
+    StopsShort,
+    OtherTotal,
+    UnknownTotal,
+    Refused,
 };
+
+// An answer 206 that says it holds bytes first-last of a file of `total` bytes ("*" unknown),
+// and holds them.
+Response PartialContent(qint64 first, qint64 last, const QByteArray& total) {
+    Response part = Response::Generated(last - first + 1);
+    part.status = 206;
+    part.reason = "Partial Content";
+    part.generatedOffset = first;
+    part.headers.append({"Content-Range", "bytes " + QByteArray::number(first) + '-' +
+                                              QByteArray::number(last) + '/' + total});
+    return part;
+}
+
+// The first byte a request asks for with "Range: bytes=N-"; 0 without one.
+qint64 RangeStart(const LoopbackHttpServer::Request& request) {
+    const QByteArray range = request.header("Range");
+    return range.startsWith("bytes=") ? range.mid(6).chopped(1).toLongLong() : 0;
+}
+
+// Where the server lies about the range asked for; a request for the whole file is answered
+// truly.
+Response LyingAboutTheRange(Resume resume, const Response& whole,
+                            const LoopbackHttpServer::Request& request) {
+    const qint64 first = RangeStart(request);
+    const qint64 size = whole.generatedSize;
+    const QByteArray total = QByteArray::number(size);
+    switch (first > 0 ? resume : Resume::RangeIgnored) {
+    case Resume::StartsEarly:
+        return PartialContent(first - 1000, size - 1, total);
+    case Resume::StopsShort:
+        return PartialContent(first, size - 1001, total);
+    case Resume::OtherTotal:
+        return PartialContent(first, size + 999, QByteArray::number(size + 1000));
+    case Resume::UnknownTotal:
+        return PartialContent(first, size - 1, "*");
+    case Resume::Refused: {
+        Response refused = Response::Status(416, "Range Not Satisfiable");
+        refused.headers.append({"Content-Range", "bytes */" + total});
+        return refused;
+    }
+    default:
+        return whole;
+    }
+}
 
 // A stream server that breaks the first answer at 40 % and then behaves as `resume` says.
 LoopbackHttpServer::Handler BreakingOnce(Resume resume, qint64 size, LoopbackHttpServer* server) {
     auto tries = std::make_shared<int>(0);
     return [=](const LoopbackHttpServer::Request& request) {
         Response whole = Response::Generated(size);
-        const bool changed = resume == Resume::FileChanged && *tries > 0;
-        if (resume != Resume::NoValidator && resume != Resume::LastModifiedOnly)
-            whole.headers.append({QByteArray("ETag"), QByteArray(changed ? "\"v2\"" : "\"v1\"")});
-        if (resume != Resume::NoValidator)
+        const bool changed =
+            (resume == Resume::FileChanged || resume == Resume::WeakETagFileChanged) && *tries > 0;
+        const QByteArray etag = changed ? "\"v2\"" : "\"v1\"";
+        if (resume == Resume::WeakETagFileChanged)
+            whole.headers.append({QByteArray("ETag"), "W/" + etag});
+        else if (resume != Resume::NoValidator && resume != Resume::LastModifiedOnly)
+            whole.headers.append({QByteArray("ETag"), etag});
+        if (resume != Resume::NoValidator) {
             whole.headers.append(
                 {QByteArray("Last-Modified"), QByteArray("Wed, 21 Oct 2015 07:28:00 GMT")});
+            whole.headers.append({QByteArray("Date"), QByteArray("Thu, 22 Oct 2015 07:28:00 GMT")});
+        }
         if (changed)
             whole.generatedOffset = 12345;
         if ((*tries)++ == 0) {
@@ -780,6 +874,8 @@ LoopbackHttpServer::Handler BreakingOnce(Resume resume, qint64 size, LoopbackHtt
                 server->refuseConnectionsFor(120);
             return Cut(whole, Ending::Drop, size * 4 / 10);
         }
+        if (resume >= Resume::StartsEarly)
+            return LyingAboutTheRange(resume, whole, request);
         return resume == Resume::RangeIgnored ? whole : whole.rangedFor(request);
     };
 }
@@ -791,29 +887,46 @@ void tst_Nabrix::brokenStreamResumes_data() {
     QTest::addColumn<Resume>("resume");
     QTest::addColumn<QByteArray>("ifRange");
     QTest::addColumn<qint64>("contentOffset");
+    QTest::addColumn<int>("streams");
     const QByteArray date = "Wed, 21 Oct 2015 07:28:00 GMT";
-    QTest::newRow("range kept") << Resume::RangeKept << QByteArray("\"v1\"") << qint64(0);
-    QTest::newRow("range ignored: starts over")
-        << Resume::RangeIgnored << QByteArray("\"v1\"") << qint64(0);
+    const QByteArray v1 = "\"v1\"";
+    QTest::newRow("range kept") << Resume::RangeKept << v1 << qint64(0) << 2;
+    QTest::newRow("range ignored: starts over") << Resume::RangeIgnored << v1 << qint64(0) << 2;
     QTest::newRow("file changed: starts over, no splice")
-        << Resume::FileChanged << QByteArray("\"v1\"") << qint64(12345);
-    QTest::newRow("Last-Modified only") << Resume::LastModifiedOnly << date << qint64(0);
-    QTest::newRow("no validator: all again") << Resume::NoValidator << QByteArray() << qint64(0);
-    QTest::newRow("busy, then whole") << Resume::Busy << QByteArray() << qint64(0);
+        << Resume::FileChanged << v1 << qint64(12345) << 2;
+    QTest::newRow("Last-Modified only") << Resume::LastModifiedOnly << date << qint64(0) << 2;
+    QTest::newRow("weak ETag: all again, no splice")
+        << Resume::WeakETagFileChanged << QByteArray() << qint64(12345) << 2;
+    QTest::newRow("no validator: all again")
+        << Resume::NoValidator << QByteArray() << qint64(0) << 2;
+    QTest::newRow("busy, then whole") << Resume::Busy << QByteArray() << qint64(0) << 2;
     QTest::newRow("server restarts: refused, then resumed")
-        << Resume::ServerRestarts << QByteArray("\"v1\"") << qint64(0);
+        << Resume::ServerRestarts << v1 << qint64(0) << 2;
+    // A range answer that does not continue the file exactly: the range is dropped, once.
+    QTest::newRow("range starts early") << Resume::StartsEarly << v1 << qint64(0) << 3;
+    QTest::newRow("range stops short") << Resume::StopsShort << v1 << qint64(0) << 3;
+    QTest::newRow("range of another total") << Resume::OtherTotal << v1 << qint64(0) << 3;
+    QTest::newRow("range of an unknown total") << Resume::UnknownTotal << v1 << qint64(0) << 3;
+    QTest::newRow("range refused (416)") << Resume::Refused << v1 << qint64(0) << 3;
 }
 
 void tst_Nabrix::brokenStreamResumes() {
     QFETCH(Resume, resume);
     QFETCH(QByteArray, ifRange);
     QFETCH(qint64, contentOffset);
+    QFETCH(int, streams);
     constexpr qint64 size = 3000000;
     WriteFile(target(), "an earlier download");
     servePage();
     server_.route("/get_video.php", BreakingOnce(resume, size, &server_));
     if (resume == Resume::ServerRestarts)
         nabrix_->setRetryWait(50);
+    // The server's Retry-After (2 s) in place of the first wait of 1 s, here in 10 ms units.
+    if (resume == Resume::Busy) {
+        QLoggingCategory::setFilterRules(QStringLiteral("*.retry.debug=true"));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(" retry 1 in 20 ms "));
+    }
+    const auto quiet = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
     downloadVideo();
     QCoreApplication::processEvents();
 
@@ -826,11 +939,15 @@ void tst_Nabrix::brokenStreamResumes() {
     QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(contentOffset, size));
     QVERIFY(!QFileInfo::exists(part()));
 
-    const auto requests = server_.requests();
-    QCOMPARE(streamRequests(), 2);
-    const auto retry = requests.last();
+    QCOMPARE(streamRequests(), streams);
+    QList<LoopbackHttpServer::Request> tries;
+    for (const auto& request : server_.requests())
+        if (request.url().path() == QLatin1String("/get_video.php"))
+            tries.append(request);
+    const auto retry = tries.value(1);
     QCOMPARE(retry.header("If-Range"), ifRange);
     QCOMPARE(retry.header("Range").isEmpty(), ifRange.isEmpty());
+    QVERIFY(tries.last().header("Range").isEmpty() || streams == 2);
     if (resume == Resume::RangeKept) {
         QVERIFY(retry.header("Range").startsWith("bytes="));
         QCOMPARE(log_->folded().mid(4, 2),
@@ -839,18 +956,32 @@ void tst_Nabrix::brokenStreamResumes() {
     }
 }
 
+void tst_Nabrix::streamThatKeepsBreakingEndsInOneError_data() {
+    QTest::addColumn<bool>("resumedShort");
+    QTest::newRow("each try breaks off") << false;
+    // Answers that name their range but no length, and end 1000 bytes before it.
+    QTest::newRow("resumed bodies end short") << true;
+}
+
 void tst_Nabrix::streamThatKeepsBreakingEndsInOneError() {
+    QFETCH(bool, resumedShort);
     WriteFile(target(), "an earlier download");
     servePage();
     Response stream = Response::Generated(300000);
     stream.headers.append({QByteArray("ETag"), QByteArray("\"v1\"")});
     // Each try gets 100000 bytes further at most, never to the end.
-    server_.route("/get_video.php", [stream](const LoopbackHttpServer::Request& request) {
-        Response ranged = stream.rangedFor(request);
-        ranged.ending = Ending::Drop;
-        ranged.endAfter = std::min<qint64>(ranged.generatedSize - 1, 50000);
-        return ranged;
-    });
+    server_.route("/get_video.php",
+                  [stream, resumedShort](const LoopbackHttpServer::Request& request) {
+                      Response ranged = stream.rangedFor(request);
+                      if (resumedShort && ranged.status == 206) {
+                          ranged.framing = Framing::CloseDelimited;
+                          ranged.generatedSize = std::max<qint64>(0, ranged.generatedSize - 1000);
+                          return ranged;
+                      }
+                      ranged.ending = Ending::Drop;
+                      ranged.endAfter = std::min<qint64>(ranged.generatedSize - 1, 50000);
+                      return ranged;
+                  });
     downloadVideo();
     QCoreApplication::processEvents();
     QCOMPARE(streamRequests(), 1 + 5);
@@ -900,25 +1031,107 @@ void tst_Nabrix::leftoverPartIsContinuedOnlyWhenItsNoteMatches() {
     QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, size));
 }
 
-void tst_Nabrix::outputFolderGoneBeforeTheEnd() {
+namespace {
+enum class Holder { None, OtherName, OtherDownload };
+}
+Q_DECLARE_METATYPE(Holder)
+
+void tst_Nabrix::leftoverPartsNotToContinueStartOver_data() {
+    QTest::addColumn<QByteArray>("videoId");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<Holder>("holder");
+    QTest::addColumn<int>("streams");
+    // Written whole again in place of the leftover.
+    QTest::newRow("another video's") << QByteArray("OTHER") << qint64(400000) << Holder::None << 1;
+    // The server's length differs from the note's: the range is dropped once.
+    QTest::newRow("another total") << QByteArray("VID123") << qint64(400005) << Holder::None << 2;
+    // Never written: the video goes into a fresh file beside it.
+    QTest::newRow("a hard link's other name")
+        << QByteArray("VID123") << qint64(400000) << Holder::OtherName << 1;
+    QTest::newRow("held by another download")
+        << QByteArray("VID123") << qint64(400000) << Holder::OtherDownload << 1;
+}
+
+void tst_Nabrix::leftoverPartsNotToContinueStartOver() {
+    QFETCH(QByteArray, videoId);
+    QFETCH(qint64, total);
+    QFETCH(Holder, holder);
+    QFETCH(int, streams);
+    constexpr qint64 size = 400000;
+    Response stream = Response::Generated(size);
+    stream.headers.append({QByteArray("ETag"), QByteArray("\"v1\"")});
+    servePage();
+    server_.route("/get_video.php", [stream](const LoopbackHttpServer::Request& request) {
+        return stream.rangedFor(request);
+    });
+    const QByteArray leftover(150000, 'x');
+    WriteFile(part(), leftover);
+    QFile held(part());
+    QVERIFY(held.open(QIODevice::ReadWrite));
+    PartFile::WriteNote(held.handle(), {videoId, total, "\"v1\""});
+    const QString otherName = out_->path() + QStringLiteral("/notes.txt");
+    if (holder == Holder::OtherName)
+        QVERIFY(::link(QFile::encodeName(part()).constData(),
+                       QFile::encodeName(otherName).constData()) == 0);
+    if (holder == Holder::OtherDownload)
+        QVERIFY(::flock(held.handle(), LOCK_EX | LOCK_NB) == 0);
+    else
+        held.close();
+
+    downloadVideo();
+    QCOMPARE(log_->all().last(), QStringLiteral("DownloadComplete"));
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, size));
+    QCOMPARE(streamRequests(), streams);
+    QVERIFY(server_.requests().last().header("Range").isEmpty());
+    if (holder != Holder::None)
+        QCOMPARE(ReadAll(part()), leftover);
+    if (holder == Holder::OtherName)
+        QCOMPARE(ReadAll(otherName), leftover);
+    // Nothing else is left in the folder.
+    QCOMPARE(QDir(out_->path()).entryList(QDir::Files).size(), holder == Holder::None        ? 1
+                                                               : holder == Holder::OtherName ? 3
+                                                                                             : 2);
+}
+
+void tst_Nabrix::outputFolderChangesBeforeTheEnd_data() {
+    QTest::addColumn<bool>("partSwapped");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("folder gone") << false
+                                 << "Cannot finish %1: the output folder does not exist. Choose "
+                                    "another one.";
+    QTest::newRow("partial file swapped for a link")
+        << true << "Cannot finish %1.part: another file took its name while the video was written.";
+}
+
+void tst_Nabrix::outputFolderChangesBeforeTheEnd() {
+    QFETCH(bool, partSwapped);
+    QFETCH(QString, error);
     const QString folder = out_->path() + QStringLiteral("/videos");
     QVERIFY(QDir().mkpath(folder));
     host_.folder = folder;
+    const QString file = folder + '/' + TargetName;
+    const QString outside = out_->path() + QStringLiteral("/outside.flv");
     servePage();
-    // The folder goes while the stream breaks: the retry writes to a file no folder holds.
+    // The change comes while the stream breaks: the retry writes to a file no name holds.
     auto tries = std::make_shared<int>(0);
-    server_.route("/get_video.php", [folder, tries](const LoopbackHttpServer::Request& request) {
+    server_.route("/get_video.php", [=](const LoopbackHttpServer::Request& request) {
         Response stream = Response::Generated(200000);
         stream.headers.append({QByteArray("ETag"), QByteArray("\"v1\"")});
         if ((*tries)++ == 0)
             return Cut(stream, Ending::Drop, 100000);
-        QDir(folder).removeRecursively();
+        if (partSwapped) {
+            QFile::rename(file + ".part", folder + "/moved");
+            QFile::link(outside, file + ".part");
+        } else {
+            QDir(folder).removeRecursively();
+        }
         return stream.rangedFor(request);
     });
     downloadVideo();
-    QCOMPARE(log_->all().last(), "DownloadError Cannot finish " + folder + '/' + TargetName +
-                                     ": the output folder does not exist. Choose another one.");
+    QCOMPARE(log_->all().last(), "DownloadError " + error.arg(file));
     QVERIFY(!log_->contains("DownloadComplete"));
+    QVERIFY(!QFileInfo(file).isSymLink());
+    QVERIFY(!QFileInfo::exists(outside));
 }
 
 void tst_Nabrix::stalledStreamIsTriedAgain() {
@@ -929,6 +1142,7 @@ void tst_Nabrix::stalledStreamIsTriedAgain() {
         Response stream = Response::Generated(300000);
         stream.headers.append(
             {QByteArray("Last-Modified"), QByteArray("Wed, 21 Oct 2015 07:28:00 GMT")});
+        stream.headers.append({QByteArray("Date"), QByteArray("Thu, 22 Oct 2015 07:28:00 GMT")});
         return (*tries)++ == 0 ? Cut(stream, Ending::Stall, 50000) : stream.rangedFor(request);
     });
     const int closedBefore = server_.connectionsClosed();

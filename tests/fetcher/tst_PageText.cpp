@@ -147,6 +147,7 @@ void tst_PageText::fileNameTakesTwentyCharacters() {
              QStringLiteral("/out/Short.flv"));
     // No hidden files: leading dots and spaces go; a title of nothing takes the video's id.
     QCOMPARE(TargetFilePath("/out", " .. .bashrc", id), QStringLiteral("/out/bashrc.flv"));
+    QCOMPARE(TargetFilePath("/out", "\u200B.bashrc", id), QStringLiteral("/out/bashrc.flv"));
     QCOMPARE(TargetFilePath("/out", QString(30, '.') + "tail", id),
              QStringLiteral("/out/tail.flv"));
     QCOMPARE(TargetFilePath("/out", "..", id), QStringLiteral("/out/abc-DEF_123.flv"));

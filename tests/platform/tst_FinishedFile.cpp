@@ -3,7 +3,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
+#include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Results put into place on real files, with the Trash of a temporary home.
 class tst_FinishedFile : public QObject {
@@ -13,8 +18,11 @@ private:
     TestHome home_;
     QString folder_;
 
-    QString write(const QString& name, const QByteArray& content) {
-        QFile file(folder_ + '/' + name);
+    QString write(const QString& name, const QByteArray& content) const {
+        return writeIn(folder_, name, content);
+    }
+    static QString writeIn(const QString& folder, const QString& name, const QByteArray& content) {
+        QFile file(folder + '/' + name);
         if (!file.open(QIODevice::WriteOnly))
             return QString();
         file.write(content);
@@ -29,6 +37,13 @@ private:
     }
 
 private slots:
+    // A Trash that Qt makes relative to the current folder must not land where the test was
+    // started, nor stay for the next run.
+    void initTestCase() {
+        QVERIFY(QDir().mkpath(home_.path() + "/current"));
+        QVERIFY(QDir::setCurrent(home_.path() + "/current"));
+    }
+
     void init() {
         folder_ = home_.path() + "/out";
         QDir(folder_).removeRecursively();
@@ -83,6 +98,63 @@ private slots:
         QCOMPARE(read(placed.path), QByteArray("new"));
         QVERIFY(QFileInfo(folder_ + "/clip.flv").isSymLink());
         QVERIFY(!QFile::exists(outside));
+    }
+
+    void foreignTrashIsNotUsed_data() {
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("another user's") << 65534u << 0700;
+        QTest::newRow("open to all") << uint(::getuid()) << 0777;
+    }
+
+    void foreignTrashIsNotUsed() {
+        QFETCH(uint, owner);
+        QFETCH(int, mode);
+        // A file on another file system than the home goes to that file system's Trash, which
+        // anyone may have made before the user.
+        QTemporaryDir other(QStringLiteral("/dev/shm/vantelo-XXXXXX"));
+        const QStorageInfo storage(other.path());
+        if (!other.isValid() || storage == QStorageInfo(home_.path()))
+            QSKIP("needs a file system apart from the home's (/dev/shm)");
+        const QString trash = storage.rootPath() + "/.Trash-" + QString::number(::getuid());
+        if (FinishedFile::Exists(trash) || FinishedFile::Exists(storage.rootPath() + "/.Trash"))
+            QSKIP("a Trash is there already");
+        QVERIFY(::mkdir(QFile::encodeName(trash).constData(), 0700) == 0);
+        const auto removeTrash = qScopeGuard([trash] { QDir(trash).removeRecursively(); });
+        if (owner != ::getuid() && ::chown(QFile::encodeName(trash).constData(), owner, -1) != 0)
+            QSKIP("only root can give a folder to another user");
+        QVERIFY(::chmod(QFile::encodeName(trash).constData(), mode_t(mode)) == 0);
+
+        writeIn(other.path(), "clip.flv", "earlier");
+        const QString part = writeIn(other.path(), "clip.flv.part", "new");
+        const FinishedFile::Placed placed =
+            FinishedFile::IntoPlace(part, other.path() + "/clip.flv");
+        QVERIFY(!placed.trashedEarlier);
+        QCOMPARE(placed.path, other.path() + "/clip (2).flv");
+        QCOMPARE(read(other.path() + "/clip.flv"), QByteArray("earlier"));
+        QCOMPARE(read(placed.path), QByteArray("new"));
+        QCOMPARE(QDir(trash + "/files").entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(trash + "/info").entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void openFileMovesOnlyWhileItHasTheName() {
+        const QString part = write("clip.flv.part", "new");
+        QFile open(part);
+        QVERIFY(open.open(QIODevice::ReadOnly));
+        // Another file in its place: nothing moves.
+        QVERIFY(QFile::rename(part, folder_ + "/moved"));
+        write("clip.flv.part", "other");
+        FinishedFile::Placed placed =
+            FinishedFile::OpenFileIntoPlace(open.handle(), part, folder_ + "/clip.flv");
+        QCOMPARE(placed.error, ESTALE);
+        QVERIFY(placed.path.isEmpty());
+        QVERIFY(!FinishedFile::Exists(folder_ + "/clip.flv"));
+        // Its own name again.
+        QVERIFY(QFile::remove(part));
+        QVERIFY(QFile::rename(folder_ + "/moved", part));
+        placed = FinishedFile::OpenFileIntoPlace(open.handle(), part, folder_ + "/clip.flv");
+        QCOMPARE(placed.path, folder_ + "/clip.flv");
+        QCOMPARE(read(placed.path), QByteArray("new"));
     }
 
     void vanishedFolderIsAnError() {

@@ -269,6 +269,8 @@ void frmMain::ConnectHandlers() {
     connect(txtSource, &QLineEdit::textChanged, this, &frmMain::txtSource_Change);
     connect(clipboard_, &ClipboardReader::TextRead, this, &frmMain::PasteVideoAddress);
 
+    connect(Nabrix1, &Nabrix::PhaseStarted, this,
+            [this](Nabrix::Phase phase) { fetchPhase_ = phase; });
     connect(Nabrix1, &Nabrix::DownloadProgress, this, &frmMain::Nabrix1_DownloadProgress);
     connect(Nabrix1, &Nabrix::VideoData, this,
             [this](const QString& title) { Nabrix1_VideoData(title); });
@@ -598,8 +600,7 @@ void frmMain::cmdAbout_Click() {
 // --- The fetcher's events -----------------------------------------------------------------
 
 void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
-    // The page phase runs with Cancel disabled, the video transfer with it enabled.
-    progress_ = {lngCurrent, lngMax, cmdCancel->isEnabledTo(FrmInfo)};
+    progress_ = {lngCurrent, lngMax, fetchPhase_ == Nabrix::Phase::Video};
     // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.
     progressPacer_->Request();
 }

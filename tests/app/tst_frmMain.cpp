@@ -447,6 +447,7 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     // Reports that follow each other closely are shown at the eye's pace.
     QTRY_COMPARE(w->FrmInfo->title(), "Recieving YouTube Data : 2.00 MB");
     emit w->Nabrix1->VideoData("Sample Clip", "", "", "", "", "");
+    emit w->Nabrix1->PhaseStarted(Nabrix::Phase::Video);
     QCOMPARE(stateOf(*w), "Downloading");
     QCOMPARE(w->lblSize->text(), "Name : Sample Clip");
     emit w->Nabrix1->DownloadProgress(1268776, 5242880);
@@ -536,6 +537,7 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     emit w->Nabrix1->VideoData("Clip", "", "", "", "", "");
+    emit w->Nabrix1->PhaseStarted(Nabrix::Phase::Video);
     QCoreApplication::processEvents();
     PaintCounter others;
     w->cmdCancel->installEventFilter(&others);

@@ -87,7 +87,7 @@ frmMain::frmMain(QWidget* parent)
     clipboard_ = new ClipboardReader(this);
     progressPacer_ =
         new DisplayPacer([this] { ShowProgress(); }, DisplayPacer::DefaultIntervalMs, this);
-    downloadJob_ = new DesktopJob(this, QStringLiteral("Downloading a video"));
+    downloadJob_ = new DesktopJob(this, DesktopJob::Kind::Download);
     // Links dropped anywhere on the window, the address box included, start a download.
     setAcceptDrops(true);
     txtSource->setAcceptDrops(false);
@@ -657,16 +657,14 @@ void frmMain::Nabrix1_DownloadComplete() {
     frmDest->setEnabled(true);
     cmdDownload->setEnabled(true);
     const QString done = QStringLiteral("Download Complete");
-    downloadJob_->SetFile(Nabrix1->TargetFile());
-    downloadJob_->Finished(done, true);
+    downloadJob_->Finished(done, true, Nabrix1->TargetFile());
     MsgBox(this, done, vbInformation);
 }
 
 void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
     progressPacer_->Flush();
     const QString error = QStringLiteral("Error:") + ErrorDescription;
-    downloadJob_->SetFile(Nabrix1->TargetFile());
-    downloadJob_->Finished(error, false);
+    downloadJob_->Finished(error, false, Nabrix1->TargetFile());
     MsgBox(this, error, vbOKOnly);
 }
 

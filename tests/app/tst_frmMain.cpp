@@ -512,9 +512,13 @@ void tst_frmMain::closingDuringADownloadAsksAndStoresNothing() {
     w->show();
     emit w->Nabrix1->VideoData("Clip", "", "", "", "", "");
     emit w->Nabrix1->DownloadProgress(4096, 10000);
+    QCOMPARE(session_->held, 1);
     QVERIFY(w->close());
     QVERIFY(desktop_->messages.isEmpty());
     QCOMPARE(stateOf(*w), "Idle");
+    // The download ends with the window: the machine may sleep, the launcher shows nothing.
+    QCOMPARE(session_->held, 0);
+    QVERIFY(!session_->launcher.last().progressVisible);
     QVERIFY(!QFileInfo::exists(home_->settingsFile()));
 }
 

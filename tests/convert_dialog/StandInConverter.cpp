@@ -3,7 +3,8 @@
 // standard output and standard error like a converter, and behaves by the source file's name:
 // "hold" keeps it running until it is terminated (at most a minute), "fail" makes it exit with
 // an error, anything else ends it normally after a few lines; "half" first reports half of a
-// one-minute source done.
+// one-minute source done; "taken" puts the result beside the destination, under "<name> (2)",
+// and says so as the real converter does when an earlier file keeps the name.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -27,13 +28,24 @@ void talk(int lines) {
 }
 } // namespace
 
+// "/v/clip.avi" -> "/v/clip (2).avi"
+std::string FreeNameBeside(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    return dot == std::string::npos ? path + " (2)"
+                                    : path.substr(0, dot) + " (2)" + path.substr(dot);
+}
+
 int main(int argc, char* argv[]) {
+    std::string result;
     if (argc > 1) {
-        std::ofstream destination(argv[argc - 1]);
+        result = mentions(argc, argv, "taken") ? FreeNameBeside(argv[argc - 1]) : argv[argc - 1];
+        std::ofstream destination(result);
         for (int i = 1; i < argc; ++i)
             destination << argv[i] << '\n';
     }
     std::printf("stand-in converter\n");
+    if (mentions(argc, argv, "taken"))
+        std::printf("avformat.dll: saved as %s\n", result.c_str());
     std::fflush(stdout);
     if (mentions(argc, argv, "half")) {
         std::fprintf(stderr, "avformat.dll: progress 30.0/60.0\n");

@@ -87,7 +87,7 @@ frmMain::frmMain(QWidget* parent)
     clipboard_ = new ClipboardReader(this);
     progressPacer_ =
         new DisplayPacer([this] { ShowProgress(); }, DisplayPacer::DefaultIntervalMs, this);
-    downloadJob_ = new DesktopJob(this, QStringLiteral("Downloading a video"));
+    downloadJob_ = new DesktopJob(this, DesktopJob::Kind::Download);
     // Links dropped anywhere on the window, the address box included, start a download.
     setAcceptDrops(true);
     txtSource->setAcceptDrops(false);
@@ -269,6 +269,8 @@ void frmMain::ConnectHandlers() {
     connect(txtSource, &QLineEdit::textChanged, this, &frmMain::txtSource_Change);
     connect(clipboard_, &ClipboardReader::TextRead, this, &frmMain::PasteVideoAddress);
 
+    connect(Nabrix1, &Nabrix::PhaseStarted, this,
+            [this](Nabrix::Phase phase) { fetchPhase_ = phase; });
     connect(Nabrix1, &Nabrix::DownloadProgress, this, &frmMain::Nabrix1_DownloadProgress);
     connect(Nabrix1, &Nabrix::VideoData, this,
             [this](const QString& title) { Nabrix1_VideoData(title); });
@@ -598,8 +600,7 @@ void frmMain::cmdAbout_Click() {
 // --- The fetcher's events -----------------------------------------------------------------
 
 void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
-    // The page phase runs with Cancel disabled, the video transfer with it enabled.
-    progress_ = {lngCurrent, lngMax, cmdCancel->isEnabledTo(FrmInfo)};
+    progress_ = {lngCurrent, lngMax, fetchPhase_ == Nabrix::Phase::Video};
     // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.
     progressPacer_->Request();
 }
@@ -656,16 +657,14 @@ void frmMain::Nabrix1_DownloadComplete() {
     frmDest->setEnabled(true);
     cmdDownload->setEnabled(true);
     const QString done = QStringLiteral("Download Complete");
-    downloadJob_->SetFile(Nabrix1->TargetFile());
-    downloadJob_->Finished(done, true);
+    downloadJob_->Finished(done, true, Nabrix1->TargetFile());
     MsgBox(this, done, vbInformation);
 }
 
 void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
     progressPacer_->Flush();
     const QString error = QStringLiteral("Error:") + ErrorDescription;
-    downloadJob_->SetFile(Nabrix1->TargetFile());
-    downloadJob_->Finished(error, false);
+    downloadJob_->Finished(error, false, Nabrix1->TargetFile());
     MsgBox(this, error, vbOKOnly);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "LayoutRules.h"
+#include "Nabrix.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -10,7 +11,6 @@ class ClipboardReader;
 class DesktopJob;
 class DisplayPacer;
 class HtmlView;
-class Nabrix;
 class ProgressBar;
 class QGroupBox;
 class QLabel;
@@ -136,6 +136,8 @@ private:
         qint64 max = 0;
         bool transferring = false; // the video transfer rather than the page
     } progress_;
+    // What the fetcher's progress events are about.
+    Nabrix::Phase fetchPhase_ = Nabrix::Phase::Page;
     DisplayPacer* progressPacer_ = nullptr;
     DesktopJob* downloadJob_ = nullptr;
 };

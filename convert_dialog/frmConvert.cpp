@@ -28,8 +28,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -210,13 +210,14 @@ const QStringList& statusTexts() {
 
 } // namespace
 
-frmConvert::frmConvert(QWidget* owner) : QWidget(owner, Qt::Dialog) {
+frmConvert::frmConvert(QWidget* owner)
+    : QWidget(owner, Qt::Dialog), paceClock_([] { return QDeadlineTimer::current().deadline(); }) {
     setObjectName(QStringLiteral("frmConvert"));
     CreateControls();
     NameControls();
     ConnectControls();
     NameForScreenReaders();
-    convertJob_ = new DesktopJob(this, QStringLiteral("Converting a video"));
+    convertJob_ = new DesktopJob(this, DesktopJob::Kind::Conversion);
     // A media file dropped on the dialog becomes its source.
     setAcceptDrops(true);
     txtSource->setAcceptDrops(false);
@@ -735,9 +736,6 @@ void frmConvert::AVC1_Converting() {
         tmrPrg->start();
     ShowStatus(statusTexts().at(StatusStep));
     StatusStep = (StatusStep + 1) % statusTexts().size();
-    // Until the converter reports how far it is, the launcher shows no share at all.
-    if (!progressShown_)
-        convertJob_->Progress(0, 0);
 }
 
 void frmConvert::AVC1_Complete() {
@@ -747,9 +745,7 @@ void frmConvert::AVC1_Complete() {
     StatusStep = 0;
     StopBusyBar();
     const QString done = QStringLiteral("Conversion Completed");
-    if (AVC1)
-        convertJob_->SetFile(AVC1->ResultFile());
-    convertJob_->Finished(done, true);
+    convertJob_->Finished(done, true, AVC1 ? AVC1->ResultFile() : QString());
     MsgBox(this, done, vbInformation, kProductName);
 }
 
@@ -771,10 +767,11 @@ void frmConvert::AVC1_Progress(qint64 doneMs, qint64 totalMs) {
         progressShown_ = true;
         tmrPrg->stop();
         firstDoneMs_ = doneMs;
-        progressClock_.start();
+        firstReportAtMs_ = paceClock_();
     }
     Prg->setValue(ProgressCaption::Percent(doneMs, totalMs));
-    Prg->setFormat(ProgressCaption::Text(doneMs, totalMs, firstDoneMs_, progressClock_.elapsed()));
+    Prg->setFormat(
+        ProgressCaption::Text(doneMs, totalMs, firstDoneMs_, paceClock_() - firstReportAtMs_));
     convertJob_->Progress(doneMs, totalMs);
 }
 

@@ -2,9 +2,9 @@
 #include "OptionChoices.h"
 #include "RegEdit.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -45,6 +45,8 @@ public:
     const QString& sourcePath() const { return SourcePath; }
     int busyCounter() const { return BusyCounter; }
     int statusStep() const { return StatusStep; }
+    // The clock the time left is paced by, in milliseconds (a steady one unless replaced).
+    void SetPaceClock(std::function<qint64()> nowMs) { paceClock_ = std::move(nowMs); }
     AVC* converter() const { return AVC1.get(); }
     bool isLoaded() const { return loaded_; }
 
@@ -140,8 +142,10 @@ private:
     std::unique_ptr<AVC> AVC1;
     bool loaded_ = false;
     bool progressShown_ = false; // the bar shows the converter's progress, not the busy cycle
+    // The first progress report of the run: how far it said, and when it came.
     qint64 firstDoneMs_ = 0;
-    QElapsedTimer progressClock_; // since the first progress report of the run
+    qint64 firstReportAtMs_ = 0;
+    std::function<qint64()> paceClock_;
     DesktopJob* convertJob_ = nullptr;
     StreamPlan* streamPlan_ = nullptr;
     bool planShown_ = false; // the status line tells what becomes of each stream

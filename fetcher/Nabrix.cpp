@@ -93,7 +93,7 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     }
     if (const auto host = PageText::HostName(address))
         HostName = *host;
-    BytesReceived = 0;
+    emit PhaseStarted(Phase::Page);
     AddressVideoId = PageText::AddressVideoId(address);
     emit PreviewNavigate(PageText::BlankPreview());
     emit PreviewNavigate(PageText::ThumbnailPreview(AddressVideoId));
@@ -118,7 +118,7 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
         return !PageOverflowed;
     });
     connect(VideoInfo, &Transfer::ResponseStarted, this, &Nabrix::PageResponseStart);
-    connect(VideoInfo, &Transfer::ChunkWritten, this, &Nabrix::PageChunkRead);
+    connect(VideoInfo, &Transfer::Written, this, &Nabrix::PageChunkRead);
     connect(VideoInfo, &Transfer::Finished, this, &Nabrix::PageFinished);
     VideoInfo->Start();
     PageDeadline.start();
@@ -129,7 +129,7 @@ void Nabrix::DownloadVideo() {
     Drop(VideoDownload, this);
     CloseVideoFile();
     ++VideoTransferCount;
-    BytesReceived = 0;
+    emit PhaseStarted(Phase::Video);
     BodyStartOffset = -1;
     VideoBytesWritten = false;
     VideoFileError.clear();
@@ -172,7 +172,7 @@ void Nabrix::DownloadVideo() {
     // an answer without the video never touches it.
     VideoDownload->SetBodyStart([this](qint64 offset) { BodyStartOffset = offset; });
     connect(VideoDownload, &Transfer::ResponseStarted, this, &Nabrix::VideoResponseStart);
-    connect(VideoDownload, &Transfer::ChunkWritten, this, &Nabrix::VideoChunkWritten);
+    connect(VideoDownload, &Transfer::Written, this, &Nabrix::VideoChunkWritten);
     connect(VideoDownload, &Transfer::Finished, this, &Nabrix::VideoFinished);
     VideoDownload->Start();
 }
@@ -213,9 +213,8 @@ void Nabrix::PageResponseStart() {
     emit InfoProgress(0, ContentLength);
 }
 
-void Nabrix::PageChunkRead(qint64 count) {
-    BytesReceived += count;
-    emit DownloadProgress(BytesReceived, ContentLength);
+void Nabrix::PageChunkRead(qint64 received) {
+    emit DownloadProgress(received, ContentLength);
 }
 
 void Nabrix::PageFinished() {
@@ -267,7 +266,6 @@ void Nabrix::ReadVideoPage(const QString& page) {
     }
     PageText::ReadDetails(page, Details);
     DownloadUrl = PageText::DownloadUrl(HostName, Details.PageVideoId, Details.PageToken);
-    BytesReceived = 0;
     emit DownloadProgress(0, 1);
     emit VideoData(Details.VideoTitle, Details.VideoCat, Details.UserID, Details.UploadDate,
                    Details.ViewCount, Details.VideoDesc);
@@ -289,8 +287,6 @@ void Nabrix::VideoResponseStart() {
     }
     TakeContentLength(VideoDownload);
     emit DownloadProgress(0, ContentLength);
-    // A .part continued from an earlier attempt counts on from the bytes it holds.
-    BytesReceived = VideoDownload->Received();
 }
 
 bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
@@ -303,11 +299,10 @@ bool Nabrix::WriteVideoBytes(QByteArrayView bytes) {
     return AppendChunk(bytes, VideoFileError);
 }
 
-void Nabrix::VideoChunkWritten(qint64) {
+void Nabrix::VideoChunkWritten(qint64 received) {
     // Across tries the count carries on; a file that changed on the server starts over.
-    BytesReceived = VideoDownload->Received();
     TakeContentLength(VideoDownload);
-    emit DownloadProgress(BytesReceived, ContentLength);
+    emit DownloadProgress(received, ContentLength);
 }
 
 void Nabrix::VideoFinished() {
@@ -345,7 +340,6 @@ void Nabrix::VideoFinished() {
         return;
     }
     SavedFilePath = placed.path;
-    BytesReceived = 0;
     Drop(VideoDownload, this);
     emit DownloadProgress(0, 1);
     emit DownloadComplete();
@@ -360,7 +354,6 @@ void Nabrix::FailVideo(const QString& description) {
     // Stop the transfer first: nothing more may reach the file while the host reports.
     Drop(VideoDownload, this);
     const quint64 transfer = VideoTransferCount;
-    BytesReceived = 0;
     emit DownloadError(description);
     if (transfer == VideoTransferCount)
         CloseVideoFile();

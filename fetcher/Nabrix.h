@@ -19,6 +19,10 @@ class Transfer;
 class Nabrix : public QObject {
     Q_OBJECT
 public:
+    // What a fetch is receiving: the video page, then the video itself.
+    enum class Phase { Page, Video };
+    Q_ENUM(Phase)
+
     explicit Nabrix(QObject* parent = nullptr);
     ~Nabrix() override;
 
@@ -55,6 +59,9 @@ signals:
     void InfoError(const QString& ErrorDescription);
     void InfoProgress(qint64 lngCurrent, qint64 lngMax);
 
+    // The progress events that follow are about `phase`: raised as each phase begins.
+    void PhaseStarted(Nabrix::Phase phase);
+
     // The host shows this address ("about:" HTML text included) in its preview view.
     void PreviewNavigate(const QString& address);
     // The host makes its preview pane visible.
@@ -64,7 +71,7 @@ private:
     void TakeContentLength(const Transfer* transfer);
 
     void PageResponseStart();
-    void PageChunkRead(qint64 count);
+    void PageChunkRead(qint64 received);
     void PageFinished();
     QString ErrorText(const Transfer* transfer) const;
     QString TimedOut() const;
@@ -75,7 +82,7 @@ private:
 
     void VideoResponseStart();
     bool WriteVideoBytes(QByteArrayView bytes);
-    void VideoChunkWritten(qint64 count);
+    void VideoChunkWritten(qint64 received);
     void VideoFinished();
     void FailVideo(const QString& description);
 
@@ -115,7 +122,6 @@ private:
     QString TargetFolder;
     // The six details of the last page read, with its video id and token.
     PageText::VideoPage Details;
-    qint64 BytesReceived = 0;
     qint64 ContentLength = 0;
     // FileNumber: the open target file itself (the name once meant a file handle's number).
     QFile FileNumber;

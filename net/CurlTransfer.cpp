@@ -182,7 +182,7 @@ size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
             transfer->sinkStopped_ = true;
             return 0;
         }
-        transfer->written_.append(taken);
+        transfer->written_.append(transfer->received_);
     }
     // The whole announced body is here: end the transfer rather than wait for the server to
     // close a connection it keeps open. libcurl reports that as a write error (see Error).
@@ -267,7 +267,7 @@ void CurlTransfer::ReportProgress() {
         }
     }
     while (!written_.isEmpty()) {
-        emit ChunkWritten(written_.takeFirst());
+        emit Written(written_.takeFirst());
         if (!stillWanted())
             return;
     }

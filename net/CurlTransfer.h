@@ -63,8 +63,8 @@ public:
 signals:
     // The status and headers of an answer that is not a redirect are known.
     void ResponseStarted();
-    // A piece of the body went into the sink.
-    void ChunkWritten(qint64 size);
+    // A piece of the body went into the sink, which now holds `bodyBytes` of this answer's body.
+    void Written(qint64 bodyBytes);
     // The transfer ended (see Error).
     void Finished();
 
@@ -117,5 +117,6 @@ private:
     Http::BodyLength bodyLength_;
     qint64 received_ = 0;
     bool bodyComplete_ = false;
+    // The body's count after each piece put into the sink and not yet reported.
     QList<qint64> written_;
 };

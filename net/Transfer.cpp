@@ -93,7 +93,7 @@ void Transfer::SendTry() {
     try_ = new CurlTransfer(url_, headers, request_.bufferSize, this);
     try_->SetSink([this](const char* data, qint64 size) { return !sink_ || sink_(data, size); });
     connect(try_, &CurlTransfer::ResponseStarted, this, &Transfer::TryStarted);
-    connect(try_, &CurlTransfer::ChunkWritten, this, &Transfer::TryChunkWritten);
+    connect(try_, &CurlTransfer::Written, this, &Transfer::TryWritten);
     connect(try_, &CurlTransfer::Finished, this, &Transfer::TryFinished);
     try_->Start();
     stall_.start();
@@ -137,6 +137,7 @@ void Transfer::TryStarted() {
         return;
     }
     TakeLength(offset);
+    bodyOffset_ = offset;
     received_ = offset;
     if (offset == 0)
         validator_ = Http::ResumeValidator(headers_);
@@ -196,10 +197,10 @@ void Transfer::TakeLength(qint64 offset) {
     length_ = body.kind == Http::BodyLength::Kind::Known ? body.bytes : -1;
 }
 
-void Transfer::TryChunkWritten(qint64 size) {
+void Transfer::TryWritten(qint64 bodyBytes) {
     stall_.start();
-    received_ += size;
-    emit ChunkWritten(size);
+    received_ = bodyOffset_ + bodyBytes;
+    emit Written(received_);
 }
 
 void Transfer::TryFinished() {

@@ -83,15 +83,15 @@ public:
 signals:
     // The first answer that is used: status, headers and length are known, no body yet.
     void ResponseStarted();
-    // A piece of the body went into the sink.
-    void ChunkWritten(qint64 size);
+    // A piece of the body went into the sink, which now holds `received` bytes of the file.
+    void Written(qint64 received);
     // The transfer ended (see Error and Status).
     void Finished();
 
 private:
     void SendTry();
     void TryStarted();
-    void TryChunkWritten(qint64 size);
+    void TryWritten(qint64 bodyBytes);
     void TryFinished();
     void TryStalled();
     // The answer refused the range asked for: the range is dropped and the whole file asked
@@ -133,6 +133,8 @@ private:
     qint64 length_ = -1;
     bool lengthInvalid_ = false;
     qint64 received_ = 0;
+    // Where the body of the current answer starts in the file.
+    qint64 bodyOffset_ = 0;
     QByteArray validator_;
     QNetworkReply::NetworkError error_ = QNetworkReply::NoError;
     QString errorString_;

@@ -78,10 +78,16 @@ bool ProgramIsActive() {
     return QApplication::activeWindow() != nullptr;
 }
 
+// Why the machine is kept awake, as the desktop shows it.
+QString ReasonFor(DesktopJob::Kind kind) {
+    return kind == DesktopJob::Kind::Download ? QStringLiteral("Downloading a video")
+                                              : QStringLiteral("Converting a video");
+}
+
 } // namespace
 
-DesktopJob::DesktopJob(QWidget* window, const QString& reason)
-    : QObject(window), window_(window), reason_(reason), launcherPace_(new QTimer(this)) {
+DesktopJob::DesktopJob(QWidget* window, Kind kind)
+    : QObject(window), window_(window), reason_(ReasonFor(kind)), launcherPace_(new QTimer(this)) {
     launcherPace_->setSingleShot(true);
     launcherPace_->setInterval(kLauncherUpdateMs);
     connect(launcherPace_, &QTimer::timeout, this, &DesktopJob::ShowShare);
@@ -119,7 +125,9 @@ void DesktopJob::ShowShare() {
     launcherPace_->start();
 }
 
-void DesktopJob::Finished(const QString& boxText, bool succeeded) {
+void DesktopJob::Finished(const QString& boxText, bool succeeded, const QString& file) {
+    if (!file.isEmpty())
+        file_ = file;
     const bool away = !ProgramIsActive();
     Leave();
     if (!succeeded && away) {

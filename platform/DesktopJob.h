@@ -12,22 +12,24 @@ class QWidget;
 // What the desktop learns of one window's download or conversion: progress on the program's
 // launcher entry while it runs, the machine kept awake meanwhile, and, when it ends while the
 // user works in another program, a notification that leads to the file. The window's own
-// message boxes stay as they are.
+// message boxes stay as they are. Each window has one and tells it where its job stands.
 class DesktopJob : public QObject {
     Q_OBJECT
 public:
-    // `window` is the window that runs the job; `reason` says why the machine is kept awake.
-    DesktopJob(QWidget* window, const QString& reason);
+    enum class Kind { Download, Conversion };
+
+    // `window` is the window that runs the jobs.
+    DesktopJob(QWidget* window, Kind kind);
     ~DesktopJob() override;
 
-    // A job begins that writes `file` (may be empty while not yet known).
+    // A job begins that writes `file` (may be empty while not yet known). Until it says how
+    // far it is, the launcher shows it without a share.
     void Started(const QString& file = QString());
-    // The target file once it is known.
-    void SetFile(const QString& file) { file_ = file; }
     // How far the job is; a total of 0 or less leaves the share unknown.
     void Progress(qint64 done, qint64 total);
-    // The job has ended with the text its message box shows ("Download Complete", "Error:...").
-    void Finished(const QString& boxText, bool succeeded);
+    // The job has ended with the text its message box shows ("Download Complete", "Error:...");
+    // `file`, where given, is where the result went after all.
+    void Finished(const QString& boxText, bool succeeded, const QString& file = QString());
     // The job was cancelled or its window closes: nothing is said.
     void Stopped();
 

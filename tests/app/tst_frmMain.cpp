@@ -443,16 +443,20 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     emit w->Nabrix1->DownloadProgress(512, 2048);
     QCOMPARE(w->FrmInfo->title(), caption("Recieving YouTube Data : ", 512, 2048));
     QCOMPARE(w->Prg->value(), 512);
+    // The page is not the job's share: the launcher waits for the video.
+    QCOMPARE(session_->launcher.last().progress, 0.0);
     emit w->Nabrix1->DownloadProgress(2097152, 0); // no length announced
     // Reports that follow each other closely are shown at the eye's pace.
     QTRY_COMPARE(w->FrmInfo->title(), "Recieving YouTube Data : 2.00 MB");
     emit w->Nabrix1->VideoData("Sample Clip", "", "", "", "", "");
+    emit w->Nabrix1->PhaseStarted(Nabrix::Phase::Video);
     QCOMPARE(stateOf(*w), "Downloading");
     QCOMPARE(w->lblSize->text(), "Name : Sample Clip");
     emit w->Nabrix1->DownloadProgress(1268776, 5242880);
     QCOMPARE(w->FrmInfo->title(), caption("Downloading : ", 1268776, 5242880));
     QCOMPARE(w->Prg->maximum(), 5242880);
     QCOMPARE(w->Prg->text(), "24 %");
+    QCOMPARE(session_->launcher.last().progress, 1268776.0 / 5242880.0);
     // Past every 32-bit count: the caption and the share stay true.
     emit w->Nabrix1->DownloadProgress(Q_INT64_C(3) << 30, Q_INT64_C(4608) << 20);
     QTRY_COMPARE(w->FrmInfo->title(), "Downloading : 3.00 GB / 4.50 GB");
@@ -511,9 +515,13 @@ void tst_frmMain::closingDuringADownloadAsksAndStoresNothing() {
     w->show();
     emit w->Nabrix1->VideoData("Clip", "", "", "", "", "");
     emit w->Nabrix1->DownloadProgress(4096, 10000);
+    QCOMPARE(session_->held, 1);
     QVERIFY(w->close());
     QVERIFY(desktop_->messages.isEmpty());
     QCOMPARE(stateOf(*w), "Idle");
+    // The download ends with the window: the machine may sleep, the launcher shows nothing.
+    QCOMPARE(session_->held, 0);
+    QVERIFY(!session_->launcher.last().progressVisible);
     QVERIFY(!QFileInfo::exists(home_->settingsFile()));
 }
 
@@ -536,6 +544,7 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     emit w->Nabrix1->VideoData("Clip", "", "", "", "", "");
+    emit w->Nabrix1->PhaseStarted(Nabrix::Phase::Video);
     QCoreApplication::processEvents();
     PaintCounter others;
     w->cmdCancel->installEventFilter(&others);

@@ -1,8 +1,8 @@
 #include "AVC.h"
 #include "DialogTestSupport.h"
 #include "FakeDesktop.h"
+#include "FakeDesktopSession.h"
 #include "ProgressBar.h"
-#include "ProgressCaption.h"
 #include "RegEdit.h"
 #include "TestHome.h"
 #include "frmConvert.h"
@@ -36,6 +36,7 @@ private slots:
     void progressCaption_data();
     void progressCaption();
     void convertingAnimatesUntilCancelAnsweredYes();
+    void normalEndShowsConversionCompleted_data();
     void normalEndShowsConversionCompleted();
     void failedRunShowsTheMessageAndStopsTheBar();
     void longMessageIsShownWholeWithinTheDialog();
@@ -48,6 +49,7 @@ private:
 
     TestHome home_;
     FakeDesktop desktop_;
+    FakeDesktopSession session_;
     std::unique_ptr<frmConvert> dialog_;
 };
 
@@ -59,6 +61,8 @@ void tst_ConversionStates::init() {
     QFile::remove(home_.settingsFile());
     desktop_.messages.clear();
     desktop_.answer = vbYes;
+    session_.notifications.clear();
+    session_.inhibitReasons.clear();
 }
 
 void tst_ConversionStates::cleanup() {
@@ -149,12 +153,19 @@ void tst_ConversionStates::progressCaption_data() {
                                 << QString::fromUtf8("0 % · 1 h 39 min left");
 }
 
+// The time left is paced from the first report of the run, whenever it comes.
 void tst_ConversionStates::progressCaption() {
     QFETCH(qint64, done);
     QFETCH(qint64, firstDone);
     QFETCH(qint64, elapsed);
     QFETCH(QString, caption);
-    QCOMPARE(ProgressCaption::Text(done, 600000, firstDone, elapsed), caption);
+    frmConvert& dialog = openDialog();
+    qint64 now = 5000000;
+    dialog.SetPaceClock([&now] { return now; });
+    dialog.AVC1_Progress(firstDone, 600000);
+    now += elapsed;
+    dialog.AVC1_Progress(done, 600000);
+    QCOMPARE(dialog.Prg->text(), caption);
 }
 
 void tst_ConversionStates::convertingAnimatesUntilCancelAnsweredYes() {
@@ -171,6 +182,9 @@ void tst_ConversionStates::convertingAnimatesUntilCancelAnsweredYes() {
     QVERIFY(isConverting(dialog));
     // The options are locked, but the status text and the bar stay lit.
     QVERIFY(dialog.Prg->isEnabled() && dialog.lblInfo->isEnabled());
+    QCOMPARE(session_.inhibitReasons, QStringList{"Converting a video"});
+    QCOMPARE(session_.held, 1);
+    QVERIFY(session_.launcher.last().progressVisible);
 
     desktop_.answer = vbNo;
     dialog.btnCancel->click();
@@ -191,18 +205,33 @@ void tst_ConversionStates::convertingAnimatesUntilCancelAnsweredYes() {
     QCOMPARE(dialog.Prg->value(), 0);
     QCOMPARE(dialog.statusStep(), 0);
     QVERIFY(dialog.lblInfo->text().isEmpty());
+    // A cancelled run lets the machine sleep and leaves the launcher; nothing is told.
+    QCOMPARE(session_.held, 0);
+    QVERIFY(!session_.launcher.last().progressVisible);
     QTRY_COMPARE_WITH_TIMEOUT(runningConverterChildren(), 0, kWait);
     // Nothing further arrives once the poll timer is off.
     QTest::qWait(700);
     QCOMPARE(desktop_.messages.size(), 2);
     QVERIFY(dialog.lblInfo->text().isEmpty());
+    QVERIFY(session_.notifications.isEmpty());
+}
+
+void tst_ConversionStates::normalEndShowsConversionCompleted_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("under the destination name") << "clip.flv"
+                                                << "clip.avi";
+    QTest::newRow("beside an earlier file") << "taken.flv"
+                                            << "taken (2).avi";
 }
 
 void tst_ConversionStates::normalEndShowsConversionCompleted() {
+    QFETCH(QString, source);
+    QFETCH(QString, result);
     frmConvert& dialog = openDialog();
     bool idleWhenAnnounced = false;
     desktop_.onMessage = [&] { idleWhenAnnounced = isIdle(dialog); };
-    startConverting("clip.flv");
+    startConverting(source);
     QVERIFY(isConverting(dialog));
     QTRY_COMPARE_WITH_TIMEOUT(desktop_.messages.size(), 1, kWait);
     desktop_.onMessage = nullptr;
@@ -215,11 +244,17 @@ void tst_ConversionStates::normalEndShowsConversionCompleted() {
     QCOMPARE(dialog.Prg->value(), 0);
     QVERIFY(!dialog.Timer1->isActive());
 
-    // The stand-in wrote what it was given into the destination file.
-    QFile written(dialog.txtDest->text() + "/clip.avi");
+    // The user was away: the desktop tells of the end and leads to the result.
+    QCOMPARE(session_.held, 0);
+    QCOMPARE(session_.notifications.size(), 1);
+    QCOMPARE(session_.notifications[0].notification.summary, "Conversion Completed");
+    QCOMPARE(session_.notifications[0].notification.body, result);
+
+    // The stand-in wrote what it was given into the result file.
+    QFile written(dialog.txtDest->text() + "/" + result);
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QStringList arguments = QString::fromUtf8(written.readAll()).split('\n');
-    QVERIFY(arguments.contains(home_.path() + "/clip.flv"));
+    QVERIFY(arguments.contains(home_.path() + "/" + source));
     QVERIFY(arguments.contains("mpeg4"));
     QVERIFY(arguments.contains("pcm_s16le"));
 }

@@ -186,7 +186,7 @@ private slots:
 
     void failingConverterReportsItsLastLine() {
         STAND_IN_RUN("echo 'working...'; printf 'frame=1\\r'; echo 'disk full, giving up'; echo; "
-                     "exit 3");
+                     "echo 'avformat.dll: progress 1.0/2.0' >&$VANTELO_REPORT_FD; exit 3");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
         QCOMPARE(log.Last(), QString("ErrorEvent:disk full, giving up"));

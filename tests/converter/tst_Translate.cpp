@@ -1,6 +1,7 @@
 // The converter program's reading of the legacy command line and its translation table.
 #include "modEncoders.h"
 #include "modLegacyCommand.h"
+#include "modProgress.h"
 #include "modTranslate.h"
 
 #include <QRegularExpression>
@@ -81,6 +82,37 @@ class TestTranslate : public QObject {
     Q_OBJECT
 
 private slots:
+    // ffmpeg's "-progress" lines of a one-minute source, and the converter's report of each.
+    void progressLines_data() {
+        QTest::addColumn<QString>("ffmpeg");
+        QTest::addColumn<QString>("report"); // empty: the line says nothing of how far
+        QTest::newRow("microseconds") << "out_time_us=1500000"
+                                      << "avformat.dll: progress 1.5/60.0";
+        QTest::newRow("start") << "out_time_us=0"
+                               << "avformat.dll: progress 0.0/60.0";
+        QTest::newRow("past the end") << "out_time_us=75000000"
+                                      << "avformat.dll: progress 60.0/60.0";
+        QTest::newRow("not known yet") << "out_time_us=N/A"
+                                       << "";
+        QTest::newRow("before the start") << "out_time_us=-23000"
+                                          << "";
+        QTest::newRow("no digits") << "out_time_us="
+                                   << "";
+        QTest::newRow("another key") << "out_time_ms=1500000"
+                                     << "";
+        QTest::newRow("key inside a line") << "x out_time_us=1500000"
+                                           << "";
+        QTest::newRow("clock time") << "out_time=00:00:01.500000"
+                                    << "";
+    }
+    void progressLines() {
+        QFETCH(QString, ffmpeg);
+        QFETCH(QString, report);
+        const double done = modProgress::OutTimeSeconds(ffmpeg.toStdString());
+        QCOMPARE(done < 0 ? QString() : QString::fromStdString(modProgress::ReportLine(done, 60)),
+                 report);
+    }
+
     void parseReadsPathsByPosition() {
         const auto parsed = modLegacyCommand::Parse(
             {"-i", "-y.flv", "-y", "-b", "768", "-deinterlace", "-sameq", "-acodec", "mp3", "-f"});

@@ -35,6 +35,11 @@ EventLog::EventLog(Nabrix& nabrix) {
     connect(&nabrix, &Nabrix::InfoProgress, this, [add](qint64 current, qint64 max) {
         add(QStringLiteral("InfoProgress %1 %2").arg(current).arg(max));
     });
+    connect(&nabrix, &Nabrix::PhaseStarted, this, [this](Nabrix::Phase phase) {
+        phases_.append(QStringLiteral("%1 at %2")
+                           .arg(phase == Nabrix::Phase::Page ? "Page" : "Video")
+                           .arg(events_.size()));
+    });
 }
 
 namespace {

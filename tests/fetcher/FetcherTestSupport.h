@@ -33,10 +33,16 @@ public:
     bool contains(const QString& prefix) const;
     // The position of the last DownloadProgress event; -1 when none came.
     qint64 lastProgress() const;
-    void clear() { events_.clear(); }
+    // Each phase begun, with the number of events before it ("Video at 4").
+    QStringList phases() const { return phases_; }
+    void clear() {
+        events_.clear();
+        phases_.clear();
+    }
 
 private:
     QStringList events_;
+    QStringList phases_;
 };
 
 // An old-layout video page as the service sent it.

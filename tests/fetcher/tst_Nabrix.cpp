@@ -218,6 +218,10 @@ void tst_Nabrix::wholeLifecycleInOrder() {
                                  "DownloadProgress 0 1",
                                  "DownloadComplete",
                              }));
+    // The video's progress is told apart from the page's by the phase begun before it.
+    const int videoStart = log_->all().indexOf("DownloadProgress 0 300000");
+    QCOMPARE(log_->phases(),
+             QStringList({"Page at 0", QStringLiteral("Video at %1").arg(videoStart)}));
     QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 300000));
     QCOMPARE(host_.previews,
              QStringList({"about:<html><body scroll='no'></body></html>",

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake make pkg-config
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libxcb1-dev libxcb-ewmh-dev liblz4-dev libfontconfig-dev
-    ffmpeg curl libcurl4-openssl-dev
+    ffmpeg curl libcurl4-openssl-dev libssl-dev
     xvfb xauth x11-utils imagemagick dbus-daemon
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev clang-format

@@ -1,0 +1,85 @@
+#include "StreamPlan.h"
+
+#include <cmath>
+
+namespace Streams {
+
+QString RefusalText(const Plan& plan, const QUrl& address) {
+    const QString where = address.toDisplayString();
+    switch (plan.refusal) {
+    case Refusal::None:
+        return QString();
+    case Refusal::Live:
+        return QStringLiteral("%1 is a live stream, which cannot be saved as a file").arg(where);
+    case Refusal::Drm:
+        return QStringLiteral("The video at %1 is protected against copying (DRM)").arg(where);
+    case Refusal::Unreadable:
+        break;
+    }
+    return QStringLiteral("The stream list at %1 could not be read: %2").arg(where, plan.problem);
+}
+
+QString ClockText(double seconds) {
+    const qint64 whole = std::isfinite(seconds) && seconds > 0 ? qint64(std::floor(seconds)) : 0;
+    const qint64 hours = whole / 3600;
+    const QString minutesSeconds = QStringLiteral("%1:%2")
+                                       .arg(hours > 0 ? (whole / 60) % 60 : whole / 60,
+                                            hours > 0 ? 2 : 1, 10, QLatin1Char('0'))
+                                       .arg(whole % 60, 2, 10, QLatin1Char('0'));
+    return hours > 0 ? QString::number(hours) + QLatin1Char(':') + minutesSeconds : minutesSeconds;
+}
+
+QString SegmentFailureText(int number, const Segment& segment, const QString& why) {
+    const double end = segment.start + segment.duration;
+    // The end is rounded up, so that a segment of under a second shows a span.
+    return QStringLiteral("Segment %1 (%2–%3) could not be fetched: %4")
+        .arg(number)
+        .arg(ClockText(segment.start), ClockText(std::ceil(end)), why);
+}
+
+namespace {
+
+bool BetterVideo(const Track& candidate, const Track& best) {
+    if (candidate.height != best.height)
+        return candidate.height > best.height;
+    return candidate.bandwidth > best.bandwidth;
+}
+
+bool BetterAudio(const Track& candidate, const Track& best) {
+    if (candidate.preferred != best.preferred)
+        return candidate.preferred;
+    return candidate.bandwidth > best.bandwidth;
+}
+
+} // namespace
+
+Choice Choose(const Plan& plan, int maxHeight) {
+    Choice choice;
+    for (int i = 0; i < plan.tracks.size(); ++i) {
+        const Track& track = plan.tracks[i];
+        if (track.kind != TrackKind::Video || (maxHeight > 0 && track.height > maxHeight))
+            continue;
+        if (choice.video < 0 || BetterVideo(track, plan.tracks[choice.video]))
+            choice.video = i;
+    }
+    // Nothing as low as wanted: the lowest there is.
+    if (choice.video < 0) {
+        for (int i = 0; i < plan.tracks.size(); ++i) {
+            const Track& track = plan.tracks[i];
+            if (track.kind == TrackKind::Video &&
+                (choice.video < 0 || track.height < plan.tracks[choice.video].height))
+                choice.video = i;
+        }
+    }
+    const QString group = choice.video >= 0 ? plan.tracks[choice.video].audioGroup : QString();
+    for (int i = 0; i < plan.tracks.size(); ++i) {
+        const Track& track = plan.tracks[i];
+        if (track.kind != TrackKind::Audio || (!group.isEmpty() && track.audioGroup != group))
+            continue;
+        if (choice.audio < 0 || BetterAudio(track, plan.tracks[choice.audio]))
+            choice.audio = i;
+    }
+    return choice;
+}
+
+} // namespace Streams

@@ -96,7 +96,7 @@ void SegmentFetch::StartWhole() {
         if (!IsSuccess(whole_->Status()))
             Finish(StatusText(whole_->Status(), whole_->ReasonPhrase()));
     });
-    connect(whole_, &Transfer::ChunkWritten, this, &SegmentFetch::Progressed);
+    connect(whole_, &Transfer::Written, this, &SegmentFetch::Progressed);
     connect(whole_, &Transfer::Finished, this, [this] {
         if (tooLarge_)
             Finish(QStringLiteral("it is larger than a segment can be"));
@@ -123,7 +123,7 @@ void SegmentFetch::StartRange() {
     range_ = new CurlTransfer(piece_.url, headers, 64 * 1024, this);
     range_->SetSink([this](const char* data, qint64 size) { return TakeBytes(data, size); });
     connect(range_, &CurlTransfer::ResponseStarted, this, &SegmentFetch::RangeStarted);
-    connect(range_, &CurlTransfer::ChunkWritten, this, [this] {
+    connect(range_, &CurlTransfer::Written, this, [this] {
         stall_.start();
         emit Progressed();
     });

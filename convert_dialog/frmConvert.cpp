@@ -657,8 +657,8 @@ bool frmConvert::ConvertFLV(const QString& SrcPath) {
         MsgBox(this, OutputFolder::NotAFullPathText(), vbExclamation);
         return false;
     }
-    const auto request = ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(),
-                                                         *folder, SrcPath);
+    const auto request =
+        ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(), *folder, SrcPath);
     if (!request) {
         MsgBox(this, QStringLiteral("Error: ") + QStringLiteral(" Format is not defined."),
                vbExclamation | vbOKOnly, QStringLiteral("Not Supported"));

@@ -317,8 +317,10 @@ void tst_frmConvert::browseAndOpenFolder() {
 void tst_frmConvert::storedFolderIsResolvedOrRefused_data() {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("used"); // under the home folder; empty: refused
-    QTest::newRow("home folder") << "~" << "";
-    QTest::newRow("under the home folder") << "~/Videos" << "/Videos";
+    QTest::newRow("home folder") << "~"
+                                 << "";
+    QTest::newRow("under the home folder") << "~/Videos"
+                                           << "/Videos";
     QTest::newRow("relative") << "relative/out" << QString();
     QTest::newRow("another user's home") << "~other/out" << QString();
 }

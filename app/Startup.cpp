@@ -14,7 +14,9 @@
 #include <QStandardPaths>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace Startup {
 
@@ -37,9 +39,52 @@ QString InstanceFileStem() {
            QLatin1String(AppVersion::Product);
 }
 
+// The lock and the socket decide which copy gets the addresses handed in: they live only in a
+// folder that is the user's alone.
+bool IsPrivateFolder(const QString& folder) {
+    struct stat status {};
+    return !folder.isEmpty() && ::stat(QFile::encodeName(folder).constData(), &status) == 0 &&
+           S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & 07777) == S_IRWXU;
+}
+
+// The session's runtime folder; without one (su, sudo -u, some ssh logins) a folder in the
+// user's cache, never the temporary folder all users share. Empty when neither is private.
 QString RuntimeFolder() {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return folder.isEmpty() ? QDir::tempPath() : folder;
+    const QString session = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (IsPrivateFolder(session))
+        return session;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        return QString();
+    const QString own = cache + QLatin1Char('/') + InstanceFileStem();
+    QDir().mkpath(cache);
+    ::mkdir(QFile::encodeName(own).constData(), S_IRWXU);
+    return IsPrivateFolder(own) ? own : QString();
+}
+
+// The path of one of the running copy's files, or empty without a private folder.
+QString InstanceFile(const QString& suffix) {
+    const QString folder = RuntimeFolder();
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + InstanceFileStem() + suffix;
+}
+
+// Whether the lock at `path` names its holder; what cannot be read was left by no copy of ours.
+bool IsReadableLock(const QLockFile& lock) {
+    qint64 pid = 0;
+    QString host, application;
+    return lock.getLockInfo(&pid, &host, &application);
+}
+
+// Clears what stands where the lock belongs but holds no lock: a damaged file, an empty folder.
+// A file some live process still holds, and anything with contents, stays.
+void RemoveUnreadableLock(QLockFile& lock, const QString& path) {
+    if (IsReadableLock(lock))
+        return;
+    if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
+        QDir().rmdir(path);
+    else
+        lock.removeStaleLockFile();
 }
 
 // The request with the launch tokens that the desktop gave this start, and its address.
@@ -82,21 +127,29 @@ bool AnswerRequest(frmMain& window, const QByteArray& line) {
 } // namespace
 
 QString InstanceLockPath() {
-    return RuntimeFolder() + QLatin1Char('/') + InstanceFileStem() + QStringLiteral(".lock");
+    return InstanceFile(QStringLiteral(".lock"));
 }
 
 QString InstanceSocketPath() {
-    return RuntimeFolder() + QLatin1Char('/') + InstanceFileStem() + QStringLiteral(".socket");
+    return InstanceFile(QStringLiteral(".socket"));
 }
 
 std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path) {
     auto lock = std::make_unique<QLockFile>(path);
+    if (path.isEmpty())
+        return lock;
     // The program runs for hours: only an owner that is no longer alive makes the lock stale.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError)
+    if (lock->tryLock(0) || lock->error() != QLockFile::LockFailedError)
+        // A folder that cannot take the lock file must not keep the program from starting.
+        return lock;
+    if (IsReadableLock(*lock))
         return nullptr;
-    // A folder that cannot take the lock file must not keep the program from starting.
-    return lock;
+    RemoveUnreadableLock(*lock, path);
+    if (lock->tryLock(0) || lock->error() != QLockFile::LockFailedError)
+        return lock;
+    // Still there: a live process holds the file, or a folder with contents stands in the way.
+    return QFileInfo(path).isDir() ? std::move(lock) : nullptr;
 }
 
 void NameApplication() {
@@ -175,12 +228,16 @@ QString AddressArgument(const QStringList& arguments) {
 }
 
 bool ShowRunningCopy(const QString& socketPath, const QString& address) {
+    if (socketPath.isEmpty())
+        return false;
     NetworkServices* network = NetworkModule::Services();
     return network && network->SendLine(socketPath, ShowRequest(address),
                                         kShowRequestMilliseconds) == kShownAnswer;
 }
 
 void ListenForLaterStarts(frmMain& window, const QString& socketPath) {
+    if (socketPath.isEmpty())
+        return;
     NetworkServices* network = NetworkModule::Services();
     if (!network)
         return;
@@ -200,11 +257,16 @@ int Main(int argc, char* argv[]) {
         return 0;
     // Checked before the display is opened: a second copy only asks the running one to show its
     // window, and ends.
-    const std::unique_ptr<QLockFile> instanceLock = AcquireInstanceLock(InstanceLockPath());
+    std::unique_ptr<QLockFile> instanceLock = AcquireInstanceLock(InstanceLockPath());
     if (!instanceLock) {
-        QCoreApplication app(argc, argv);
-        ShowRunningCopy(InstanceSocketPath(), AddressArgument(app.arguments()));
-        return 0;
+        {
+            QCoreApplication app(argc, argv);
+            if (ShowRunningCopy(InstanceSocketPath(), AddressArgument(app.arguments())))
+                return 0;
+        }
+        // The holder never answered: it is no copy of ours, or one that hangs. Start anyway, and
+        // hold the lock if it has been let go meanwhile.
+        instanceLock = AcquireInstanceLock(InstanceLockPath());
     }
 
     // Reading the font configuration and caches is the longest single step before the first

@@ -10,15 +10,17 @@ class frmMain;
 // names, then the main window until it closes.
 namespace Startup {
 
-// The lock that marks the running copy, in the user's runtime folder.
+// The lock that marks the running copy, in the user's runtime folder when it is theirs alone
+// (mode 0700), else in a folder of that kind in their cache; empty when there is neither.
 QString InstanceLockPath();
 
 // Where the running copy listens for later starts: beside the lock.
 QString InstanceSocketPath();
 
 // Takes the running-copy lock at `path`. Returns nullptr when another live copy holds it; a
-// lock left behind by a copy that died is taken over. When no lock file can be made there, the
-// returned lock is not locked and the program runs without the check.
+// lock left behind by a copy that died, or one that cannot be read, is taken over. When no
+// lock file can be made there, the returned lock is not locked and the program runs without
+// the check.
 std::unique_ptr<QLockFile> AcquireInstanceLock(const QString& path);
 
 // Names the application (organisation, name, version) before any setting is touched.
@@ -40,7 +42,8 @@ bool ShowRunningCopy(const QString& socketPath, const QString& address = QString
 // were given, for as long as it lives.
 void ListenForLaterStarts(frmMain& window, const QString& socketPath);
 
-// The whole program: ends at once, without a window of its own, when another copy runs.
+// The whole program: ends at once, without a window of its own, when another copy runs and
+// answers.
 int Main(int argc, char* argv[]);
 
 } // namespace Startup

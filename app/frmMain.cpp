@@ -336,7 +336,8 @@ void frmMain::Form_Load() {
                        .arg(AppVersion::Minor)
                        .arg(AppVersion::Revision));
     Form_Resize();
-    txtDest->setText(OutputFolder::Load());
+    const QString stored = OutputFolder::Load();
+    txtDest->setText(OutputFolder::Resolved(stored).value_or(stored));
     // A stored relative folder is made nowhere: the first download asks for a full path.
     OutputFolder::MakeIfMissing(txtDest->text());
     Prg->setValue(0);
@@ -539,6 +540,9 @@ void frmMain::AbortDownload() {
 }
 
 void frmMain::cmdBrowse_Click() {
+    // Stored as the folder it names, so the conversion dialog never meets a "~".
+    if (const auto typed = OutputFolder::Resolved(txtDest->text()))
+        txtDest->setText(*typed);
     const QString current = txtDest->text();
     const QString chosen = BrowseFolder(this, QStringLiteral("Browse for Folder"), 0, current,
                                         current, true, false, QString());
@@ -548,9 +552,9 @@ void frmMain::cmdBrowse_Click() {
 }
 
 void frmMain::cmdOpen_Click() {
-    const QFileInfo folder(txtDest->text());
-    const bool shown = !txtDest->text().isEmpty() && folder.isDir() &&
-                       Desktop::instance().openUrl(QUrl::fromLocalFile(folder.absoluteFilePath()));
+    const auto folder = OutputFolder::Resolved(txtDest->text());
+    const bool shown = folder && QFileInfo(*folder).isDir() &&
+                       Desktop::instance().openUrl(QUrl::fromLocalFile(*folder));
     if (!shown)
         MsgBox(this, QStringLiteral("An error occurd!"), vbCritical, QStringLiteral("Error!"));
 }

@@ -554,7 +554,9 @@ void frmConvert::RestoreFormat(const QString& stored) {
 }
 
 void frmConvert::RestoreOutputFolder(const QString& stored) {
-    txtDest->setText(stored.isEmpty() ? OutputFolder::Default(nullptr) : stored);
+    const QString folder = stored.isEmpty() ? OutputFolder::Default(nullptr) : stored;
+    // "~/Videos" typed in the main window is shown and used as the folder it names.
+    txtDest->setText(OutputFolder::Resolved(folder).value_or(folder));
     // A folder that cannot be made is not reported; the conversion's own checks follow later.
     OutputFolder::MakeIfMissing(txtDest->text());
 }
@@ -678,7 +680,8 @@ void frmConvert::cmdBrowse_Click() {
 }
 
 void frmConvert::cmdOpen_Click() {
-    if (!Desktop::instance().openUrl(QUrl::fromLocalFile(txtDest->text())))
+    const auto folder = OutputFolder::Resolved(txtDest->text());
+    if (!folder || !Desktop::instance().openUrl(QUrl::fromLocalFile(*folder)))
         MsgBox(this, QStringLiteral("An error occurd!"), vbCritical, QStringLiteral("Error!"));
 }
 
@@ -695,8 +698,14 @@ void frmConvert::cmdConvert_Click() {
 }
 
 bool frmConvert::ConvertFLV(const QString& SrcPath) {
-    const auto request = ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(),
-                                                         txtDest->text(), SrcPath);
+    // A relative folder would land wherever the program was started.
+    const auto folder = OutputFolder::Resolved(txtDest->text());
+    if (!folder) {
+        MsgBox(this, OutputFolder::NotAFullPathText(), vbExclamation);
+        return false;
+    }
+    const auto request =
+        ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(), *folder, SrcPath);
     if (!request) {
         MsgBox(this, QStringLiteral("Error: ") + QStringLiteral(" Format is not defined."),
                vbExclamation | vbOKOnly, QStringLiteral("Not Supported"));

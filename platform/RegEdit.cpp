@@ -77,8 +77,12 @@ QString storeFileName() {
            QLatin1String(AppVersion::Product) + QStringLiteral(".conf");
 }
 
-bool isOversized() {
-    return QFileInfo(storeFileName()).size() > kLargestStoreFile;
+// A FIFO, a device or a socket in the file's place would hold the program in open() inside
+// QSettings; a file over the limit would hold it in parsing. Neither is read, like any damaged
+// file. A missing file is the store of a first start.
+bool isUnreadable() {
+    const QFileInfo file(storeFileName());
+    return file.exists() && (!file.isFile() || file.size() > kLargestStoreFile);
 }
 
 bool isBlank(const QString& text) {
@@ -103,8 +107,9 @@ QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) 
 }
 
 void RegEdit::WriteKeys(const NamedTexts& values) {
-    // An oversized file is damaged: started afresh without being read, like any damaged file.
-    if (isOversized())
+    // Such a file is damaged: started afresh without being read, like any damaged file. A
+    // folder stays (nothing of the user's is thrown away), and QSettings then fails to write.
+    if (isUnreadable())
         QFile::remove(storeFileName());
     QSettings settings(AppVersion::Organisation, AppVersion::Product);
     // A damaged file reads as empty; start it afresh rather than keep its debris, so what
@@ -124,7 +129,7 @@ QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
     QStringList texts;
     for (const auto& entry : namesAndDefaults)
         texts.append(entry.second);
-    if (isOversized())
+    if (isUnreadable())
         return texts;
     const QSettings settings(AppVersion::Organisation, AppVersion::Product);
     // A damaged or unreadable store counts as an empty one.
@@ -140,6 +145,8 @@ QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
 }
 
 void RegEdit::DelKey(const QString& valueName) {
+    if (isUnreadable())
+        return;
     QSettings settings(AppVersion::Organisation, AppVersion::Product);
     settings.remove(valueName);
     settings.sync();

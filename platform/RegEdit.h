@@ -7,8 +7,9 @@
 // The per-user settings store: named text values of the organisation "Morvane", application
 // "Vantelo" (on Windows the registry key Software\Morvane\Vantelo, elsewhere a per-user file).
 // Every read goes to the store and every write goes straight through; nothing here raises or
-// shows a message. A store file that cannot be read, or one over 1 MB (no program of ours
-// writes one), is damaged and reads as empty.
+// shows a message. A store file that cannot be read, one that is no regular file (a FIFO would
+// never let the read end) or one over 1 MB (no program of ours writes one) is damaged and
+// reads as empty.
 class RegEdit {
 public:
     // Value names with a text each: the values to write, or the defaults of a read.

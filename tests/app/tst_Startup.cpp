@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTest>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The running-copy rule with real processes. This program doubles as a lock holder
@@ -62,6 +63,11 @@ private slots:
     void cleanup() { home_.reset(); }
     void oneLiveHolderAtATimeAndDeadHoldersDoNotCount();
     void unusableLockFolderDoesNotStopTheProgram();
+    void damagedOrForeignLockDoesNotStopTheProgram_data();
+    void damagedOrForeignLockDoesNotStopTheProgram();
+    void lockFolderIsTheUsersOwn_data();
+    void lockFolderIsTheUsersOwn();
+    void holderThatDoesNotAnswerDoesNotStopTheProgram();
     void secondCopyOfTheProgramEndsAtOnceAndTouchesNothing();
     void secondStartBringsTheRunningWindowToTheFront();
     void versionAndHelpNeedNoDisplayAndNoLock();
@@ -97,6 +103,98 @@ void tst_Startup::unusableLockFolderDoesNotStopTheProgram() {
     const auto lock = Startup::AcquireInstanceLock(home_->path() + "/no such folder/x.lock");
     QVERIFY(lock);
     QVERIFY(!lock->isLocked());
+}
+
+void tst_Startup::damagedOrForeignLockDoesNotStopTheProgram_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("garbage") << QByteArray("not a lock\n\x01\xff") << false << true;
+    QTest::newRow("empty") << QByteArray() << false << true;
+    QTest::newRow("empty folder") << QByteArray() << true << true;
+    // Nothing of another's is thrown away: the program runs without the check.
+    QTest::newRow("folder with a file") << QByteArray("x") << true << false;
+}
+
+void tst_Startup::damagedOrForeignLockDoesNotStopTheProgram() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, folder);
+    QFETCH(bool, locked);
+    const QString path = Startup::InstanceLockPath();
+    QFile planted(folder ? path + "/inside" : path);
+    QVERIFY(!folder || QDir().mkpath(path));
+    if (!folder || !content.isEmpty()) {
+        QVERIFY(planted.open(QIODevice::WriteOnly));
+        planted.write(content);
+        planted.close();
+    }
+    const auto lock = Startup::AcquireInstanceLock(path);
+    QVERIFY(lock);
+    QCOMPARE(lock->isLocked(), locked);
+    // A copy started now meets the lock taken over: only one runs.
+    QCOMPARE(!Startup::AcquireInstanceLock(path), locked);
+}
+
+void tst_Startup::lockFolderIsTheUsersOwn_data() {
+    QTest::addColumn<QString>("runtime");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("othersOwn");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("private") << "runtime" << 0700 << false << true;
+    QTest::newRow("unset") << "" << 0 << false << false;
+    QTest::newRow("missing") << "no such folder" << 0 << false << false;
+    QTest::newRow("open to all") << "runtime" << 01777 << false << false;
+    QTest::newRow("readable by the group") << "runtime" << 0750 << false << false;
+    QTest::newRow("another user's") << "runtime" << 0700 << true << false;
+}
+
+// The runtime folder only when it is the user's alone; otherwise a folder of the user's own
+// home, never one that every user shares.
+void tst_Startup::lockFolderIsTheUsersOwn() {
+    QFETCH(QString, runtime);
+    QFETCH(int, mode);
+    QFETCH(bool, othersOwn);
+    QFETCH(bool, usable);
+    const QString given = home_->path() + "/" + runtime;
+    if (runtime.isEmpty())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", given.toUtf8());
+    if (mode)
+        QCOMPARE(chmod(QFile::encodeName(given).constData(), mode_t(mode)), 0);
+    if (othersOwn && chown(QFile::encodeName(given).constData(), 65534, 65534) != 0)
+        QSKIP("only root can give a folder to another user");
+    const QString folder = QFileInfo(Startup::InstanceLockPath()).path();
+    if (usable)
+        QCOMPARE(folder, given);
+    else
+        QCOMPARE(folder, home_->path() + "/.cache/Morvane-Vantelo");
+    QCOMPARE(QFileInfo(Startup::InstanceSocketPath()).path(), folder);
+    struct stat made {};
+    QCOMPARE(stat(QFile::encodeName(folder).constData(), &made), 0);
+    QCOMPARE(made.st_uid, geteuid());
+    QCOMPARE(made.st_mode & 07777, mode_t(0700));
+    QVERIFY(takesLock(Startup::InstanceLockPath()));
+
+    // The private folder is refused too once another could reach into it: no lock, no socket.
+    if (!usable) {
+        QCOMPARE(chmod(QFile::encodeName(folder).constData(), 0755), 0);
+        QVERIFY(Startup::InstanceLockPath().isEmpty() && Startup::InstanceSocketPath().isEmpty());
+        QVERIFY(!takesLock(Startup::InstanceLockPath()));
+    }
+}
+
+// A lock whose holder never answers (here this test program) must not keep the program away.
+void tst_Startup::holderThatDoesNotAnswerDoesNotStopTheProgram() {
+    QProcess holder, program;
+    QVERIFY(startHolder(holder, Startup::InstanceLockPath(), false));
+    startProgram(program);
+    const QString output = home_->path() + "/Documents/Morvane/Vantelo";
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(output), 60000);
+    QCOMPARE(program.state(), QProcess::Running);
+    program.kill();
+    holder.kill();
+    QVERIFY(program.waitForFinished() && holder.waitForFinished());
 }
 
 void tst_Startup::secondCopyOfTheProgramEndsAtOnceAndTouchesNothing() {

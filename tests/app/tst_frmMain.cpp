@@ -220,6 +220,13 @@ void tst_frmMain::browseStoresTheFolderEvenWhenCancelled() {
     w.cmdBrowse->click();
     QCOMPARE(desktop_->folderRequests.value(0), QStringList({"Browse for Folder", typed}));
     QCOMPARE(SettingsStore().LoadKey(kSetting, QString()), typed);
+    // Stored as the folder it names: the conversion dialog reads the same value.
+    w.txtDest->setText("~/Videos");
+    w.cmdBrowse->click();
+    const QString videos = home_->path() + "/Videos";
+    QCOMPARE(desktop_->folderRequests.value(1), QStringList({"Browse for Folder", videos}));
+    QCOMPARE(w.txtDest->text(), videos);
+    QCOMPARE(SettingsStore().LoadKey(kSetting, QString()), videos);
 
     desktop_->folderAnswer = home_->path() + "/picked";
     w.cmdBrowse->click();

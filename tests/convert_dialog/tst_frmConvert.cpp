@@ -1,6 +1,7 @@
 #include "AVC.h"
 #include "DialogTestSupport.h"
 #include "FakeDesktop.h"
+#include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
 #include "TestHome.h"
@@ -53,6 +54,8 @@ private slots:
     void choosingAFormatAgainUndoesChanges();
     void convertWithoutSourceOpensTheFilePicker();
     void browseAndOpenFolder();
+    void storedFolderIsResolvedOrRefused_data();
+    void storedFolderIsResolvedOrRefused();
     void missingConverterIsShownAndReturnsToIdle();
     void declinedFormatReturnsToIdle();
 
@@ -312,6 +315,43 @@ void tst_frmConvert::browseAndOpenFolder() {
     QCOMPARE(desktop_.messages.first().text, QStringLiteral("An error occurd!"));
     QCOMPARE(desktop_.messages.first().title, QStringLiteral("Error!"));
     QCOMPARE(desktop_.messages.first().style, int(vbCritical));
+}
+
+void tst_frmConvert::storedFolderIsResolvedOrRefused_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("used"); // under the home folder; empty: refused
+    QTest::newRow("home folder") << "~"
+                                 << "";
+    QTest::newRow("under the home folder") << "~/Videos"
+                                           << "/Videos";
+    QTest::newRow("relative") << "relative/out" << QString();
+    QTest::newRow("another user's home") << "~other/out" << QString();
+}
+
+// The main window stores what was typed; the dialog never converts into a folder that depends
+// on where the program was started.
+void tst_frmConvert::storedFolderIsResolvedOrRefused() {
+    QFETCH(QString, stored);
+    QFETCH(QString, used);
+    SettingsStore().WriteKey(kSavedNames.first(), stored);
+    frmConvert& dialog = openDialog();
+    pickSource("/videos/clip.flv");
+    dialog.cmdConvert->click();
+    QVERIFY(isIdle(dialog));
+    const QString line = dialog.converter()->CommandLine();
+    if (used.isNull()) {
+        QCOMPARE(desktop_.messages.size(), 1);
+        QCOMPARE(desktop_.messages.first().text, OutputFolder::NotAFullPathText());
+        QVERIFY2(line.isEmpty(), qPrintable(line));
+    } else {
+        const QString folder = home_.path() + used;
+        QCOMPARE(dialog.txtDest->text(), folder);
+        QVERIFY2(line.endsWith("\"" + folder + "/clip.3g2\""), qPrintable(line));
+        QVERIFY(QFileInfo(folder).isDir());
+        QVERIFY(desktop_.messages.isEmpty());
+    }
+    QVERIFY(!QFileInfo::exists("~") && !QFileInfo::exists("relative") &&
+            !QFileInfo::exists("~other"));
 }
 
 void tst_frmConvert::missingConverterIsShownAndReturnsToIdle() {

@@ -4,8 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
+#include <climits>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -179,15 +184,49 @@ private slots:
                  (QStringList{"iPod", "/srv/fresh"}));
     }
 
-    void unreadableFileGivesDefaults() {
+    void unreadableFileGivesDefaults_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("replacedByAWrite");
         // A folder where the file should be cannot be read as settings, not even by root.
+        QTest::newRow("folder") << "folder" << false;
+        // Opening a FIFO to read waits for a writer: the store must neither wait nor read one.
+        QTest::newRow("FIFO") << "fifo" << true;
+        QTest::newRow("link to a FIFO") << "link" << true;
+    }
+    void unreadableFileGivesDefaults() {
+        QFETCH(QString, kind);
+        QFETCH(bool, replacedByAWrite);
         removeStore();
-        QVERIFY(QDir().mkpath(home_.settingsFile()));
+        QVERIFY(QDir().mkpath(QFileInfo(home_.settingsFile()).path()));
+        const QString fifo = kind == "link" ? home_.path() + "/fifo" : home_.settingsFile();
+        int held = -1, opens = -1;
+        const auto closeBoth = qScopeGuard([&] {
+            if (opens >= 0)
+                close(opens);
+            if (held >= 0)
+                close(held);
+        });
+        if (kind == "folder") {
+            QVERIFY(QDir().mkpath(home_.settingsFile()));
+        } else {
+            QFile::remove(fifo);
+            QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            QVERIFY(kind != "link" || QFile::link(fifo, home_.settingsFile()));
+            // Held open both ways, so that no open waits here; the kernel reports every other.
+            held = open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
+            opens = inotify_init1(IN_NONBLOCK);
+            QVERIFY(held >= 0 && opens >= 0);
+            QVERIFY(inotify_add_watch(opens, QFile::encodeName(fifo).constData(), IN_OPEN) >= 0);
+        }
         RegEdit store;
-        QCOMPARE(store.LoadKey(kOutputPath, kDefault), kDefault);
+        QCOMPARE(store.LoadKey(kFormat, "3GP"), QStringLiteral("3GP"));
         store.WriteKey(kOutputPath, "/srv/lost");
-        QCOMPARE(store.LoadKey(kOutputPath, kDefault), kDefault);
-        QVERIFY(QFileInfo(home_.settingsFile()).isDir());
+        QCOMPARE(store.LoadKey(kOutputPath, kDefault), replacedByAWrite ? "/srv/lost" : kDefault);
+        QCOMPARE(QFileInfo(home_.settingsFile()).isFile(), replacedByAWrite);
+        if (opens >= 0) {
+            char event[sizeof(inotify_event) + NAME_MAX + 1];
+            QCOMPARE(read(opens, event, sizeof event), ssize_t(-1));
+        }
     }
 
     void fileWithoutReadPermissionGivesDefaults() {

@@ -1,4 +1,5 @@
 #pragma once
+#include "MediaJoiner.h"
 #include "PageText.h"
 
 #include <QByteArrayView>
@@ -10,6 +11,7 @@
 #include <QUrl>
 #include <optional>
 
+class MediaJoiner;
 class Transfer;
 
 // The video fetcher: checks a video page address, asks its host to show the thumbnail in the
@@ -29,6 +31,8 @@ public:
     // The folder the next page's video goes into, as the host's destination box reads when it
     // starts a fetch. Until one is handed over, no target file is named.
     void SetOutputFolder(const QString& folder) { HandedFolder = folder; }
+    // What joins separately fetched video and sound by stream copy; the host keeps it alive.
+    void SetJoiner(MediaJoiner* joiner) { Joiner = joiner; }
 
     void ClearDownload();
     void GetVideoInfo(const QString& VideoUrl);
@@ -91,6 +95,7 @@ private:
     bool AppendChunk(QByteArrayView chunk, QString& error);
     void CloseVideoFile();
 
+    QPointer<MediaJoiner> Joiner;
     // The output folder the host handed over with the fetch; unset until the first one.
     std::optional<QString> HandedFolder;
 

@@ -1,13 +1,11 @@
 #include "RegEdit.h"
 
-#include "AppVersion.h"
+#include "SavedSettings.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <optional>
 
 namespace {
@@ -67,18 +65,15 @@ bool isDamaged(const QSettings& settings) {
 // Larger than any file of the program's few values, and small enough to parse at once.
 constexpr qint64 kLargestStoreFile = 1024 * 1024;
 
-// The store's file, found as QSettings finds it, but without reading it: QSettings parses the
-// whole file as it is constructed.
-QString storeFileName() {
-    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QLatin1Char('/') + QLatin1String(AppVersion::Organisation) + QLatin1Char('/') +
-           QLatin1String(AppVersion::Product) + QStringLiteral(".conf");
-}
+// The store's values, in the one file the size guard measures. QSettings parses the whole
+// file as it is constructed.
+class StoreSettings : public QSettings {
+public:
+    StoreSettings() : QSettings(SavedSettings::StoreFile(), QSettings::IniFormat) {}
+};
 
 bool isOversized() {
-    return QFileInfo(storeFileName()).size() > kLargestStoreFile;
+    return QFileInfo(SavedSettings::StoreFile()).size() > kLargestStoreFile;
 }
 
 bool isBlank(const QString& text) {
@@ -105,8 +100,8 @@ QString RegEdit::LoadKey(const QString& valueName, const QString& defaultValue) 
 void RegEdit::WriteKeys(const NamedTexts& values) {
     // An oversized file is damaged: started afresh without being read, like any damaged file.
     if (isOversized())
-        QFile::remove(storeFileName());
-    QSettings settings(AppVersion::Organisation, AppVersion::Product);
+        QFile::remove(SavedSettings::StoreFile());
+    StoreSettings settings;
     // A damaged file reads as empty; start it afresh rather than keep its debris, so what
     // the user saw before this write is what the next start sees.
     if (isDamaged(settings))
@@ -126,7 +121,7 @@ QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
         texts.append(entry.second);
     if (isOversized())
         return texts;
-    const QSettings settings(AppVersion::Organisation, AppVersion::Product);
+    const StoreSettings settings;
     // A damaged or unreadable store counts as an empty one.
     if (settings.status() == QSettings::AccessError || isDamaged(settings))
         return texts;
@@ -140,7 +135,7 @@ QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
 }
 
 void RegEdit::DelKey(const QString& valueName) {
-    QSettings settings(AppVersion::Organisation, AppVersion::Product);
+    StoreSettings settings;
     settings.remove(valueName);
     settings.sync();
 }

@@ -291,14 +291,8 @@ int main(int argc, char** argv) {
     const bool audioOnly = AudioOnly(sourceAtStart.facts);
     const std::string partial = PartialFileFor(dest);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
-        std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y",           "-progress",
-                                         "pipe:3",       "-i",       FileUrl(source)};
-        for (const std::string& option : modTranslate::Translate(request, encoders))
-            args.push_back(option);
-        if (audioOnly)
-            args.push_back("-vn");
-        args.push_back(FileUrl(partial));
-        return args;
+        return modTranslate::CommandLine(request, encoders, FileUrl(source), FileUrl(partial),
+                                         audioOnly, true);
     };
     const auto refused = [&](const std::vector<std::string>& args) {
         return audioOnly && !HoldsAudioAlone(args);

@@ -662,4 +662,20 @@ std::vector<std::string> Translate(const modLegacyCommand::LegacyRequest& reques
     return Render(plan);
 }
 
+std::vector<std::string> CommandLine(const modLegacyCommand::LegacyRequest& request,
+                                     const modEncoders::EncoderSet& encoders,
+                                     const std::string& sourceUrl, const std::string& outputUrl,
+                                     bool audioOnly, bool reportProgress) {
+    std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y"};
+    if (reportProgress)
+        args.insert(args.end(), {"-progress", "pipe:3"});
+    args.insert(args.end(), {"-i", sourceUrl});
+    for (const std::string& option : Translate(request, encoders))
+        args.push_back(option);
+    if (audioOnly)
+        args.push_back("-vn");
+    args.push_back(outputUrl);
+    return args;
+}
+
 } // namespace modTranslate

@@ -14,6 +14,7 @@
 #include "ProgressBar.h"
 #include "ProgressCaption.h"
 #include "RegEdit.h"
+#include "SavedSettings.h"
 #include "StatusLabel.h"
 #include "StreamPlan.h"
 #include "Twips.h"
@@ -124,36 +125,38 @@ std::optional<bool> parseTruth(const QString& text) {
     return number != 0;
 }
 
-// One saved option: its name in the settings store, the control that shows it (the output
-// folder box, a list, the check box or an option button), and its default when nothing is
-// stored (null: what the control shows, for the options the preset's choice).
-struct SavedOption {
-    QString name;
-    QWidget* control;
-    const char* fixedDefault;
-};
-
-// The thirteen, in the order the unload writes them. The load reads them at once, then applies
-// the format (its preset), the other options over the preset, and the output folder.
-std::array<SavedOption, 13> savedOptionTable(const frmConvert& dialog) {
-    // clang-format off
-    return {{
-        // name                                          control              default
-        {OutputFolder::kSettingName,                     dialog.txtDest,      nullptr},
-        {QStringLiteral("Youtube Video format"),         dialog.cmbFormat,    nullptr},
-        {QStringLiteral("Youtube Video codec"),          dialog.cmbVidCodec,  nullptr},
-        {QStringLiteral("Youtube Video bitrate"),        dialog.VidBitrate,   nullptr},
-        {QStringLiteral("Youtube Audio codec"),          dialog.cmdAudCodec,  nullptr},
-        {QStringLiteral("Youtube Audio bitrate"),        dialog.cmbAudVit,    nullptr},
-        {QStringLiteral("Youtube Audio samplerate"),     dialog.cmbSample,    nullptr},
-        {QStringLiteral("Youtube Video framerate"),      dialog.FrameRate,    nullptr},
-        {QStringLiteral("Youtube Video size"),           dialog.cmbVideoSize, nullptr},
-        {QStringLiteral("Youtube Video quality"),        dialog.chkQuality,   nullptr},
-        {QStringLiteral("Youtube Video mode mono"),      dialog.OptMono,      "True"},
-        {QStringLiteral("Youtube Video mode stereo"),    dialog.OptStereo,    "False"},
-        {QStringLiteral("Youtube Video extension"),      dialog.cmbVidFormat, nullptr},
-    }};
-    // clang-format on
+// The control that shows each saved option: the output folder box, a list, the check box or an
+// option button.
+QWidget* controlOf(const frmConvert& dialog, SavedSetting key) {
+    switch (key) {
+    case SavedSetting::OutputFolder:
+        return dialog.txtDest;
+    case SavedSetting::Format:
+        return dialog.cmbFormat;
+    case SavedSetting::VideoCodec:
+        return dialog.cmbVidCodec;
+    case SavedSetting::VideoBitrate:
+        return dialog.VidBitrate;
+    case SavedSetting::AudioCodec:
+        return dialog.cmdAudCodec;
+    case SavedSetting::AudioBitrate:
+        return dialog.cmbAudVit;
+    case SavedSetting::AudioSampleRate:
+        return dialog.cmbSample;
+    case SavedSetting::FrameRate:
+        return dialog.FrameRate;
+    case SavedSetting::VideoSize:
+        return dialog.cmbVideoSize;
+    case SavedSetting::SameQuality:
+        return dialog.chkQuality;
+    case SavedSetting::Mono:
+        return dialog.OptMono;
+    case SavedSetting::Stereo:
+        return dialog.OptStereo;
+    case SavedSetting::VideoExtension:
+        return dialog.cmbVidFormat;
+    }
+    return nullptr;
 }
 
 // The control's value as the settings store keeps it: a list's text, the check value as a
@@ -526,23 +529,24 @@ void frmConvert::FillFormatList() {
 // One reading of the store for all thirteen: the stored format chooses the preset, the stored
 // options then go over it, and the output folder comes last.
 void frmConvert::RestoreSavedOptions() {
-    const auto table = savedOptionTable(*this);
+    const auto& table = SavedSettings::Table();
     RegEdit::NamedTexts wanted;
-    for (const SavedOption& option : table)
-        wanted.emplace_back(option.name, QString::fromLatin1(option.fixedDefault));
+    for (const SavedSettings::Row& row : table)
+        wanted.emplace_back(QString::fromLatin1(row.storedName),
+                            QString::fromLatin1(row.fixedDefault));
     const QStringList stored = SettingsStore().LoadKeys(wanted);
-    const auto storedFor = [&](const QWidget* control) {
+    const auto storedFor = [&](SavedSetting key) {
         for (size_t row = 0; row < table.size(); ++row)
-            if (table[row].control == control)
+            if (table[row].key == key)
                 return stored.at(int(row));
         return QString();
     };
-    RestoreFormat(storedFor(cmbFormat));
-    for (const SavedOption& option : table)
-        if (option.control != cmbFormat && option.control != txtDest &&
-            !storedFor(option.control).isEmpty())
-            restoreStoredText(option.control, storedFor(option.control));
-    RestoreOutputFolder(storedFor(txtDest));
+    RestoreFormat(storedFor(SavedSetting::Format));
+    for (const SavedSettings::Row& row : table)
+        if (row.key != SavedSetting::Format && row.key != SavedSetting::OutputFolder &&
+            !storedFor(row.key).isEmpty())
+            restoreStoredText(controlOf(*this, row.key), storedFor(row.key));
+    RestoreOutputFolder(storedFor(SavedSetting::OutputFolder));
 }
 
 void frmConvert::RestoreFormat(const QString& stored) {
@@ -563,8 +567,9 @@ void frmConvert::RestoreOutputFolder(const QString& stored) {
 
 RegEdit::NamedTexts frmConvert::SavedOptions() const {
     RegEdit::NamedTexts saved;
-    for (const SavedOption& option : savedOptionTable(*this))
-        saved.emplace_back(option.name, storedText(option.control));
+    for (const SavedSettings::Row& row : SavedSettings::Table())
+        saved.emplace_back(QString::fromLatin1(row.storedName),
+                           storedText(controlOf(*this, row.key)));
     return saved;
 }
 

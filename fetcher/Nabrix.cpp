@@ -187,10 +187,10 @@ void Nabrix::TakeContentLength(const Transfer* transfer) {
 }
 
 QString Nabrix::ErrorText(const Transfer* transfer) const {
-    if (transfer->Error() == QNetworkReply::TimeoutError)
+    const TransferResult result = transfer->Result();
+    if (result.failure == TransferResult::Failure::TimedOut)
         return TimedOut();
-    return modNabrix::TransferErrorText(transfer->Error(), transfer->Url(), transfer->ViaProxy(),
-                                        transfer->ErrorString());
+    return result.Words(transfer->Url());
 }
 
 // --- The page ---
@@ -225,7 +225,7 @@ void Nabrix::PageFinished() {
         FailPage(PageTooLarge());
         return;
     }
-    if (VideoInfo->Error() != QNetworkReply::NoError) {
+    if (!VideoInfo->Result().Whole()) {
         FailPage(ErrorText(VideoInfo));
         return;
     }
@@ -279,10 +279,9 @@ void Nabrix::VideoResponseStart() {
     const QString httpError =
         HttpErrorOf(status, QString::fromLatin1(VideoDownload->ReasonPhrase()));
     if (!httpError.isEmpty()) {
-        FailVideo(status == 407 ? modNabrix::TransferErrorText(
-                                      QNetworkReply::ProxyAuthenticationRequiredError,
-                                      VideoDownload->Url(), true, httpError)
-                                : httpError);
+        const TransferResult proxyRefused{
+            status, TransferResult::Failure::ProxyAuthenticationRequired, true, httpError};
+        FailVideo(status == 407 ? proxyRefused.Words(VideoDownload->Url()) : httpError);
         return;
     }
     TakeContentLength(VideoDownload);
@@ -312,7 +311,7 @@ void Nabrix::VideoFinished() {
         FailVideo(VideoFileError);
         return;
     }
-    if (VideoDownload->Error() != QNetworkReply::NoError) {
+    if (!VideoDownload->Result().Whole()) {
         FailVideo(ErrorText(VideoDownload));
         return;
     }

@@ -11,9 +11,9 @@
 
 namespace {
 
-// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
-Q_LOGGING_CATEGORY(lcRequest, "vantelo.fetcher.request", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcStatus, "vantelo.fetcher.status", QtWarningMsg)
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.net.*.debug=true").
+Q_LOGGING_CATEGORY(lcRequest, "vantelo.net.request", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStatus, "vantelo.net.status", QtWarningMsg)
 
 } // namespace
 
@@ -281,47 +281,47 @@ void CurlTransfer::ReportProgress() {
     emit Finished();
 }
 
-QNetworkReply::NetworkError CurlTransfer::Error() const {
+TransferResult::Failure CurlTransfer::Error() const {
     // A sink that stopped the transfer has its own reason.
     if (sinkStopped_ || bodyComplete_)
-        return QNetworkReply::NoError;
+        return TransferResult::Failure::None;
     // libcurl does not know the length (see the constructor): an answer cut short ends as if
     // it were whole.
     if (result_ == CURLE_OK && announced_ >= 0 && received_ < announced_)
-        return QNetworkReply::RemoteHostClosedError;
+        return TransferResult::Failure::ConnectionClosed;
     if (AnswerUnreadable() || HeaderTooLong())
-        return QNetworkReply::ProtocolFailure;
+        return TransferResult::Failure::AnswerUnreadable;
     switch (result_) {
     case CURLE_OK:
-        return QNetworkReply::NoError;
+        return TransferResult::Failure::None;
     case CURLE_UNSUPPORTED_PROTOCOL:
-        return QNetworkReply::ProtocolUnknownError;
+        return TransferResult::Failure::UnsupportedAddress;
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return QNetworkReply::ProxyNotFoundError;
+        return TransferResult::Failure::ProxyNotFound;
     case CURLE_COULDNT_RESOLVE_HOST:
-        return QNetworkReply::HostNotFoundError;
+        return TransferResult::Failure::HostNotFound;
     case CURLE_COULDNT_CONNECT:
-        return QNetworkReply::ConnectionRefusedError;
+        return TransferResult::Failure::ConnectionRefused;
     case CURLE_PARTIAL_FILE:
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-        return QNetworkReply::RemoteHostClosedError;
+        return TransferResult::Failure::ConnectionClosed;
     case CURLE_OPERATION_TIMEDOUT:
-        return QNetworkReply::TimeoutError;
+        return TransferResult::Failure::TimedOut;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_CACERT_BADFILE:
-        return QNetworkReply::SslHandshakeFailedError;
+        return TransferResult::Failure::SecureConnectionFailed;
     default:
-        return QNetworkReply::UnknownServerError;
+        return TransferResult::Failure::Other;
     }
 }
 
 QString CurlTransfer::ErrorString() const {
-    if (Error() == QNetworkReply::NoError)
+    if (Error() == TransferResult::Failure::None)
         return QString();
     if (result_ == CURLE_OK)
         return QStringLiteral("The connection closed before the whole answer had arrived");

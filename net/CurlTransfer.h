@@ -1,10 +1,10 @@
 #pragma once
 #include "HttpHeaders.h"
+#include "TransferResult.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QMap>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -55,9 +55,9 @@ public:
     Http::BodyLength BodyLength() const { return bodyLength_; }
     // A redirect answer: its body is dropped and it raises no ResponseStarted.
     bool IsRedirect() const;
-    // Once finished: what went wrong, in Qt's terms and in libcurl's words (NoError and empty
-    // text for a whole answer or a transfer its sink stopped).
-    QNetworkReply::NetworkError Error() const;
+    // Once finished: what went wrong, and in libcurl's words (None and empty text for a whole
+    // answer or a transfer its sink stopped).
+    TransferResult::Failure Error() const;
     QString ErrorString() const;
 
 signals:

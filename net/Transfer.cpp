@@ -8,10 +8,10 @@
 
 namespace {
 
-// Off unless QT_LOGGING_RULES switches them on ("vantelo.fetcher.*.debug=true").
-Q_LOGGING_CATEGORY(lcRedirect, "vantelo.fetcher.redirect", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcStall, "vantelo.fetcher.stall", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcRetry, "vantelo.fetcher.retry", QtWarningMsg)
+// Off unless QT_LOGGING_RULES switches them on ("vantelo.net.*.debug=true").
+Q_LOGGING_CATEGORY(lcRedirect, "vantelo.net.redirect", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStall, "vantelo.net.stall", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcRetry, "vantelo.net.retry", QtWarningMsg)
 
 const QString Unreadable = QStringLiteral("The server's answer could not be read");
 
@@ -20,15 +20,12 @@ bool IsSuccess(int status) {
 }
 
 // Failures of the way to the server rather than of the server's answer: they pass.
-bool IsPassingNetworkError(QNetworkReply::NetworkError error) {
+bool IsPassingNetworkError(TransferResult::Failure error) {
     switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::UnknownNetworkError:
+    case TransferResult::Failure::ConnectionRefused:
+    case TransferResult::Failure::HostNotFound:
+    case TransferResult::Failure::TimedOut:
+    case TransferResult::Failure::ConnectionClosed:
         return true;
     default:
         return false;
@@ -106,7 +103,7 @@ void Transfer::TryStarted() {
     reason_ = try_->ReasonPhrase();
     headers_ = try_->ResponseHeaders();
     if (Retries::IsRetryableStatus(status_) && retries_ < request_.maxRetries) {
-        Broke(QNetworkReply::NoError, QString(),
+        Broke(TransferResult::Failure::None, QString(),
               Http::RetryAfterSeconds(Header("Retry-After"), QDateTime::currentDateTimeUtc()));
         return;
     }
@@ -117,7 +114,7 @@ void Transfer::TryStarted() {
         // The first answer's status is the receiver's to judge; a later try that is refused
         // ends the transfer with that status.
         if (started_) {
-            Finish(QNetworkReply::NoError, QString());
+            Finish(TransferResult::Failure::None, QString());
             return;
         }
         started_ = true;
@@ -133,7 +130,7 @@ void Transfer::TryStarted() {
         if (started_)
             Finish(breakError_, breakText_);
         else
-            Finish(QNetworkReply::ProtocolFailure, Unreadable);
+            Finish(TransferResult::Failure::AnswerUnreadable, Unreadable);
         return;
     }
     TakeLength(offset);
@@ -207,12 +204,12 @@ void Transfer::TryFinished() {
     stall_.stop();
     CurlTransfer* finished = try_;
     viaProxy_ = finished->ViaProxy();
-    const QNetworkReply::NetworkError error = finished->Error();
-    if (error == QNetworkReply::RemoteHostClosedError) {
+    const TransferResult::Failure error = finished->Error();
+    if (error == TransferResult::Failure::ConnectionClosed) {
         Broke(error, finished->ErrorString());
         return;
     }
-    if (error != QNetworkReply::NoError) {
+    if (error != TransferResult::Failure::None) {
         // Once the body has broken off, a network on its way back (a server restarting, a
         // link coming up again) is waited for like the break itself.
         if (retries_ > 0 && IsPassingNetworkError(error))
@@ -227,7 +224,7 @@ void Transfer::TryFinished() {
         headers_ = finished->ResponseHeaders();
         if (!request_.followRedirects) {
             redirect_ = true;
-            Finish(QNetworkReply::NoError, QString());
+            Finish(TransferResult::Failure::None, QString());
             return;
         }
         const Redirects::Hop hop = Redirects::Next(url_, Header("Location"), redirects_);
@@ -235,8 +232,8 @@ void Transfer::TryFinished() {
                             << redirects_ + 1 << "refused" << int(hop.refusal);
         if (hop.refusal != Redirects::Hop::Refusal::None) {
             Finish(hop.refusal == Redirects::Hop::Refusal::TooManyHops
-                       ? QNetworkReply::TooManyRedirectsError
-                       : QNetworkReply::InsecureRedirectError,
+                       ? TransferResult::Failure::TooManyRedirects
+                       : TransferResult::Failure::UnsafeRedirect,
                    QString());
             return;
         }
@@ -248,27 +245,27 @@ void Transfer::TryFinished() {
     }
     // A body whose end nobody can tell may be cut short: it is never taken as whole.
     if (IsSuccess(status_) && lengthInvalid_) {
-        Finish(QNetworkReply::ProtocolFailure, Unreadable);
+        Finish(TransferResult::Failure::AnswerUnreadable, Unreadable);
         return;
     }
     // A body that ends before the known length broke off, whether or not the answer said how
     // long it is itself (a range closed by the connection); one past it is no such file.
     if (IsSuccess(status_) && length_ >= 0 && received_ != length_) {
         if (received_ > length_)
-            Finish(QNetworkReply::ProtocolFailure, Unreadable);
+            Finish(TransferResult::Failure::AnswerUnreadable, Unreadable);
         else
-            Broke(QNetworkReply::RemoteHostClosedError, finished->ErrorString());
+            Broke(TransferResult::Failure::ConnectionClosed, finished->ErrorString());
         return;
     }
-    Finish(QNetworkReply::NoError, QString());
+    Finish(TransferResult::Failure::None, QString());
 }
 
 void Transfer::TryStalled() {
     qCDebug(lcStall) << url_.toString() << "sent nothing for" << stall_.interval() << "ms";
-    Broke(QNetworkReply::TimeoutError, QString());
+    Broke(TransferResult::Failure::TimedOut, QString());
 }
 
-void Transfer::Broke(QNetworkReply::NetworkError error, const QString& text,
+void Transfer::Broke(TransferResult::Failure error, const QString& text,
                      std::optional<qint64> retryAfterSeconds) {
     DropTry();
     stall_.stop();
@@ -287,12 +284,12 @@ void Transfer::Broke(QNetworkReply::NetworkError error, const QString& text,
     retryWait_.start(int(wait));
 }
 
-void Transfer::Finish(QNetworkReply::NetworkError error, const QString& text) {
+void Transfer::Finish(TransferResult::Failure error, const QString& text) {
     DropTry();
     stall_.stop();
     retryWait_.stop();
     running_ = false;
-    error_ = error;
-    errorString_ = text;
+    failure_ = error;
+    failureText_ = text;
     emit Finished();
 }

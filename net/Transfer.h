@@ -1,9 +1,9 @@
 #pragma once
 #include "CurlTransfer.h"
 #include "HttpHeaders.h"
+#include "TransferResult.h"
 
 #include <QByteArray>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -75,17 +75,16 @@ public:
     // What If-Range sends to continue this file: its strong ETag, else its Last-Modified.
     QByteArray Validator() const { return validator_; }
     int RetriesMade() const { return retries_; }
-    // Once finished: NoError for an answer that arrived whole (whatever its status), else the
-    // reason in Qt's terms and in words. TimeoutError: the last try stalled.
-    QNetworkReply::NetworkError Error() const { return error_; }
-    QString ErrorString() const { return errorString_; }
+    // Once finished: the status, and for an answer that did not arrive whole (whatever its
+    // status) what went wrong (TimedOut: the last try stalled).
+    TransferResult Result() const { return {status_, failure_, viaProxy_, failureText_}; }
 
 signals:
     // The first answer that is used: status, headers and length are known, no body yet.
     void ResponseStarted();
     // A piece of the body went into the sink, which now holds `received` bytes of the file.
     void Written(qint64 received);
-    // The transfer ended (see Error and Status).
+    // The transfer ended (see Result).
     void Finished();
 
 private:
@@ -101,9 +100,9 @@ private:
     qint64 BodyOffset() const;
     void TakeLength(qint64 offset);
     // The body broke off or the server said "not now": another try, or the end.
-    void Broke(QNetworkReply::NetworkError error, const QString& text,
+    void Broke(TransferResult::Failure error, const QString& text,
                std::optional<qint64> retryAfterSeconds = std::nullopt);
-    void Finish(QNetworkReply::NetworkError error, const QString& text);
+    void Finish(TransferResult::Failure error, const QString& text);
     void DropTry();
 
     Request request_;
@@ -122,7 +121,7 @@ private:
     qint64 rangeFrom_ = 0;
     bool rangeDropped_ = false;
     // Why the last try broke, for when the retries end on an answer that cannot be used.
-    QNetworkReply::NetworkError breakError_ = QNetworkReply::NoError;
+    TransferResult::Failure breakError_ = TransferResult::Failure::None;
     QString breakText_;
 
     bool viaProxy_ = false;
@@ -136,6 +135,6 @@ private:
     // Where the body of the current answer starts in the file.
     qint64 bodyOffset_ = 0;
     QByteArray validator_;
-    QNetworkReply::NetworkError error_ = QNetworkReply::NoError;
-    QString errorString_;
+    TransferResult::Failure failure_ = TransferResult::Failure::None;
+    QString failureText_;
 };

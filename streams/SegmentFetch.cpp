@@ -100,12 +100,12 @@ void SegmentFetch::StartWhole() {
     connect(whole_, &Transfer::Finished, this, [this] {
         if (tooLarge_)
             Finish(QStringLiteral("it is larger than a segment can be"));
-        else if (whole_->Error() == QNetworkReply::TimeoutError)
+        else if (whole_->Result().failure == TransferResult::Failure::TimedOut)
             Finish(QStringLiteral("the server sent nothing for %1 seconds")
                        .arg(settings_.stallTimeoutMs / 1000));
-        else if (whole_->Error() != QNetworkReply::NoError)
-            Finish(whole_->ErrorString().isEmpty() ? QStringLiteral("the connection failed")
-                                                   : whole_->ErrorString());
+        else if (!whole_->Result().Whole())
+            Finish(whole_->Result().clientText.isEmpty() ? QStringLiteral("the connection failed")
+                                                         : whole_->Result().clientText);
         else if (!IsSuccess(whole_->Status()))
             Finish(StatusText(whole_->Status(), whole_->ReasonPhrase()));
         else

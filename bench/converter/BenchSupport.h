@@ -22,8 +22,11 @@ inline QStringList FfmpegCommand(const QStringList& legacy, const QString& outpu
     query.waitForFinished(-1);
     const auto encoders =
         modEncoders::EncoderSet::FromListing(query.readAllStandardOutput().toStdString());
-    QStringList command = {"-hide_banner", "-nostdin", "-y", "-i", "file:" + legacy.at(1)};
-    for (const std::string& option : modTranslate::Translate(request, encoders))
-        command << QString::fromStdString(option);
-    return command << "file:" + output;
+    QStringList command;
+    for (const std::string& arg :
+         modTranslate::CommandLine(modTranslate::Translate(request, encoders),
+                                   "file:" + request.source,
+                                   "file:" + output.toStdString(), false, false))
+        command << QString::fromStdString(arg);
+    return command;
 }

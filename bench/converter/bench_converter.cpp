@@ -7,6 +7,7 @@
 // Each pair runs alternately a few times; the medians and their ratio are printed.
 #include "AVC.h"
 #include "BenchSupport.h"
+#include "TestClip.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,28 +150,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
     const QString source = dir.filePath("clip.flv");
     std::printf("making a 60-second FLV (Sorenson H.263 + MP3, 320x240)...\n");
-    if (!RunToEnd("ffmpeg", {"-hide_banner",
-                             "-nostdin",
-                             "-y",
-                             "-f",
-                             "lavfi",
-                             "-i",
-                             "testsrc2=size=320x240:rate=25:duration=60",
-                             "-f",
-                             "lavfi",
-                             "-i",
-                             "sine=frequency=440:sample_rate=22050:duration=60",
-                             "-c:v",
-                             "flv",
-                             "-b:v",
-                             "400k",
-                             "-c:a",
-                             "libmp3lame",
-                             "-ar",
-                             "22050",
-                             "-ac",
-                             "1",
-                             source})) {
+    if (!TestClip::Make(source, 60)) {
         std::fprintf(stderr, "ffmpeg could not make the clip\n");
         return 1;
     }

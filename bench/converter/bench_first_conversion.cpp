@@ -5,6 +5,7 @@
 // difference are printed. A second set also evicts ffmpeg and its libraries from the page cache
 // before each pair where the system lets an ordinary user do that, for cold disk caches.
 #include "AVC.h"
+#include "TestClip.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,26 +136,7 @@ int main(int argc, char** argv) {
                           : QStringLiteral(CONVERTER_DIR) + "/avformat.dll";
     QTemporaryDir dir;
     const QString source = dir.filePath("clip.flv");
-    if (!RunToEnd("ffmpeg", {"-hide_banner",
-                             "-nostdin",
-                             "-y",
-                             "-f",
-                             "lavfi",
-                             "-i",
-                             "testsrc2=size=320x240:rate=25:duration=1",
-                             "-f",
-                             "lavfi",
-                             "-i",
-                             "sine=frequency=440:sample_rate=22050:duration=1",
-                             "-c:v",
-                             "flv",
-                             "-c:a",
-                             "libmp3lame",
-                             "-ar",
-                             "22050",
-                             "-ac",
-                             "1",
-                             source})) {
+    if (!TestClip::Make(source, 1)) {
         std::fprintf(stderr, "ffmpeg could not make the clip\n");
         return 1;
     }

@@ -295,14 +295,8 @@ int main(int argc, char** argv) {
     const bool audioOnly = AudioOnly(sourceAtStart.facts);
     const modModern::Source streams = modTargets::ReadSource(ffprobe, FileUrl(source), request);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
-        std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y",           "-progress",
-                                         "pipe:3",       "-i",       FileUrl(source)};
-        for (const std::string& option : modTargets::Options(request, encoders, streams, ffmpeg))
-            args.push_back(option);
-        if (audioOnly)
-            args.push_back("-vn");
-        args.push_back(FileUrl(partial.path));
-        return args;
+        return modTranslate::CommandLine(modTargets::Options(request, encoders, streams, ffmpeg),
+                                         FileUrl(source), FileUrl(partial.path), audioOnly, true);
     };
     const auto refused = [&](const std::vector<std::string>& args) {
         return audioOnly && !HoldsAudioAlone(args);

@@ -662,4 +662,18 @@ std::vector<std::string> Translate(const modLegacyCommand::LegacyRequest& reques
     return Render(plan);
 }
 
+std::vector<std::string> CommandLine(const std::vector<std::string>& options,
+                                     const std::string& sourceUrl, const std::string& outputUrl,
+                                     bool audioOnly, bool reportProgress) {
+    std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y"};
+    if (reportProgress)
+        args.insert(args.end(), {"-progress", "pipe:3"});
+    args.insert(args.end(), {"-i", sourceUrl});
+    args.insert(args.end(), options.begin(), options.end());
+    if (audioOnly)
+        args.push_back("-vn");
+    args.push_back(outputUrl);
+    return args;
+}
+
 } // namespace modTranslate

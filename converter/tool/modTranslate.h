@@ -56,4 +56,11 @@ std::vector<std::string> Translate(const modLegacyCommand::LegacyRequest& reques
 int NearestSampleRate(const std::string& encoder, int rate);
 int NearestMp2Bitrate(int sampleRate, int kbits);
 
+// The whole ffmpeg command line of a conversion from `sourceUrl` to `outputUrl` (ffmpeg URLs)
+// with the output `options` (Translate's, or those of a format of today): the progress report on
+// descriptor 3 when asked for, and the video dropped for a source of sound alone.
+std::vector<std::string> CommandLine(const std::vector<std::string>& options,
+                                     const std::string& sourceUrl, const std::string& outputUrl,
+                                     bool audioOnly, bool reportProgress);
+
 } // namespace modTranslate

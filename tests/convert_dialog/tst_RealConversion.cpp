@@ -1,5 +1,6 @@
 #include "DialogTestSupport.h"
 #include "FakeDesktop.h"
+#include "TestClip.h"
 #include "TestHome.h"
 #include "frmConvert.h"
 
@@ -12,16 +13,6 @@
 // and FFmpeg, from Convert to "Conversion Completed" and the file on disk.
 namespace {
 constexpr int kWait = 120000;
-
-// Makes a Flash video of `seconds` with a test picture and a tone.
-bool makeFlv(const QString& path, int seconds, const QString& size) {
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            QString("testsrc=duration=%1:size=%2:rate=25").arg(seconds).arg(size),
-                            "-f", "lavfi", "-i", QString("sine=duration=%1").arg(seconds), "-c:v",
-                            "flv1", "-c:a", "libmp3lame", path});
-    return ffmpeg.waitForFinished(kWait) && ffmpeg.exitCode() == 0 && QFileInfo(path).size() > 0;
-}
 
 // The streams of a media file as ffprobe names them ("video:mpeg4", "audio:pcm_s16le").
 QStringList streamsOf(const QString& path) {
@@ -63,7 +54,7 @@ void tst_RealConversion::initTestCase() {
              "the converter program is not built beside this test");
     shortFlv_ = home_.path() + "/Videos/short clip.flv";
     QDir().mkpath(home_.path() + "/Videos");
-    QVERIFY(makeFlv(shortFlv_, 2, "320x240"));
+    QVERIFY(TestClip::Make(shortFlv_, 2, "320x240"));
 }
 
 void tst_RealConversion::init() {
@@ -121,7 +112,7 @@ void tst_RealConversion::convertsToTheDefault3g2() {
 
 void tst_RealConversion::cancelEndsTheConverter() {
     const QString longFlv = home_.path() + "/Videos/long.flv";
-    QVERIFY(makeFlv(longFlv, 120, "640x480"));
+    QVERIFY(TestClip::Make(longFlv, 120, "640x480"));
     frmConvert& dialog = openDialogOn(longFlv);
     chooseFormat(dialog, "DivX Format (*.avi)");
 

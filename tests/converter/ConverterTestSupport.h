@@ -1,5 +1,6 @@
 #pragma once
 #include "AVC.h"
+#include "TestClip.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,35 +63,7 @@ inline QByteArray Run(const QString& program, const QStringList& args, int* exit
 
 // A clip like the ones the fetcher downloads: Sorenson H.263 video with MP3 audio in FLV.
 inline bool MakeFlv(const QString& path, int seconds, const QString& size = "320x240") {
-    int code = -1;
-    Run("ffmpeg",
-        {"-hide_banner",
-         "-loglevel",
-         "error",
-         "-nostdin",
-         "-y",
-         "-f",
-         "lavfi",
-         "-i",
-         QString("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
-         "-f",
-         "lavfi",
-         "-i",
-         QString("sine=frequency=440:sample_rate=22050:duration=%1").arg(seconds),
-         "-c:v",
-         "flv",
-         "-b:v",
-         "300k",
-         "-c:a",
-         "libmp3lame",
-         "-ar",
-         "22050",
-         "-ac",
-         "1",
-         "-shortest",
-         path},
-        &code);
-    return code == 0 && QFile::exists(path);
+    return TestClip::Make(path, seconds, size);
 }
 
 // What ffprobe reads back from a media file.

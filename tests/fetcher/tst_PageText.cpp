@@ -348,21 +348,6 @@ void tst_PageText::formatByteSizeUsesLocaleDecimalPoint() {
 }
 
 void tst_PageText::failuresInPlainWords() {
-    using modNabrix::TransferErrorText;
-    const QUrl page(QStringLiteral("http://www.youtube.com/watch?v=a"));
-    QCOMPARE(TransferErrorText(QNetworkReply::HostNotFoundError, page, false, "Host not found"),
-             "The server \"www.youtube.com\" could not be found. Check the address and that "
-             "this computer is connected to the internet.");
-    QCOMPARE(TransferErrorText(QNetworkReply::ConnectionRefusedError, page, false, "refused"),
-             "The server \"www.youtube.com\" refused the connection. Try again later.");
-    QCOMPARE(TransferErrorText(QNetworkReply::ConnectionRefusedError, page, true, "refused"),
-             "The proxy server refused the connection. Check the proxy settings (http_proxy).");
-    QCOMPARE(TransferErrorText(QNetworkReply::ProtocolUnknownError, QUrl("ftp://x/watch?v=a"),
-                               false, "Protocol \"ftp\" is unknown"),
-             "Only addresses that begin with \"http://\" can be downloaded, not \"ftp:\". Type "
-             "the address of the video page with \"http://\" in front.");
-    QCOMPARE(TransferErrorText(QNetworkReply::UnknownContentError, page, false, "as Qt says"),
-             "as Qt says");
     QCOMPARE(modNabrix::FileErrorText(ENOSPC, "No space left on device"),
              "the disk is full. Make room on it and try again.");
 }

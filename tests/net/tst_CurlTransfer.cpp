@@ -88,7 +88,7 @@ void tst_CurlTransfer::redirectAnswerFinishesWithoutStartOrBody() {
     QSignalSpy finished(&transfer, &CurlTransfer::Finished);
     transfer.Start();
     QTRY_COMPARE(finished.size(), 1);
-    QCOMPARE(transfer.Error(), QNetworkReply::NoError);
+    QCOMPARE(transfer.Error(), TransferResult::Failure::None);
     QVERIFY(transfer.IsRedirect());
     QCOMPARE(transfer.Header("location"), QByteArray("/elsewhere"));
     QCOMPARE(started.size() + written.size(), 0);
@@ -103,7 +103,7 @@ void tst_CurlTransfer::refusedConnectionFinishesWithTheReasonOnly() {
     QTRY_COMPARE(finished.size(), 1);
     QNetworkProxy::setApplicationProxy(
         QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), server_.port()));
-    QCOMPARE(transfer.Error(), QNetworkReply::ConnectionRefusedError);
+    QCOMPARE(transfer.Error(), TransferResult::Failure::ConnectionRefused);
     QVERIFY(!transfer.ErrorString().isEmpty());
     QVERIFY(!transfer.ViaProxy());
     QCOMPARE(started.size(), 0);

@@ -21,7 +21,7 @@ private slots:
         QSignalSpy finished(&transfer, &CurlTransfer::Finished);
         transfer.Start();
         QTRY_COMPARE(finished.size(), 1);
-        QVERIFY(transfer.Error() != QNetworkReply::NoError);
+        QVERIFY(transfer.Error() != TransferResult::Failure::None);
         QVERIFY2(transfer.ErrorString().contains(QLatin1String(NetworkModule::kFileName)),
                  qPrintable(transfer.ErrorString()));
         QVERIFY(server.requests().isEmpty());

@@ -5,8 +5,8 @@
 #include <memory>
 
 // What the desktop session offers a program that runs long jobs: progress on its launcher or
-// task bar entry, notifications, and keeping the machine awake. The real one speaks D-Bus
-// (DBusDesktopSession) and does nothing where no bus answers; tests install their own.
+// task bar entry, notifications, and keeping the machine awake. The program makes the real one,
+// which speaks D-Bus (DBusDesktopSession); tests install their own.
 class DesktopSession {
 public:
     // What the launcher entry shows.
@@ -43,8 +43,13 @@ public:
     // empty.
     virtual std::unique_ptr<Inhibition> Inhibit(const QString& window, const QString& reason) = 0;
 
-    // The session in use: the D-Bus one unless a test has put its own.
+    // The session in use: a test's own, else the one the program's maker made, else one that
+    // shows nothing.
     static DesktopSession& Instance();
-    // Replaces the session (tests); nullptr puts the real one back. Not owned.
+    // Replaces the session (tests); nullptr puts the made one back. Not owned.
     static void SetInstance(DesktopSession* session);
+    // How the program makes its real session: called once, with the first job, so that the
+    // desktop is not reached while the program starts. Not owned.
+    using Maker = DesktopSession* (*)();
+    static void SetMaker(Maker make);
 };

@@ -5,11 +5,9 @@
 class QWidget;
 
 // The folder downloads and conversions are written to. The main window and the conversion
-// dialog keep it under one stored value, so a folder chosen in one is the other's too.
+// dialog keep it under one stored value (SavedSetting::OutputFolder), so a folder chosen in one
+// is the other's too.
 namespace OutputFolder {
-// The name of the stored value.
-inline const QString kSettingName = QStringLiteral("Youtube Video output path");
-
 // <documents>/Morvane/Vantelo, used until a folder has been stored.
 QString Default(QWidget* owner);
 // The stored folder, or the default when none is stored.

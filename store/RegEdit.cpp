@@ -1,13 +1,11 @@
 #include "RegEdit.h"
 
-#include "AppVersion.h"
+#include "SavedSettings.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <optional>
 
 namespace {
@@ -67,21 +65,18 @@ bool isDamaged(const QSettings& settings) {
 // Larger than any file of the program's few values, and small enough to parse at once.
 constexpr qint64 kLargestStoreFile = 1024 * 1024;
 
-// The store's file, found as QSettings finds it, but without reading it: QSettings parses the
-// whole file as it is constructed.
-QString storeFileName() {
-    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QLatin1Char('/') + QLatin1String(AppVersion::Organisation) + QLatin1Char('/') +
-           QLatin1String(AppVersion::Product) + QStringLiteral(".conf");
-}
+// The store's values, in the one file the size guard measures. QSettings parses the whole
+// file as it is constructed.
+class StoreSettings : public QSettings {
+public:
+    StoreSettings() : QSettings(SavedSettings::StoreFile(), QSettings::IniFormat) {}
+};
 
 // A FIFO, a device or a socket in the file's place would hold the program in open() inside
 // QSettings; a file over the limit would hold it in parsing. Neither is read, like any damaged
 // file. A missing file is the store of a first start.
 bool isUnreadable() {
-    const QFileInfo file(storeFileName());
+    const QFileInfo file(SavedSettings::StoreFile());
     return file.exists() && (!file.isFile() || file.size() > kLargestStoreFile);
 }
 
@@ -110,8 +105,8 @@ void RegEdit::WriteKeys(const NamedTexts& values) {
     // Such a file is damaged: started afresh without being read, like any damaged file. A
     // folder stays (nothing of the user's is thrown away), and QSettings then fails to write.
     if (isUnreadable())
-        QFile::remove(storeFileName());
-    QSettings settings(AppVersion::Organisation, AppVersion::Product);
+        QFile::remove(SavedSettings::StoreFile());
+    StoreSettings settings;
     // A damaged file reads as empty; start it afresh rather than keep its debris, so what
     // the user saw before this write is what the next start sees.
     if (isDamaged(settings))
@@ -131,7 +126,7 @@ QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
         texts.append(entry.second);
     if (isUnreadable())
         return texts;
-    const QSettings settings(AppVersion::Organisation, AppVersion::Product);
+    const StoreSettings settings;
     // A damaged or unreadable store counts as an empty one.
     if (settings.status() == QSettings::AccessError || isDamaged(settings))
         return texts;
@@ -147,7 +142,7 @@ QStringList RegEdit::LoadKeys(const NamedTexts& namesAndDefaults) const {
 void RegEdit::DelKey(const QString& valueName) {
     if (isUnreadable())
         return;
-    QSettings settings(AppVersion::Organisation, AppVersion::Product);
+    StoreSettings settings;
     settings.remove(valueName);
     settings.sync();
 }

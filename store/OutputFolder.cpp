@@ -2,6 +2,7 @@
 
 #include "AppVersion.h"
 #include "RegEdit.h"
+#include "SavedSettings.h"
 #include "SpcFolder.h"
 #include "modMain.h"
 
@@ -23,11 +24,11 @@ QString Default(QWidget* owner) {
 
 QString Load() {
     const QString fallback = Default(nullptr);
-    return SettingsStore().LoadKey(kSettingName, fallback);
+    return SettingsStore().LoadKey(SavedSettings::StoredName(SavedSetting::OutputFolder), fallback);
 }
 
 void Save(const QString& folder) {
-    SettingsStore().WriteKey(kSettingName, folder);
+    SettingsStore().WriteKey(SavedSettings::StoredName(SavedSetting::OutputFolder), folder);
 }
 
 std::optional<QString> Resolved(const QString& typed) {

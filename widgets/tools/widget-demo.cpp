@@ -1,4 +1,4 @@
-// A window with every widget and picture of the platform layer, to look at them.
+// A window with every widget and picture of widgets/, to look at them.
 // With --zoom the pictures are also shown enlarged.
 #include "AeroButton.h"
 #include "HtmlView.h"

@@ -23,10 +23,9 @@ inline QStringList FfmpegCommand(const QStringList& legacy, const QString& outpu
     const auto encoders =
         modEncoders::EncoderSet::FromListing(query.readAllStandardOutput().toStdString());
     QStringList command;
-    for (const std::string& arg :
-         modTranslate::CommandLine(modTranslate::Translate(request, encoders),
-                                   "file:" + request.source,
-                                   "file:" + output.toStdString(), false, false))
+    for (const std::string& arg : modTranslate::CommandLine(
+             modTranslate::Translate(request, encoders), "file:" + request.source,
+             "file:" + output.toStdString(), false, false))
         command << QString::fromStdString(arg);
     return command;
 }

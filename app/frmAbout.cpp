@@ -6,6 +6,7 @@
 #include "Shape.h"
 #include "Twips.h"
 #include "WindowFonts.h"
+#include "YtDlpProgram.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,6 +108,19 @@ void frmAbout::Form_Load() {
     AddInfoLine(kRule);
     for (const char* product : kOtherProducts)
         AddInfoLine(QString::fromLatin1(product));
+    AddYtDlpLines();
+}
+
+// The yt-dlp that reads the pages of sites, after the listing: its version, and how to update an
+// old one.
+void frmAbout::AddYtDlpLines() {
+    const QString version = YtDlpProgram::Version();
+    AddInfoLine(QString());
+    AddInfoLine(QStringLiteral("yt-dlp : ") +
+                (version.isEmpty() ? QStringLiteral("not installed") : version));
+    const QString hint = YtDlpProgram::UpdateHint();
+    if (!hint.isEmpty())
+        AddInfoLine(hint);
 }
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event) {

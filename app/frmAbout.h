@@ -29,4 +29,5 @@ private:
     void CreateControls();
     void Form_Load();
     void AddInfoLine(const QString& line);
+    void AddYtDlpLines();
 };

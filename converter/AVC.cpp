@@ -1,5 +1,6 @@
 #include "AVC.h"
 
+#include "ChildProcess.h"
 #include "ProgressReport.h"
 #include "modProcesses.h"
 
@@ -17,7 +18,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -86,16 +86,6 @@ QString SavedAsIn(const QByteArray& line, const QString& folder) {
         QDir::cleanPath(info.path()) != QDir::cleanPath(folder))
         return QString();
     return path;
-}
-
-// Makes the started converter a process group of its own, so that a cancel reaches its
-// ffmpeg too, and has it told to end (SIGTERM, which lets it clean up) when this process dies,
-// however it dies.
-void LeadOwnGroupAndDieWithParent(pid_t parent) {
-    ::setpgid(0, 0);
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent) // the parent died before the line above
-        ::raise(SIGTERM);
 }
 
 } // namespace
@@ -255,7 +245,8 @@ void AVC::PrepareChild(QProcess* process, int keptDescriptor) {
     process->setChildProcessModifier([parent, keptDescriptor] {
         if (keptDescriptor >= 0)
             ::fcntl(keptDescriptor, F_SETFD, 0); // the child's, across exec
-        LeadOwnGroupAndDieWithParent(parent);
+        // SIGTERM on our end lets the converter remove its partial output.
+        ChildProcess::LeadOwnGroupAndDieWithParent(parent, SIGTERM);
     });
 }
 

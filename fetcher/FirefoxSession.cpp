@@ -8,10 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QPair>
 #include <QStringList>
 #include <QtEndian>
 #include <algorithm>
 #include <lz4.h>
+#include <tuple>
 
 namespace FirefoxSession {
 
@@ -86,22 +88,45 @@ QStringList ProfileRoots() {
             home + "/snap/firefox/common/.mozilla/firefox"};
 }
 
-// The session files of every profile that some installation starts with, in order of
-// preference when they are equally fresh: while Firefox runs it keeps the recovery file
-// current; the other is left from its last exit.
-QStringList SessionFileCandidates() {
-    QStringList files;
+// Every profile that some installation starts with.
+QStringList StartProfiles() {
+    QStringList profiles;
     for (const QString& root : ProfileRoots()) {
         QFile ini(root + "/profiles.ini");
         if (ini.size() > kMaxFileSize || !ini.open(QIODevice::ReadOnly))
             continue;
-        for (const QString& profile : StartProfilePaths(ini.readAll(), root)) {
-            for (const char* name :
-                 {"sessionstore-backups/recovery.jsonlz4", "sessionstore.jsonlz4"})
-                files.append(QDir(profile).filePath(QLatin1String(name)));
+        profiles += StartProfilePaths(ini.readAll(), root);
+    }
+    return profiles;
+}
+
+// The session files of a profile, in order of preference when they are equally fresh: while
+// Firefox runs it keeps the recovery file current; the other is left from its last exit.
+QStringList SessionFilesOf(const QString& profile) {
+    QStringList files;
+    for (const char* name : {"sessionstore-backups/recovery.jsonlz4", "sessionstore.jsonlz4"})
+        files.append(QDir(profile).filePath(QLatin1String(name)));
+    return files;
+}
+
+// The session files of every profile that some installation starts with, freshest first, with
+// the profile each belongs to. Of all the Firefox installations, the one that ran last wrote
+// its session last.
+QList<QPair<QString, QString>> SessionFilesFreshestFirst() {
+    QList<std::tuple<QDateTime, QString, QString>> files;
+    for (const QString& profile : StartProfiles()) {
+        for (const QString& path : SessionFilesOf(profile)) {
+            const QFileInfo info(path);
+            if (info.isFile())
+                files.append({info.lastModified(), path, profile});
         }
     }
-    return files;
+    std::stable_sort(files.begin(), files.end(),
+                     [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); });
+    QList<QPair<QString, QString>> paths;
+    for (const auto& file : files)
+        paths.append({std::get<1>(file), std::get<2>(file)});
+    return paths;
 }
 
 // The window that had the focus last, 1-based; the first when the session does not say.
@@ -220,20 +245,19 @@ QString MostRecentWindowTitle(const QByteArray& sessionJson) {
 }
 
 std::optional<QByteArray> CurrentSession() {
-    QList<QPair<QDateTime, QString>> files;
-    for (const QString& path : SessionFileCandidates()) {
-        const QFileInfo info(path);
-        if (info.isFile())
-            files.append({info.lastModified(), path});
-    }
-    // Of all the Firefox installations, the one that ran last wrote its session last.
-    std::stable_sort(files.begin(), files.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& file : files) {
-        if (std::optional<QByteArray> json = ReadSessionFile(file.second))
+    for (const auto& file : SessionFilesFreshestFirst()) {
+        if (std::optional<QByteArray> json = ReadSessionFile(file.first))
             return json;
     }
     return std::nullopt;
+}
+
+QString CurrentProfile() {
+    for (const auto& file : SessionFilesFreshestFirst()) {
+        if (ReadSessionFile(file.first))
+            return file.second;
+    }
+    return StartProfiles().value(0);
 }
 
 QString ShownPageUrl(const QString& pageTitle) {

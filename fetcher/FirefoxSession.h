@@ -35,6 +35,10 @@ QString MostRecentWindowTitle(const QByteArray& sessionJson);
 // The freshest readable session of the current user's Firefox profiles, or nothing.
 std::optional<QByteArray> CurrentSession();
 
+// The profile folder of CurrentSession: the profile the user's Firefox used last; else the
+// first profile some installation starts with. Empty when there is none.
+QString CurrentProfile();
+
 // SelectedTabUrl of CurrentSession; empty when anything is missing.
 QString ShownPageUrl(const QString& pageTitle);
 

@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
     libxcb1-dev libxcb-ewmh-dev liblz4-dev libfontconfig-dev
     ffmpeg curl libcurl4-openssl-dev libssl-dev
+    # Reads the pages of sites that need a reader of their own; the tests run it on loopback.
+    yt-dlp
     xvfb xauth x11-utils imagemagick dbus-daemon
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev clang-format

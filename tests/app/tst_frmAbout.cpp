@@ -1,4 +1,5 @@
 #include "AeroButton.h"
+#include "YtDlpProgram.h"
 #include "frmAbout.h"
 
 #include <QLabel>
@@ -22,7 +23,15 @@ void tst_frmAbout::textIsBuiltAfreshAndEndsWithALineBreak() {
     frmAbout again;
     QCOMPARE(again.InfoText(), first);
     QVERIFY(!first.contains(QRegularExpression("[^\r]\n")));
-    const QStringList lines = first.split("\r\n");
+    QStringList lines = first.split("\r\n");
+    // After the listing, the yt-dlp that reads sites' pages, and how to update an old one.
+    const QString version = YtDlpProgram::Version();
+    const QString hint = YtDlpProgram::UpdateHint();
+    QStringList ytDlp = {"", "yt-dlp : " + (version.isEmpty() ? "not installed" : version)};
+    if (!hint.isEmpty())
+        ytDlp.append(hint);
+    QCOMPARE(lines.mid(23, ytDlp.size()), ytDlp);
+    lines.remove(23, ytDlp.size());
     QCOMPARE(lines.size(), 24); // 23 lines, each with its break
     QCOMPARE(lines.last(), QString());
     QCOMPARE(lines.mid(0, 2), QStringList({"Vantelo", "Version : 1.5.1"}));
@@ -32,7 +41,7 @@ void tst_frmAbout::textIsBuiltAfreshAndEndsWithALineBreak() {
     QCOMPARE(lines[4], again.lblEMail->text());
     QCOMPARE(lines.mid(14, 9).filter(QRegularExpression("\\S")).size(), 9);
     // The break after the last product shows as an empty last line.
-    QCOMPARE(again.txtInfo->document()->blockCount(), 24);
+    QCOMPARE(again.txtInfo->document()->blockCount(), 24 + ytDlp.size());
 }
 
 void tst_frmAbout::enterClosesAndTheAddressDoesNothing() {

@@ -16,6 +16,7 @@
 #include "ProgressCaption.h"
 #include "ScreenPlacement.h"
 #include "ShellOpen.h"
+#include "StreamJoin.h"
 #include "Twips.h"
 #include "WaitingAddresses.h"
 #include "WindowFonts.h"
@@ -89,6 +90,8 @@ frmMain::frmMain(QWidget* parent)
     CreateControls();
     Nabrix1 = new Nabrix(this);
     Nabrix1->setObjectName("Nabrix1");
+    // Streams fetched apart are joined by the converter program, the one place ffmpeg runs.
+    Nabrix1->SetJoiner(new StreamJoin(Nabrix1));
     clipboard_ = new ClipboardReader(this);
     progressPacer_ =
         new DisplayPacer([this] { ShowProgress(); }, DisplayPacer::DefaultIntervalMs, this);

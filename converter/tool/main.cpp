@@ -9,6 +9,7 @@
 #include "FinishedFile.h"
 #include "modEncoderCache.h"
 #include "modEncoderGuess.h"
+#include "modJoin.h"
 #include "modLegacyCommand.h"
 #include "modPartialFile.h"
 #include "modProgress.h"
@@ -257,6 +258,8 @@ bool PlaceResult(const std::string& partial, const std::string& dest) {
 int main(int argc, char** argv) {
     if (modTargets::IsPlanCall(argc, argv))
         return modTargets::PrintPlan(argc, argv);
+    if (modJoin::IsJoinCall(argc, argv))
+        return modJoin::Run(kName, std::vector<std::string>(argv + 2, argv + argc));
     const auto parsed = modLegacyCommand::Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok)
         return Fail(parsed.error);

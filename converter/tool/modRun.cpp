@@ -52,7 +52,8 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
 // In the child between fork and exec: default signal handling, no standard input, and death
 // with the parent, so that even a killed converter leaves no ffmpeg behind.
 [[noreturn]] void ExecChild(const std::string& program, const std::vector<std::string>& args,
-                            pid_t parent, int stdoutFd, const char* setting, int reportFd) {
+                            pid_t parent, int stdoutFd, const char* setting, int reportFd,
+                            int stderrFd) {
     for (int signal : kTerminationSignals)
         std::signal(signal, SIG_DFL);
     std::signal(SIGPIPE, SIG_DFL);
@@ -66,6 +67,8 @@ std::vector<char*> Argv(const std::string& program, const std::vector<std::strin
         dup2(devNull, STDIN_FILENO);
     if (stdoutFd >= 0)
         dup2(stdoutFd, STDOUT_FILENO);
+    if (stderrFd >= 0)
+        dup2(stderrFd, STDERR_FILENO);
     if (reportFd == kReportFd)
         fcntl(kReportFd, F_SETFD, 0); // keep it open across exec
     else if (reportFd >= 0)
@@ -92,12 +95,12 @@ template <typename Change> auto WithSignalsBlocked(Change change) {
 // seen only once the child is listed. A child started after a termination request is asked to
 // end at once.
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args, int stdoutFd,
-            const char* setting = nullptr, int reportFd = -1) {
+            const char* setting = nullptr, int reportFd = -1, int stderrFd = -1) {
     const pid_t pid = WithSignalsBlocked([&] {
         const pid_t parent = getpid();
         const pid_t child = fork();
         if (child == 0)
-            ExecChild(program, args, parent, stdoutFd, setting, reportFd);
+            ExecChild(program, args, parent, stdoutFd, setting, reportFd, stderrFd);
         for (volatile pid_t& slot : gChildren)
             if (child > 0 && slot == 0) {
                 slot = child;
@@ -261,12 +264,13 @@ void Abandon(Child& child) {
     child = Child();
 }
 
-Child StartReporting(const std::string& program, const std::vector<std::string>& args) {
+Child StartReporting(const std::string& program, const std::vector<std::string>& args,
+                     int stderrFd) {
     Child child;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return Start(program, args);
-    child.pid = Spawn(program, args, -1, nullptr, fds[1]);
+    child.pid = Spawn(program, args, -1, nullptr, fds[1], stderrFd);
     close(fds[1]);
     child.output = fds[0];
     return child;

@@ -47,8 +47,9 @@ std::string FinishCapture(Child& child, bool* whole = nullptr);
 void Abandon(Child& child);
 
 // Like Start, with a pipe on the child's descriptor 3 (ffmpeg's "-progress pipe:3"), whose read
-// end is the child's `output`.
-Child StartReporting(const std::string& program, const std::vector<std::string>& args);
+// end is the child's `output`. The child's standard error goes to `stderrFd` when one is given.
+Child StartReporting(const std::string& program, const std::vector<std::string>& args,
+                     int stderrFd = -1);
 // Hands each line the child writes on that pipe to `onLine` until the child closes it or a
 // termination signal arrives, then finishes the child as Finish does.
 Outcome FinishReading(Child& child, const std::function<void(const std::string&)>& onLine);

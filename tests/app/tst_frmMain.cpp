@@ -335,6 +335,11 @@ void tst_frmMain::clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox() {
     moveMouseOver(w.txtSource);
     QTest::qWait(100);
     QCOMPARE(w.txtSource->text(), "http://");
+    // A page of another site is taken whole.
+    w.txtSource->clear();
+    desktop_->setClipboard("https://vimeo.example/1");
+    moveMouseOver(w.txtSource);
+    QTRY_COMPARE(w.txtSource->text(), "https://vimeo.example/1");
 }
 
 namespace {

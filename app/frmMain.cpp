@@ -12,6 +12,7 @@
 #include "MsgBox.h"
 #include "Nabrix.h"
 #include "OutputFolder.h"
+#include "PageText.h"
 #include "ProgressBar.h"
 #include "ProgressCaption.h"
 #include "ScreenPlacement.h"
@@ -536,7 +537,13 @@ bool frmMain::AddressBoxTakesAPaste() const {
 }
 
 void frmMain::PasteVideoAddress(const QString& clipboard) {
-    if (clipboard.contains(MakerSite::VideoServiceDomain, Qt::CaseSensitive) &&
+    // A video page of the service, as ever, or the address of a web page of any other site.
+    const QString trimmed = clipboard.trimmed();
+    const bool webPage = (trimmed.startsWith(QLatin1String("https://")) ||
+                          trimmed.startsWith(QLatin1String("http://"))) &&
+                         !PageText::IsVideoServiceAddress(trimmed);
+    if ((clipboard.contains(MakerSite::VideoServiceDomain, Qt::CaseSensitive) ||
+         (webPage && !trimmed.contains(QLatin1Char('\n')))) &&
         AddressBoxTakesAPaste())
         txtSource->setText(txtSource->text() + clipboard);
 }

@@ -1,4 +1,7 @@
 #include "BrowserPickup.h"
+#include "PageText.h"
+
+#include <QUrl>
 #include <future>
 #include <system_error>
 #include <thread>
@@ -16,13 +19,25 @@ bool IsVideoPageTitle(const QString& title) {
         return false;
     return title.contains(kVideoPageMarker, Qt::CaseSensitive);
 }
+bool IsWebPage(const QString& address) {
+    const QUrl url(address);
+    return !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
 } // namespace
 
 QString VideoPageUrl(BrowserSource& browser) {
     const QString title = browser.FirstWindowTitle();
-    if (!IsVideoPageTitle(title))
+    if (title.isEmpty() || title.contains(kHomePageMarker, Qt::CaseSensitive))
         return QString();
-    return browser.ShownPageUrl(title);
+    const QString shown = browser.ShownPageUrl(title);
+    if (IsVideoPageTitle(title))
+        return shown;
+    // Pages of other sites are read for the video they show; the service's own pages only
+    // when their title marks them as videos.
+    if (PageText::IsVideoServiceAddress(shown) || !IsWebPage(shown))
+        return QString();
+    return shown;
 }
 
 QString VideoPageUrlWithin(std::shared_ptr<BrowserSource> browser,

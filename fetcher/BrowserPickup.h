@@ -5,8 +5,8 @@
 #include <memory>
 
 // Picks up the address of a video page that the user's browser shows. Only the first browser
-// window is looked at, and only pages whose title marks them as videos are taken; every
-// failure gives the empty text.
+// window is looked at. A page of the video service is taken when its title marks it as a video;
+// an http(s) page of any other site is taken as it is. Every failure gives the empty text.
 namespace BrowserPickup {
 
 // The video page address that the browser's first window shows, or empty text.

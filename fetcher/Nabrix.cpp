@@ -1,14 +1,18 @@
 #include "Nabrix.h"
 
 #include "FinishedFile.h"
+#include "PageReading.h"
 #include "PartFile.h"
+#include "RegEdit.h"
 #include "Retries.h"
+#include "SavedSettings.h"
 #include "Transfer.h"
 #include "modNabrix.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,7 +68,12 @@ void Drop(QPointer<Transfer>& transfer, QObject* receiver) {
 
 } // namespace
 
-Nabrix::Nabrix(QObject* parent) : QObject(parent) {
+Nabrix::Nabrix(QObject* parent) : QObject(parent), Reading(new PageReading(this)) {
+    connect(Reading, &PageReading::PageStarted, this, &Nabrix::TodaysPageStarted);
+    connect(Reading, &PageReading::PageProgress, this,
+            [this](qint64 received) { emit DownloadProgress(received, ContentLength); });
+    connect(Reading, &PageReading::Offered, this, &Nabrix::TakeOffer);
+    connect(Reading, &PageReading::Failed, this, &Nabrix::InfoError);
     PageDeadline.setSingleShot(true);
     PageDeadline.setInterval(60000);
     connect(&PageDeadline, &QTimer::timeout, this, &Nabrix::PageTooSlow);
@@ -81,14 +90,20 @@ void Nabrix::setPageDeadline(int milliseconds) {
 }
 
 void Nabrix::ClearDownload() {
+    Reading->Cancel();
     Drop(VideoDownload, this);
     CloseVideoFile();
 }
 
 void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     const QString address = PageText::RepairDoubledScheme(VideoUrl);
+    Reading->Cancel();
     if (!PageText::IsVideoPageAddress(address)) {
-        emit InvalidUrl();
+        // The service's own addresses are only read as its video pages.
+        if (address.isEmpty() || PageText::IsVideoServiceAddress(address))
+            emit InvalidUrl();
+        else
+            ReadTodaysPage(address);
         return;
     }
     if (const auto host = PageText::HostName(address))
@@ -416,4 +431,48 @@ bool Nabrix::AppendChunk(QByteArrayView chunk, QString& error) {
 void Nabrix::CloseVideoFile() {
     if (FileNumber.isOpen())
         FileNumber.close();
+}
+
+// --- Pages of today ---
+
+void Nabrix::ReadTodaysPage(const QString& address) {
+    PageDeadline.stop();
+    Drop(VideoInfo, this);
+    const QUrl page(address.trimmed());
+    if (!PageReading::IsWebAddress(page)) {
+        emit InfoError(PageReading::NotWebAddressText(address));
+        return;
+    }
+    Offer = MediaOffer();
+    ContentLength = 0;
+    emit PhaseStarted(Phase::Page);
+    emit PreviewNavigate(PageText::BlankPreview());
+    emit PreviewPaneShow();
+    Reading->SetStallTimeout(StallTimeoutMs);
+    Reading->Start(page, MaxHeight());
+}
+
+void Nabrix::TodaysPageStarted(qint64 length) {
+    ContentLength = std::max<qint64>(length, 0);
+    emit InfoProgress(0, ContentLength);
+}
+
+void Nabrix::TakeOffer(const MediaOffer& offer) {
+    Offer = offer;
+    Details = offer.details;
+    emit DownloadProgress(0, 1);
+    emit VideoData(Details.VideoTitle, Details.VideoCat, Details.UserID, Details.UploadDate,
+                   Details.ViewCount, Details.VideoDesc);
+    if (!offer.thumbnail.isEmpty())
+        emit PreviewNavigate(PageText::ImagePreview(offer.thumbnail.toString(QUrl::FullyEncoded)));
+    DownloadOffer(Offer);
+}
+
+int Nabrix::MaxHeight() {
+    const QString stored = SettingsStore().LoadKey(
+        SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight),
+        SavedSettings::FixedDefault(SavedSettings::FetchSetting::MaxHeight));
+    bool ok = false;
+    const int height = stored.trimmed().toInt(&ok);
+    return ok && height > 0 ? height : 0;
 }

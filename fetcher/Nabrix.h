@@ -1,5 +1,6 @@
 #pragma once
 #include "MediaJoiner.h"
+#include "MediaOffer.h"
 #include "PageText.h"
 
 #include <QByteArrayView>
@@ -12,6 +13,7 @@
 #include <optional>
 
 class MediaJoiner;
+class PageReading;
 class Transfer;
 
 // The video fetcher: checks a video page address, asks its host to show the thumbnail in the
@@ -136,4 +138,24 @@ private:
     int StallTimeoutMs = 30000;
     int RetryWaitMs = 1000;
     QTimer PageDeadline;
+
+    // --- Pages of today: every http(s) page that is not one of the service's video pages ---
+public:
+    // What the last page of today offered (its details, its streams and the default choice).
+    const MediaOffer& LastOffer() const { return Offer; }
+    // Downloads what the user chose of an offer (the default choice of LastOffer unless the
+    // user picked others).
+    void DownloadOffer(const MediaOffer& offer);
+    // The page reading of pages of today: yt-dlp's process group while it reads, for checks.
+    const PageReading* TodaysPageReading() const { return Reading; }
+
+private:
+    void ReadTodaysPage(const QString& address);
+    void TodaysPageStarted(qint64 length);
+    void TakeOffer(const MediaOffer& offer);
+    // The highest video height the user wants; 0: any.
+    static int MaxHeight();
+
+    PageReading* Reading = nullptr;
+    MediaOffer Offer;
 };

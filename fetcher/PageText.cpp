@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QUrl>
 #include <algorithm>
 
 namespace PageText {
@@ -120,6 +121,14 @@ bool IsVideoPageAddress(const QString& address) {
     return address.contains(VideoDomain + WatchPath);
 }
 
+bool IsVideoServiceAddress(const QString& address) {
+    QString candidate = address.trimmed();
+    if (!candidate.contains(QStringLiteral("://")))
+        candidate.prepend(QStringLiteral("http://"));
+    const QString host = QUrl(candidate).host().toLower();
+    return host == VideoDomain || host.endsWith(QLatin1Char('.') + VideoDomain);
+}
+
 std::optional<QString> HostName(const QString& address) {
     const int start = 7; // the 8th character, after "http://"
     const int slash = address.indexOf(QLatin1Char('/'), start);
@@ -225,6 +234,12 @@ QString ThumbnailPreview(const QString& addressVideoId) {
                               HtmlEscaped(addressVideoId) + QStringLiteral("/default.jpg");
     return QStringLiteral("about:<html><body scroll='no' topmargin=0 leftmargin=0><img src='") +
            thumbnail + QStringLiteral("' width=180 height=147></img></body></html>");
+}
+
+QString ImagePreview(const QString& imageAddress) {
+    return QStringLiteral("about:<html><body scroll='no' topmargin=0 leftmargin=0><img src='") +
+           HtmlEscaped(imageAddress) +
+           QStringLiteral("' width=180 height=147></img></body></html>");
 }
 
 QString HtmlEscaped(const QString& text) {

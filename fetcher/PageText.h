@@ -15,6 +15,9 @@ inline const QString ThumbnailHost = QStringLiteral("img.youtube.com");
 QString RepairDoubledScheme(const QString& address);
 // True when the address names a video page: the domain directly followed by "/watch?v=".
 bool IsVideoPageAddress(const QString& address);
+// True when the address is on the video service's own site (its host, or one below it, in any
+// letter case): such addresses are only ever read as its video pages.
+bool IsVideoServiceAddress(const QString& address);
 // The host part: from the 8th character up to the next "/"; nothing when there is no "/".
 std::optional<QString> HostName(const QString& address);
 // The video id of the address: after "/watch?v=", up to a further "/watch?v=" or "&".
@@ -63,6 +66,8 @@ QString DownloadUrl(const QString& hostName, const QString& pageVideoId, const Q
 // The blank preview page and the thumbnail preview for a video id (HTML-escaped here).
 QString BlankPreview();
 QString ThumbnailPreview(const QString& addressVideoId);
+// The preview of a page of another site: its picture (HTML-escaped here).
+QString ImagePreview(const QString& imageAddress);
 // Text made safe to stand inside HTML text and quoted attribute values.
 QString HtmlEscaped(const QString& text);
 

@@ -1,4 +1,6 @@
 #pragma once
+#include "SavedSettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,10 +12,14 @@ namespace YtDlpProgram {
 // The settings, text values of the settings store: the program to run ("yt-dlp", found on the
 // PATH, or an absolute path), and whether yt-dlp reads the cookies of the user's Firefox
 // profile ("True" or "False", off by default).
-inline const QString kProgramSetting = QStringLiteral("yt-dlp program");
-inline const QString kProgramDefault = QStringLiteral("yt-dlp");
-inline const QString kBrowserCookiesSetting = QStringLiteral("yt-dlp browser cookies");
-inline const QString kBrowserCookiesDefault = QStringLiteral("False");
+inline const QString kProgramSetting =
+    SavedSettings::StoredName(SavedSettings::FetchSetting::YtDlpProgram);
+inline const QString kProgramDefault =
+    SavedSettings::FixedDefault(SavedSettings::FetchSetting::YtDlpProgram);
+inline const QString kBrowserCookiesSetting =
+    SavedSettings::StoredName(SavedSettings::FetchSetting::YtDlpBrowserCookies);
+inline const QString kBrowserCookiesDefault =
+    SavedSettings::FixedDefault(SavedSettings::FetchSetting::YtDlpBrowserCookies);
 
 // The program file the setting names, when it is an executable file; empty otherwise.
 QString Path();

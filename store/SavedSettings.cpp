@@ -47,6 +47,34 @@ QString FixedDefault(SavedSetting key) {
     return QString::fromLatin1(RowOf(key).fixedDefault);
 }
 
+const std::array<FetchRow, 3>& FetchTable() {
+    // clang-format off
+    static const std::array<FetchRow, 3> table = {{
+        {FetchSetting::MaxHeight,           "Highest video height",   "0"},
+        {FetchSetting::YtDlpProgram,        "yt-dlp program",         "yt-dlp"},
+        {FetchSetting::YtDlpBrowserCookies, "yt-dlp browser cookies", "False"},
+    }};
+    // clang-format on
+    return table;
+}
+
+namespace {
+const FetchRow& RowOf(FetchSetting key) {
+    for (const FetchRow& row : FetchTable())
+        if (row.key == key)
+            return row;
+    Q_UNREACHABLE();
+}
+} // namespace
+
+QString StoredName(FetchSetting key) {
+    return QString::fromLatin1(RowOf(key).storedName);
+}
+
+QString FixedDefault(FetchSetting key) {
+    return QString::fromLatin1(RowOf(key).fixedDefault);
+}
+
 // Where QSettings puts the file of organisation and product on this system.
 QString StoreFile() {
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);

@@ -38,6 +38,19 @@ QString StoredName(SavedSetting key);
 // The fixed default, or empty text where the reader makes its own.
 QString FixedDefault(SavedSetting key);
 
+// The fetcher's own values, kept beside the thirteen (which the conversion dialog reads and
+// writes as one list): the highest video height the user wants ("0": any), and which yt-dlp
+// runs and whether it reads the Firefox profile's cookies.
+enum class FetchSetting { MaxHeight, YtDlpProgram, YtDlpBrowserCookies };
+struct FetchRow {
+    FetchSetting key;
+    const char* storedName;
+    const char* fixedDefault;
+};
+const std::array<FetchRow, 3>& FetchTable();
+QString StoredName(FetchSetting key);
+QString FixedDefault(FetchSetting key);
+
 // The store's file: QSettings keeps the values in it, and the size guard measures it.
 QString StoreFile();
 

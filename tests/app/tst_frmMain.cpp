@@ -336,6 +336,11 @@ void tst_frmMain::clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox() {
     moveMouseOver(w.txtSource);
     QTest::qWait(100);
     QCOMPARE(w.txtSource->text(), "http://");
+    // A page of another site is taken whole.
+    w.txtSource->clear();
+    desktop_->setClipboard("https://vimeo.example/1");
+    moveMouseOver(w.txtSource);
+    QTRY_COMPARE(w.txtSource->text(), "https://vimeo.example/1");
 }
 
 namespace {
@@ -408,15 +413,15 @@ void tst_frmMain::shortAddressesAskTheBrowserAndEnterPressesDownload() {
     });
     const QString folder = home_->path() + "/new/output";
     w.txtDest->setText(folder);
-    w.txtSource->setText("http://ab"); // nine characters
+    w.txtSource->setText("http:/ab/"); // nine characters
     w.cmdDownload->click();
     QCOMPARE(asked, 1);
-    QCOMPARE(w.txtSource->text(), "http://ab");
+    QCOMPARE(w.txtSource->text(), "http:/ab/");
     QVERIFY(QFileInfo(folder).isDir());
     QCOMPARE(stateOf(w), "Idle"); // the fetcher refused the address at once
 
     shown = "http://example.org/shown";
-    w.txtSource->setText("http://abc"); // ten characters go to the fetcher unchanged
+    w.txtSource->setText("http:/abc/"); // ten characters go to the fetcher unchanged
     w.cmdDownload->click();
     QCOMPARE(asked, 1);
 

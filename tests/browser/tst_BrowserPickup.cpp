@@ -77,10 +77,34 @@ private slots:
         QFETCH(bool, isVideo);
         StandInBrowser browser(title, kVideoUrl);
         QCOMPARE(BrowserPickup::VideoPageUrl(browser), isVideo ? kVideoUrl : QString());
-        // The page address is only looked up for video pages.
-        QCOMPARE(browser.urlAsked, isVideo);
+        // A page of the service is taken only when its title marks a video.
         if (isVideo)
             QCOMPARE(browser.askedTitle, title);
+    }
+
+    void pagesOfOtherSitesAreTaken_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("taken");
+        QTest::newRow("another site") << "Funny cat - Vimeo"
+                                      << "https://vimeo.com/1"
+                                      << "https://vimeo.com/1";
+        QTest::newRow("no web page") << "Funny cat"
+                                     << "file:///etc/passwd"
+                                     << "";
+        QTest::newRow("service home page") << "YouTube - Broadcast Yourself"
+                                           << "https://vimeo.com/1"
+                                           << "";
+        QTest::newRow("service page without the marker") << "Funny cat - YouTube"
+                                                         << "https://www.youtube.com/user/cat"
+                                                         << "";
+    }
+    void pagesOfOtherSitesAreTaken() {
+        QFETCH(QString, title);
+        QFETCH(QString, url);
+        QFETCH(QString, taken);
+        StandInBrowser browser(title, url);
+        QCOMPARE(BrowserPickup::VideoPageUrl(browser), taken);
     }
 
     void videoPageWithoutKnownAddressGivesEmptyText() {

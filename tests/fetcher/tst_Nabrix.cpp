@@ -271,7 +271,7 @@ void tst_Nabrix::invalidUrlDoesNothingElse_data() {
     QTest::newRow("no watch path") << "http://www.youtube.com/user/someone";
     QTest::newRow("path between") << "http://www.youtube.com/v/watch?v=abc";
     QTest::newRow("other letter case") << "http://www.YouTube.com/watch?v=abc";
-    QTest::newRow("other service") << "http://www.example.com/watch?v=abc";
+    QTest::newRow("another page of the service") << "https://m.YouTube.com/results?q=abc";
     QTest::newRow("empty") << "";
 }
 

@@ -1,0 +1,259 @@
+#include "ChildProcess.h"
+#include "FetcherTestSupport.h"
+#include "LoopbackHttpServer.h"
+#include "PageReading.h"
+#include "RegEdit.h"
+#include "SavedSettings.h"
+#include "TestHome.h"
+#include "YtDlpOutput.h"
+#include "YtDlpProgram.h"
+
+#include <QtTest>
+#include <memory>
+
+using Response = LoopbackHttpServer::Response;
+
+namespace {
+
+const QString kStandIn = QStringLiteral(VANTELO_TEST_SOURCE_DIR "/stand-in-yt-dlp");
+
+const QByteArray kOpenGraphPage = R"(<html><head><title>Ignored</title>
+<meta property='og:title' content='Harbour at dusk'>
+<meta content="/media/clip.mp4" property="og:video:url">
+<meta property="og:video:type" content="video/mp4">
+<meta name="og:image" content="/media/poster.jpg?a=1&amp;b='2'">
+</head><body>Boats at night.</body></html>)";
+
+const QByteArray kMaster = "#EXTM3U\n"
+                           "#EXT-X-STREAM-INF:BANDWIDTH=800000,RESOLUTION=640x360\n360.m3u8\n"
+                           "#EXT-X-STREAM-INF:BANDWIDTH=2800000,RESOLUTION=1280x720\n720.m3u8\n"
+                           "#EXT-X-STREAM-INF:BANDWIDTH=1400000,RESOLUTION=854x480\n480.m3u8\n";
+
+QByteArray MediaPlaylist(const QByteArray& extra, bool ended) {
+    return "#EXTM3U\n#EXT-X-TARGETDURATION:2\n" + extra + "#EXTINF:2,\nseg0.ts\n" +
+           (ended ? "#EXT-X-ENDLIST\n" : "");
+}
+
+void UseYtDlp(const QString& program) {
+    SettingsStore().WriteKey(YtDlpProgram::kProgramSetting, program);
+    YtDlpProgram::ForgetVersion();
+}
+
+} // namespace
+
+class tst_PageReading : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void pagesOfToday_data();
+    void pagesOfToday();
+    void addressesThatAreNoWebPages_data();
+    void addressesThatAreNoWebPages();
+    void siteReaderOfYtDlpWinsWhileOursReads();
+    void oursAnswersWithoutWaitingForYtDlp();
+
+private:
+    void fetch(const QString& address) { host_.Fetch(*nabrix_, address); }
+    void waitForTheEnd() {
+        QTRY_VERIFY(log_->contains("VideoData") || log_->contains("InfoError"));
+    }
+
+    TestHome home_;
+    LoopbackHttpServer server_;
+    TestNabrixHost host_;
+    std::unique_ptr<Nabrix> nabrix_;
+    std::unique_ptr<EventLog> log_;
+};
+
+void tst_PageReading::initTestCase() {
+    QVERIFY(server_.listen());
+    for (const char* name : {"HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                             "no_proxy", "NO_PROXY"})
+        qunsetenv(name);
+    qputenv("http_proxy", server_.proxyAddress());
+    server_.route("/og", Response::Fixed(kOpenGraphPage));
+    // A server that calls a page a video: its bytes are a page's, and it is read as one.
+    server_.route("/lying.mp4", Response::Fixed(kOpenGraphPage, "video/mp4"));
+    server_.route("/media/clip.mp4", Response::Generated(4 * 1024 * 1024, "video/mp4"));
+    server_.route("/hls/master.m3u8", Response::Fixed(kMaster, "application/vnd.apple.mpegurl"));
+    // Served as text; its first bytes tell what it is.
+    server_.route("/hls/live", Response::Fixed(MediaPlaylist("", false), "text/plain"));
+    server_.route(
+        "/hls/drm.m3u8",
+        Response::Fixed(MediaPlaylist("#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://k\"\n", true),
+                        "application/x-mpegurl"));
+    server_.route("/player/outer", Response::Fixed(R"(<html><head>
+<meta property="og:title" content="Outer page">
+<meta property="og:video" content="/player/embed">
+<meta property="og:video:type" content="text/html"></head></html>)"));
+    server_.route("/player/embed",
+                  Response::Fixed("<html><title>Player</title><video src='/media/clip.mp4'>"));
+    server_.route("/blob", Response::Fixed("<video src='blob:https://site.example/1'></video>"));
+    server_.route("/watch", Response::Fixed("<html><title>Nothing here</title></html>"));
+}
+
+void tst_PageReading::init() {
+    UseYtDlp(QStringLiteral("/nonexistent/yt-dlp"));
+    SettingsStore().WriteKey(SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight),
+                             QStringLiteral("0"));
+    host_ = TestNabrixHost();
+    nabrix_ = std::make_unique<Nabrix>();
+    host_.Attach(*nabrix_);
+    log_ = std::make_unique<EventLog>(*nabrix_);
+}
+
+void tst_PageReading::pagesOfToday_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("maxHeight");
+    // The title and the streams offered ("File 0", "Hls 720 480 360"), the default's height;
+    // or the start of the error.
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("streams");
+    QTest::addColumn<int>("defaultHeight");
+    QTest::addColumn<QString>("error");
+    const QString noVideo = QStringLiteral("No video was found on this page: ");
+    QTest::newRow("Open Graph file") << "http://site.example/og"
+                                     << "0"
+                                     << "Harbour at dusk"
+                                     << "File 0" << 0 << "";
+    QTest::newRow("page called a video") << "http://site.example/lying.mp4"
+                                         << "0"
+                                         << "Harbour at dusk"
+                                         << "File 0" << 0 << "";
+    QTest::newRow("address is a file") << "http://site.example/media/clip.mp4"
+                                       << "0"
+                                       << ""
+                                       << "File 0" << 0 << "";
+    QTest::newRow("HLS master") << "http://site.example/hls/master.m3u8"
+                                << "0"
+                                << ""
+                                << "Hls 720 480 360" << 720 << "";
+    QTest::newRow("HLS master within the user's height") << "http://site.example/hls/master.m3u8"
+                                                         << "500"
+                                                         << ""
+                                                         << "Hls 720 480 360" << 480 << "";
+    QTest::newRow("player page followed") << "http://site.example/player/outer"
+                                          << "0"
+                                          << "Outer page"
+                                          << "File 0" << 0 << "";
+    QTest::newRow("nothing on the page")
+        << "http://www.example.com/watch?v=abc"
+        << "0"
+        << ""
+        << "" << 0
+        << noVideo + "http://www.example.com/watch?v=abc. " + YtDlpOutput::NotInstalledHint();
+    QTest::newRow("live") << "http://site.example/hls/live"
+                          << "0"
+                          << ""
+                          << "" << 0
+                          << "http://site.example/hls/live is a live stream, which cannot be "
+                             "saved as a file";
+    QTest::newRow("DRM") << "http://site.example/hls/drm.m3u8"
+                         << "0"
+                         << ""
+                         << "" << 0
+                         << "The video at http://site.example/hls/drm.m3u8 is protected against "
+                            "copying (DRM)";
+    QTest::newRow("blob") << "http://site.example/blob"
+                          << "0"
+                          << ""
+                          << "" << 0
+                          << "The video on http://site.example/blob is a blob: address, which "
+                             "only the page's own player can read";
+}
+
+void tst_PageReading::pagesOfToday() {
+    QFETCH(QString, address);
+    QFETCH(QString, maxHeight);
+    QFETCH(QString, title);
+    QFETCH(QString, streams);
+    QFETCH(int, defaultHeight);
+    QFETCH(QString, error);
+    SettingsStore().WriteKey(SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight),
+                             maxHeight);
+    fetch(address);
+    waitForTheEnd();
+    QCOMPARE(log_->phases(), QStringList({"Page at 0"}));
+    if (!error.isEmpty()) {
+        QCOMPARE(log_->all().last(), "InfoError " + error);
+        QVERIFY(!log_->contains("VideoData"));
+        return;
+    }
+    const QStringList events = log_->folded();
+    QVERIFY2(events.value(0).startsWith("InfoProgress 0 "), qPrintable(events.join('|')));
+    QCOMPARE(events.value(events.size() - 3), "DownloadProgress 0 1");
+    QCOMPARE(events.value(events.size() - 2), "VideoData|" + title + "|||||");
+    const MediaOffer& offer = nabrix_->LastOffer();
+    QStringList seen = {offer.streams.value(0).via == MediaStream::Via::File ? "File" : "Hls"};
+    for (const MediaStream& stream : offer.streams)
+        seen.append(QString::number(stream.height));
+    QCOMPARE(seen.join(' '), streams);
+    QCOMPARE(offer.streams.value(offer.video).height, defaultHeight);
+    QCOMPARE(offer.audio, -1);
+    if (address.endsWith("/og")) {
+        // The picture's address stays inside its attribute.
+        QCOMPARE(offer.streams[0].address, QUrl("http://site.example/media/clip.mp4"));
+        QVERIFY(host_.previews.last().contains(
+            "src='http://site.example/media/poster.jpg?a=1&amp;b=&#39;2&#39;'"));
+    }
+}
+
+void tst_PageReading::addressesThatAreNoWebPages_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("ftp") << "ftp://site.example/clip.mp4"
+                         << "ftp://site.example/clip.mp4 is not an http or https address. Type "
+                            "the whole address of the page that shows the video, for example "
+                            "https://www.example.com/video";
+    QTest::newRow("blob") << "blob:https://site.example/1"
+                          << "The video on blob:https://site.example/1 is a blob: address, "
+                             "which only the page's own player can read";
+}
+
+void tst_PageReading::addressesThatAreNoWebPages() {
+    QFETCH(QString, address);
+    QFETCH(QString, error);
+    server_.clearRequests();
+    fetch(address);
+    QCOMPARE(log_->all(), QStringList({"InfoError " + error}));
+    QCOMPARE(host_.paneShown, 0);
+    QVERIFY(server_.requests().isEmpty());
+}
+
+void tst_PageReading::siteReaderOfYtDlpWinsWhileOursReads() {
+    UseYtDlp(kStandIn);
+    // Our reader would find the page's own video, but the page stops half way.
+    Response page = Response::Fixed(kOpenGraphPage);
+    page.ending = LoopbackHttpServer::Ending::Stall;
+    page.endAfter = kOpenGraphPage.size() / 2;
+    server_.route("/v/site", page);
+    fetch("http://site.example/v/site");
+    waitForTheEnd();
+    const MediaOffer& offer = nabrix_->LastOffer();
+    QCOMPARE(offer.details.VideoTitle, "Harbour at dusk");
+    QCOMPARE(offer.streams.size(), 2);
+    const MediaStream& video = offer.streams.value(offer.video);
+    QCOMPARE(video.formatId, "v720");
+    QCOMPARE(video.via, MediaStream::Via::File);
+    QCOMPARE(video.address, QUrl("https://v.example/v.mp4"));
+    QCOMPARE(video.headers.value(0).second, QByteArray("https://site.example/"));
+    QCOMPARE(offer.streams.value(offer.audio).formatId, "a128");
+    QVERIFY(!nabrix_->TodaysPageReading()->IsRunning());
+}
+
+void tst_PageReading::oursAnswersWithoutWaitingForYtDlp() {
+    UseYtDlp(kStandIn);
+    server_.route("/v/hang", Response::Fixed(kOpenGraphPage));
+    fetch("http://site.example/v/hang");
+    const qint64 group = nabrix_->TodaysPageReading()->YtDlpGroup();
+    QVERIFY(group > 0);
+    waitForTheEnd();
+    QCOMPARE(nabrix_->LastOffer().streams.value(0).address,
+             QUrl("http://site.example/media/clip.mp4"));
+    QCOMPARE(nabrix_->TodaysPageReading()->YtDlpGroup(), 0);
+    QTRY_VERIFY(!ChildProcess::GroupIsRunning(group));
+}
+
+QTEST_MAIN(tst_PageReading)
+#include "tst_PageReading.moc"

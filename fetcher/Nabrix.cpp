@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,6 +45,18 @@ const Http::Headers& RequestHeaders() {
     return headers;
 }
 
+// Our request headers with those the stream's server wants in their place (yt-dlp's
+// User-Agent, Referer, Cookie).
+Http::Headers WithStreamHeaders(const Http::Headers& ours, const Http::Headers& stream) {
+    Http::Headers headers;
+    for (const auto& header : ours)
+        if (std::none_of(stream.begin(), stream.end(), [&header](const auto& wanted) {
+                return wanted.first.compare(header.first, Qt::CaseInsensitive) == 0;
+            }))
+            headers.append(header);
+    return headers + stream;
+}
+
 // "Cannot <action> <file>: <why>", the reason in plain words where there are some.
 QString FileFailure(const char* action, const QString& path, int reason) {
     return QStringLiteral("Cannot %1 %2: %3")
@@ -71,6 +84,7 @@ Nabrix::Nabrix(QObject* parent) : QObject(parent) {
 }
 
 Nabrix::~Nabrix() {
+    CancelOffer();
     Drop(VideoInfo, this);
     Drop(VideoDownload, this);
     CloseVideoFile();
@@ -81,6 +95,7 @@ void Nabrix::setPageDeadline(int milliseconds) {
 }
 
 void Nabrix::ClearDownload() {
+    CancelOffer();
     Drop(VideoDownload, this);
     CloseVideoFile();
 }
@@ -140,7 +155,7 @@ void Nabrix::DownloadVideo() {
     // thread; redirects are followed one request per hop, so every hop keeps that limit.
     Transfer::Request request;
     request.url = QUrl(DownloadUrl);
-    request.headers = RequestHeaders();
+    request.headers = WithStreamHeaders(RequestHeaders(), OfferHeaders);
     request.bufferSize = ChunkSize;
     request.followRedirects = true;
     request.maxRetries = Retries::MaxRetries;
@@ -149,7 +164,7 @@ void Nabrix::DownloadVideo() {
     // file (If-Range); one of another video of the same title, or one without a note, is
     // started over. One that another download holds, or that has other names, is not taken
     // (OpenVideoFile writes a fresh file beside it).
-    if (const int fd = PageText::IsTargetFilePath(TargetFolder, FilePath)
+    if (const int fd = PageText::IsTargetFilePath(TargetFolder, FilePath, TargetExtension)
                            ? PartFile::OpenExisting(PartPath)
                            : -1;
         fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
@@ -260,6 +275,8 @@ void Nabrix::FailPage(const QString& description) {
 
 void Nabrix::ReadVideoPage(const QString& page) {
     PageText::ReadTitle(page, Details);
+    TargetExtension = QStringLiteral("flv");
+    OfferHeaders.clear();
     if (HandedFolder) {
         TargetFolder = *HandedFolder;
         FilePath = PageText::TargetFilePath(TargetFolder, Details.VideoTitle, AddressVideoId);
@@ -361,7 +378,7 @@ void Nabrix::FailVideo(const QString& description) {
 bool Nabrix::OpenVideoFile(QString& error) {
     // The name comes from the page: whatever it holds, only a ".flv.part" file directly in the
     // output folder is ever written, and never through a link.
-    if (!PageText::IsTargetFilePath(TargetFolder, FilePath)) {
+    if (!PageText::IsTargetFilePath(TargetFolder, FilePath, TargetExtension)) {
         error = QStringLiteral("The video's title does not make a usable file name");
         return false;
     }

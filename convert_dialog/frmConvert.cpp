@@ -155,6 +155,8 @@ QWidget* controlOf(const frmConvert& dialog, SavedSetting key) {
         return dialog.OptStereo;
     case SavedSetting::VideoExtension:
         return dialog.cmbVidFormat;
+    case SavedSetting::MaxHeight: // the main window's
+        break;
     }
     return nullptr;
 }

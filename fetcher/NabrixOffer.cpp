@@ -101,8 +101,18 @@ void Nabrix::StartOffer(const OfferPlan::Choice& choice) {
             continue;
         OfferTrack track;
         track.stream = *stream;
-        if (stream->via == MediaStream::Via::File || !stream->track)
+        if (stream->via == MediaStream::Via::File) {
             track.stream.track = WholeFileTrack(*stream);
+        } else if (!stream->track && stream->via == MediaStream::Via::Hls) {
+            // A playlist named by the page alone: read as the media playlist of its stream.
+            track.stream.track = WholeFileTrack(*stream);
+            track.stream.track->segments.clear();
+            track.stream.track->playlist = stream->address;
+        } else if (!stream->track) {
+            FailOffer(QStringLiteral("The manifest %1 names no segments.")
+                          .arg(stream->address.toString()));
+            return;
+        }
         OfferTracks.append(track);
     }
     // The container is known once the media playlists are read; they come first.

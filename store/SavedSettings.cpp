@@ -29,12 +29,22 @@ const std::array<Row, 13>& Table() {
     return table;
 }
 
+const std::array<Row, 1>& WindowTable() {
+    static const std::array<Row, 1> table = {{
+        {SavedSetting::MaxHeight, "MaxHeight", "0"},
+    }};
+    return table;
+}
+
 namespace {
 const Row& RowOf(SavedSetting key) {
     for (const Row& row : Table())
         if (row.key == key)
             return row;
-    // Every key has its row; the table is the one list of them.
+    for (const Row& row : WindowTable())
+        if (row.key == key)
+            return row;
+    // Every key has its row; the tables are the one list of them.
     Q_UNREACHABLE();
 }
 } // namespace

@@ -17,6 +17,8 @@ enum class SavedSetting {
     Mono,
     Stereo,
     VideoExtension,
+    // The main window's own choices.
+    MaxHeight,
 };
 
 // The saved settings: each one's name in the store and its default, and the store's file.
@@ -33,6 +35,9 @@ struct Row {
 
 // The thirteen, in the order the conversion dialog writes them.
 const std::array<Row, 13>& Table();
+// The main window's: the highest height of a video fetched ("0" for the best, "-1" for sound
+// alone).
+const std::array<Row, 1>& WindowTable();
 
 QString StoredName(SavedSetting key);
 // The fixed default, or empty text where the reader makes its own.

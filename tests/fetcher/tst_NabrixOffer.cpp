@@ -286,6 +286,18 @@ void tst_NabrixOffer::missingSegmentNamesItsTime() {
     QCOMPARE(joiner_.joins, 0);
     QVERIFY(!QFile::exists(out_ + "/Gap.mp4"));
     QVERIFY(!QFile::exists(out_ + "/Gap.ts"));
+
+    // The next download of the page continues: what came before the gap is not fetched again.
+    server_.clearRoutes();
+    const QString folder = media_->path();
+    server_.setFallback([folder](const auto& request) { return ServeFile(folder, request); });
+    server_.clearRequests();
+    progress_.clear();
+    phases_.clear();
+    QCOMPARE(Download(offer), QString());
+    QCOMPARE(Probe(out_ + "/Gap.mp4"), QStringLiteral("video audio mov,mp4,m4a,3gp,3g2,mj2 2.0"));
+    for (const LoopbackHttpServer::Request& request : server_.requests())
+        QVERIFY2(request.target != "/s0.ts" && request.target != "/s1.ts", request.target);
 }
 
 void tst_NabrixOffer::containerFollowsTheCodecs_data() {

@@ -11,10 +11,13 @@
 #include "MakerSite.h"
 #include "MsgBox.h"
 #include "Nabrix.h"
+#include "OfferPlan.h"
 #include "OutputFolder.h"
 #include "PageText.h"
 #include "ProgressBar.h"
 #include "ProgressCaption.h"
+#include "RegEdit.h"
+#include "SavedSettings.h"
 #include "ScreenPlacement.h"
 #include "ShellOpen.h"
 #include "StreamJoin.h"
@@ -29,6 +32,7 @@
 #include "modMain.h"
 #include "modNabrix.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -37,6 +41,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QScreen>
 #include <QStyle>
@@ -273,6 +278,8 @@ void frmMain::SetTabOrder() {
 
 void frmMain::ConnectHandlers() {
     connect(cmdDownload, &AeroButton::clicked, this, &frmMain::cmdDownload_Click);
+    cmdDownload->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmdDownload, &QWidget::customContextMenuRequested, this, &frmMain::ShowQualityMenu);
     connect(cmdCancel, &AeroButton::clicked, this, &frmMain::cmdCancel_Click);
     connect(cmdBrowse, &AeroButton::clicked, this, &frmMain::cmdBrowse_Click);
     connect(cmdOpen, &AeroButton::clicked, this, &frmMain::cmdOpen_Click);
@@ -569,7 +576,58 @@ void frmMain::cmdDownload_Click() {
             txtSource->setText(shown);
     }
     Nabrix1->SetOutputFolder(txtDest->text());
+    Nabrix1->SetMaxHeight(
+        SettingsStore()
+            .LoadKey(SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight),
+                     SavedSettings::FixedDefault(SavedSettings::FetchSetting::MaxHeight))
+            .toInt());
     Nabrix1->GetVideoInfo(txtSource->text());
+}
+
+void frmMain::ShowQualityMenu(const QPoint& at) {
+    auto* menu = new QMenu(cmdDownload);
+    menu->setObjectName("QualityMenu");
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QString setting = SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight);
+    const int wanted =
+        SettingsStore()
+            .LoadKey(setting, SavedSettings::FixedDefault(SavedSettings::FetchSetting::MaxHeight))
+            .toInt();
+    auto* heights = new QActionGroup(menu);
+    const auto addHeight = [&](const QString& text, int height) {
+        QAction* action = heights->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(height == wanted);
+        menu->addAction(action);
+        connect(action, &QAction::triggered, this, [this, setting, height] {
+            SettingsStore().WriteKey(setting, QString::number(height));
+            Nabrix1->SetMaxHeight(height);
+        });
+    };
+    addHeight(QStringLiteral("Best quality"), 0);
+    for (const int height : {2160, 1440, 1080, 720, 480, 360})
+        addHeight(QStringLiteral("Up to %1p").arg(height), height);
+    addHeight(QStringLiteral("Sound only"), OfferPlan::SoundOnly);
+    // The streams of the page read last, to fetch one of them instead.
+    const QList<MediaStream>& streams = Nabrix1->LastOffer().streams;
+    if (!streams.isEmpty())
+        menu->addSeparator();
+    for (int index = 0; index < streams.size(); ++index) {
+        QAction* action = menu->addAction(OfferPlan::Label(streams[index]));
+        action->setEnabled(cmdDownload->isEnabled());
+        connect(action, &QAction::triggered, this, [this, index] {
+            const auto folder = OutputFolder::Resolved(txtDest->text());
+            if (!folder || !cmdDownload->isEnabled())
+                return;
+            downloadJob_->Started();
+            cmdDownload->setEnabled(false);
+            cmdCancel->setEnabled(true);
+            frmDest->setEnabled(false);
+            Nabrix1->SetOutputFolder(*folder);
+            Nabrix1->DownloadStream(index);
+        });
+    }
+    menu->popup(cmdDownload->mapToGlobal(at));
 }
 
 void frmMain::cmdCancel_Click() {

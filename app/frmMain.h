@@ -104,6 +104,9 @@ private:
     void SetDefaultButton(AeroButton* button);
 
     void cmdDownload_Click();
+    // The quality menu on the Download button: the highest height wanted, and the streams of
+    // the page read last.
+    void ShowQualityMenu(const QPoint& at);
     void cmdCancel_Click();
     void cmdBrowse_Click();
     void cmdOpen_Click();

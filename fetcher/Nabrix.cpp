@@ -48,6 +48,18 @@ const Http::Headers& RequestHeaders() {
     return headers;
 }
 
+// Our request headers with those the stream's server wants in their place (yt-dlp's
+// User-Agent, Referer, Cookie).
+Http::Headers WithStreamHeaders(const Http::Headers& ours, const Http::Headers& stream) {
+    Http::Headers headers;
+    for (const auto& header : ours)
+        if (std::none_of(stream.begin(), stream.end(), [&header](const auto& wanted) {
+                return wanted.first.compare(header.first, Qt::CaseInsensitive) == 0;
+            }))
+            headers.append(header);
+    return headers + stream;
+}
+
 // "Cannot <action> <file>: <why>", the reason in plain words where there are some.
 QString FileFailure(const char* action, const QString& path, int reason) {
     return QStringLiteral("Cannot %1 %2: %3")
@@ -80,6 +92,7 @@ Nabrix::Nabrix(QObject* parent) : QObject(parent), Reading(new PageReading(this)
 }
 
 Nabrix::~Nabrix() {
+    CancelOffer();
     Drop(VideoInfo, this);
     Drop(VideoDownload, this);
     CloseVideoFile();
@@ -91,6 +104,7 @@ void Nabrix::setPageDeadline(int milliseconds) {
 
 void Nabrix::ClearDownload() {
     Reading->Cancel();
+    CancelOffer();
     Drop(VideoDownload, this);
     CloseVideoFile();
 }
@@ -155,7 +169,7 @@ void Nabrix::DownloadVideo() {
     // thread; redirects are followed one request per hop, so every hop keeps that limit.
     Transfer::Request request;
     request.url = QUrl(DownloadUrl);
-    request.headers = RequestHeaders();
+    request.headers = WithStreamHeaders(RequestHeaders(), OfferHeaders);
     request.bufferSize = ChunkSize;
     request.followRedirects = true;
     request.maxRetries = Retries::MaxRetries;
@@ -164,7 +178,7 @@ void Nabrix::DownloadVideo() {
     // file (If-Range); one of another video of the same title, or one without a note, is
     // started over. One that another download holds, or that has other names, is not taken
     // (OpenVideoFile writes a fresh file beside it).
-    if (const int fd = PageText::IsTargetFilePath(TargetFolder, FilePath)
+    if (const int fd = PageText::IsTargetFilePath(TargetFolder, FilePath, TargetExtension)
                            ? PartFile::OpenExisting(PartPath)
                            : -1;
         fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
@@ -276,6 +290,8 @@ void Nabrix::FailPage(const QString& description) {
 
 void Nabrix::ReadVideoPage(const QString& page) {
     PageText::ReadTitle(page, Details);
+    TargetExtension = QStringLiteral("flv");
+    OfferHeaders.clear();
     if (HandedFolder) {
         TargetFolder = *HandedFolder;
         FilePath = PageText::TargetFilePath(TargetFolder, Details.VideoTitle, AddressVideoId);
@@ -377,7 +393,7 @@ void Nabrix::FailVideo(const QString& description) {
 bool Nabrix::OpenVideoFile(QString& error) {
     // The name comes from the page: whatever it holds, only a ".flv.part" file directly in the
     // output folder is ever written, and never through a link.
-    if (!PageText::IsTargetFilePath(TargetFolder, FilePath)) {
+    if (!PageText::IsTargetFilePath(TargetFolder, FilePath, TargetExtension)) {
         error = QStringLiteral("The video's title does not make a usable file name");
         return false;
     }
@@ -449,7 +465,7 @@ void Nabrix::ReadTodaysPage(const QString& address) {
     emit PreviewNavigate(PageText::BlankPreview());
     emit PreviewPaneShow();
     Reading->SetStallTimeout(StallTimeoutMs);
-    Reading->Start(page, MaxHeight());
+    Reading->Start(page, MaxHeight);
 }
 
 void Nabrix::TodaysPageStarted(qint64 length) {
@@ -466,13 +482,4 @@ void Nabrix::TakeOffer(const MediaOffer& offer) {
     if (!offer.thumbnail.isEmpty())
         emit PreviewNavigate(PageText::ImagePreview(offer.thumbnail.toString(QUrl::FullyEncoded)));
     DownloadOffer(Offer);
-}
-
-int Nabrix::MaxHeight() {
-    const QString stored = SettingsStore().LoadKey(
-        SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight),
-        SavedSettings::FixedDefault(SavedSettings::FetchSetting::MaxHeight));
-    bool ok = false;
-    const int height = stored.trimmed().toInt(&ok);
-    return ok && height > 0 ? height : 0;
 }

@@ -1,6 +1,8 @@
 #pragma once
+#include "HttpHeaders.h"
 #include "MediaJoiner.h"
 #include "MediaOffer.h"
+#include "OfferPlan.h"
 #include "PageText.h"
 
 #include <QByteArrayView>
@@ -14,7 +16,9 @@
 
 class MediaJoiner;
 class PageReading;
+class SegmentedDownload;
 class Transfer;
+class YtDlpRunner;
 
 // The video fetcher: checks a video page address, asks its host to show the thumbnail in the
 // preview, requests the page, extracts the video details, then downloads the stream into the
@@ -74,6 +78,65 @@ signals:
     void PreviewNavigate(const QString& address);
     // The host makes its preview pane visible.
     void PreviewPaneShow();
+
+    // --- The download of a page of today, once read ---
+public:
+    // Downloads the offer's streams (the user's highest height applied to its choice) into
+    // "<title>.<ext>" in the output folder, with the events of a 2008 video.
+    void DownloadOffer(const MediaOffer& offer);
+    // Downloads that stream of the last offer (with the best sound when it has none).
+    void DownloadStream(int index);
+    // The highest height the next offer is fetched in: 0 for the best, OfferPlan::SoundOnly.
+    void SetMaxHeight(int height) { MaxHeight = height; }
+    int maxHeight() const { return MaxHeight; }
+    // The last offer handed to DownloadOffer.
+    const MediaOffer& LastOffer() const { return Offer; }
+
+private:
+    // A track of the offer fetched in pieces into a .part held open (so no other download
+    // takes it, and only that file goes into place).
+    struct OfferTrack {
+        // Its `track` holds the segments once known (a whole file is one segment).
+        MediaStream stream;
+        QString partPath;
+        int fd = -1;
+        SegmentedDownload* download = nullptr;
+    };
+    void StartOffer(const OfferPlan::Choice& choice);
+    void StartOfferFile(const MediaStream& stream);
+    void StartYtDlp(const MediaStream& stream);
+    void FetchNextPlaylist();
+    void PlaylistFinished();
+    void StartTracks();
+    void TrackProgressed();
+    void TrackFinished();
+    void TracksJoined(const QString& error);
+    void PlaceOffer(const QString& finished, int heldFd);
+    void PlaceYtDlpFile(const QString& path);
+    void ReportOfferProgress(qint64 received, qint64 total);
+    bool NameOfferFile(const QString& extension);
+    void FailOffer(const QString& description);
+    void CompleteOffer();
+    void CancelOffer();
+
+    MediaOffer Offer;
+    int MaxHeight = 0;
+    // The extension of FilePath (".flv" for the pages of the 2008 layout), and the headers
+    // the stream's server wants with every request.
+    QString TargetExtension = QStringLiteral("flv");
+    Http::Headers OfferHeaders;
+    OfferPlan::Layout OfferLayout;
+    QList<OfferTrack> OfferTracks;
+    // The HLS media playlist being fetched: of OfferTracks[PlaylistTrack].
+    QPointer<Transfer> PlaylistFetch;
+    QByteArray PlaylistBody;
+    int PlaylistTrack = -1;
+    QString JoinPath;
+    bool Joining = false;
+    YtDlpRunner* YtDlp = nullptr;
+    qint64 OfferReceived = 0;
+    qint64 OfferTotal = 0;
+    // --- end of the download of a page of today ---
 
 private:
     void TakeContentLength(const Transfer* transfer);
@@ -141,11 +204,6 @@ private:
 
     // --- Pages of today: every http(s) page that is not one of the service's video pages ---
 public:
-    // What the last page of today offered (its details, its streams and the default choice).
-    const MediaOffer& LastOffer() const { return Offer; }
-    // Downloads what the user chose of an offer (the default choice of LastOffer unless the
-    // user picked others).
-    void DownloadOffer(const MediaOffer& offer);
     // The page reading of pages of today: yt-dlp's process group while it reads, for checks.
     const PageReading* TodaysPageReading() const { return Reading; }
 
@@ -153,9 +211,6 @@ private:
     void ReadTodaysPage(const QString& address);
     void TodaysPageStarted(qint64 length);
     void TakeOffer(const MediaOffer& offer);
-    // The highest video height the user wants; 0: any.
-    static int MaxHeight();
 
     PageReading* Reading = nullptr;
-    MediaOffer Offer;
 };

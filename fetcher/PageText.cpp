@@ -12,7 +12,6 @@ namespace PageText {
 namespace {
 
 const QString WatchPath = QStringLiteral("/watch?v=");
-const QString FileExtension = QStringLiteral(".flv");
 
 // Puts a successful extraction into the field; a failed one leaves the field alone.
 void Extract(const QString& page, const QString& startMarker, int offset, const QString& endMarker,
@@ -199,21 +198,29 @@ QString LeftWhole(const QString& text, int length) {
 }
 
 QString TargetFilePath(const QString& outputFolder, const QString& videoTitle,
-                       const QString& videoId) {
+                       const QString& videoId, const QString& extension) {
+    if (!IsPlainExtension(extension))
+        return QString();
     QString name = LeftWhole(WithoutLeadingDotsAndSpaces(WholeCharacters(videoTitle)), 20);
     if (name.isEmpty())
         name = NameOfVideoId(videoId);
-    return modMain::AddSlash(outputFolder) + name + FileExtension;
+    return modMain::AddSlash(outputFolder) + name + QLatin1Char('.') + extension;
 }
 
-bool IsTargetFilePath(const QString& outputFolder, const QString& path) {
+bool IsTargetFilePath(const QString& outputFolder, const QString& path, const QString& extension) {
     const QString folder = modMain::AddSlash(outputFolder);
-    if (!path.startsWith(folder) || path.contains(QChar(0)))
+    if (!IsPlainExtension(extension) || !path.startsWith(folder) || path.contains(QChar(0)))
         return false;
     const QString name = path.mid(folder.size());
-    return name.size() > FileExtension.size() && name.endsWith(FileExtension) &&
+    const QString fileExtension = QLatin1Char('.') + extension;
+    return name.size() > fileExtension.size() && name.endsWith(fileExtension) &&
            WithoutLeadingDotsAndSpaces(name) == name && WholeCharacters(name) == name &&
            !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+bool IsPlainExtension(const QString& extension) {
+    static const QRegularExpression plain(QStringLiteral("^[a-z0-9]{1,5}$"));
+    return plain.match(extension).hasMatch();
 }
 
 QString DescriptionWithoutLinks(const QString& description) {

@@ -52,12 +52,17 @@ QString CleanTitle(const QString& text);
 // At most `length` UTF-16 units of the text, cut before a character that would be split.
 QString LeftWhole(const QString& text, int length);
 // The target file's path: the folder with a trailing "/", 20 characters of the title without
-// leading dots and spaces, ".flv". A title that leaves nothing gives "<video id>.flv".
+// leading dots and spaces, "." and the extension (".flv" for the pages of the 2008 layout). A
+// title that leaves nothing gives "<video id>.<extension>". An extension that is not 1 to 5
+// lower-case letters and digits gives empty text.
 QString TargetFilePath(const QString& outputFolder, const QString& videoTitle,
-                       const QString& videoId);
-// True when the path names a visible ".flv" file directly in the output folder, and holds none
-// of the characters titles lose: only such a path may be written.
-bool IsTargetFilePath(const QString& outputFolder, const QString& path);
+                       const QString& videoId, const QString& extension = QStringLiteral("flv"));
+// True when the path names a visible file with that extension directly in the output folder,
+// and holds none of the characters titles lose: only such a path may be written.
+bool IsTargetFilePath(const QString& outputFolder, const QString& path,
+                      const QString& extension = QStringLiteral("flv"));
+// 1 to 5 lower-case ASCII letters and digits: an extension that may end a target file's name.
+bool IsPlainExtension(const QString& extension);
 // The description, or empty text when it carries a link.
 QString DescriptionWithoutLinks(const QString& description);
 // The address of the video stream.

@@ -63,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         kFolders[input.ConsumeIntegralInRange<size_t>(0, std::size(kFolders) - 1)]);
     const std::string contentType = input.ConsumeRandomLengthString(64);
     const std::string address = input.ConsumeRandomLengthString(256);
+    const QString extension = QString::fromStdString(input.ConsumeRandomLengthString(8));
     const std::string rest = input.ConsumeRemainingBytesAsString();
     const QByteArray body(rest.data(), qsizetype(rest.size()));
 
@@ -82,5 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckTarget(folder, fields.VideoTitle, url);
     // The title rules alone, on text no page decoder has seen.
     CheckTarget(folder, PageText::CleanTitle(PageText::LeftWhole(page, 50)), page);
+    // A container's extension from outside: plain, or no target at all.
+    const QString other = PageText::TargetFilePath(folder, fields.VideoTitle, url, extension);
+    Require(other.isEmpty() != PageText::IsPlainExtension(extension),
+            "only a plain extension names a target");
+    Require(other.isEmpty() || (PageText::IsTargetFilePath(folder, other, extension) &&
+                                other.endsWith(QLatin1Char('.') + extension)),
+            "the target with its extension passes the path check");
     return 0;
 }

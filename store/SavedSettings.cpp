@@ -34,7 +34,7 @@ const Row& RowOf(SavedSetting key) {
     for (const Row& row : Table())
         if (row.key == key)
             return row;
-    // Every key has its row; the table is the one list of them.
+    // Every key has its row; the tables are the one list of them.
     Q_UNREACHABLE();
 }
 } // namespace

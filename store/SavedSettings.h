@@ -39,8 +39,8 @@ QString StoredName(SavedSetting key);
 QString FixedDefault(SavedSetting key);
 
 // The fetcher's own values, kept beside the thirteen (which the conversion dialog reads and
-// writes as one list): the highest video height the user wants ("0": any), and which yt-dlp
-// runs and whether it reads the Firefox profile's cookies.
+// writes as one list): the highest video height the user wants ("0": any, "-1": sound only), and
+// which yt-dlp runs and whether it reads the Firefox profile's cookies.
 enum class FetchSetting { MaxHeight, YtDlpProgram, YtDlpBrowserCookies };
 struct FetchRow {
     FetchSetting key;

@@ -25,6 +25,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QNetworkProxyFactory>
@@ -98,6 +99,7 @@ private slots:
     void damagedSettingsGiveBothWindowsTheDefaultFolder();
     void browseStoresTheFolderEvenWhenCancelled();
     void typedFolderExpandsHomeAndRefusesRelativePaths();
+    void qualityChoiceIsRememberedAndHandedToTheFetcher();
     void openHomeAndUpdateReportFailures();
     void convertAndAboutOpenTheirWindows();
     void clipboardAddressIsPastedOnlyIntoAnAlmostEmptyBox();
@@ -257,6 +259,32 @@ void tst_frmMain::typedFolderExpandsHomeAndRefusesRelativePaths() {
     QCOMPARE(w.txtDest->text(), home_->path() + "/Videos");
     QVERIFY(QFileInfo(home_->path() + "/Videos").isDir());
     QVERIFY(desktop_->messages.isEmpty());
+}
+
+void tst_frmMain::qualityChoiceIsRememberedAndHandedToTheFetcher() {
+    server_.route("/watch", Response::Fixed("<html>"));
+    const auto openMenu = [](frmMain& w) {
+        delete w.cmdDownload->findChild<QMenu*>("QualityMenu");
+        emit w.cmdDownload->customContextMenuRequested(QPoint(2, 2));
+        QMenu* menu = w.cmdDownload->findChild<QMenu*>("QualityMenu");
+        QStringList shown;
+        for (QAction* action : menu ? menu->actions() : QList<QAction*>())
+            shown << action->text() + (action->isChecked() ? "*" : "");
+        return std::make_pair(menu, shown);
+    };
+    frmMain w;
+    auto [menu, shown] = openMenu(w);
+    QVERIFY(menu);
+    QCOMPARE(shown, QStringList({"Best quality*", "Up to 2160p", "Up to 1440p", "Up to 1080p",
+                                 "Up to 720p", "Up to 480p", "Up to 360p", "Sound only"}));
+    menu->actions().at(4)->trigger();
+    QCOMPARE(SettingsStore().LoadKey("MaxHeight", QString()), QStringLiteral("720"));
+    frmMain again;
+    QCOMPARE(openMenu(again).second.at(4), QStringLiteral("Up to 720p*"));
+    again.txtSource->setText(kVideoPage);
+    again.Nabrix1->SetMaxHeight(0);
+    again.cmdDownload->click();
+    QCOMPARE(again.Nabrix1->maxHeight(), 720);
 }
 
 void tst_frmMain::openHomeAndUpdateReportFailures() {

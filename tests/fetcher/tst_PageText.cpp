@@ -177,6 +177,16 @@ void tst_PageText::onlyAFlvDirectlyInTheFolderIsATarget() {
     QVERIFY(!IsTargetFilePath("/out", "/other/a.flv"));
     QVERIFY(!IsTargetFilePath("/out", "/out/a.flv.txt"));
     QVERIFY(!IsTargetFilePath("/out", "/out/a\x1b.flv"));
+    // Pages of today name their container; the same rules hold, and an extension is plain.
+    QCOMPARE(TargetFilePath("/out", " .. Clip", "id", "webm"), QStringLiteral("/out/Clip.webm"));
+    QVERIFY(IsTargetFilePath("/out", "/out/Clip.mp4", "mp4"));
+    QVERIFY(!IsTargetFilePath("/out", "/out/Clip.mp4"));
+    QVERIFY(!IsTargetFilePath("/out", "/out/Clip.flv", "mp4"));
+    QVERIFY(!IsTargetFilePath("/out", "/out/.mp4", "mp4"));
+    for (const char* hostile : {"", "MP4", "mp4/", "a.b", "toolong", "../x"}) {
+        QCOMPARE(TargetFilePath("/out", "Clip", "id", hostile), QString());
+        QVERIFY(!IsTargetFilePath("/out", QStringLiteral("/out/Clip.") + hostile, hostile));
+    }
 }
 
 void tst_PageText::detailsKeepPreviousValuesWhenMarkersFail() {

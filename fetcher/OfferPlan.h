@@ -1,0 +1,42 @@
+#pragma once
+#include "MediaOffer.h"
+
+#include <QString>
+
+// How an offer is fetched and named: which of its streams are taken for the user's highest
+// height, in what container they arrive, and whether they must be joined (separate video and
+// sound, or MPEG-TS pieces that go into an MP4) before the file is whole.
+namespace OfferPlan {
+
+// The user's highest height: 0 for the best there is, SoundOnly for sound without pictures.
+constexpr int SoundOnly = -1;
+
+// Indices into offer.streams, as MediaOffer's video and audio.
+struct Choice {
+    int video = -1;
+    int audio = -1;
+};
+// The offer's own choice when it keeps within maxHeight (or maxHeight is 0); else the tallest
+// stream within it (the smallest when none is), with the best sound when that stream has none.
+// For SoundOnly, the best stream of sound alone (the offer's choice when there is none).
+Choice Choose(const MediaOffer& offer, int maxHeight);
+// The stream picked by the user: that one, with the best sound when it has none.
+Choice Pick(const MediaOffer& offer, int index);
+
+// The container a stream's bytes arrive in ("mp4", "ts", "webm"...), from what the offer says,
+// the address, the segments' names and the codecs; empty when nothing tells.
+QString ArrivingContainer(const MediaStream& stream);
+
+struct Layout {
+    // The finished file's extension.
+    QString extension;
+    // The pieces go through the joiner (a stream copy) before the file is whole.
+    bool join = false;
+};
+// The finished file of a video (or sound) stream and, when separate, its sound (null: none).
+Layout For(const MediaStream& video, const MediaStream* audio);
+
+// "1080p · avc1 · 12.3 MB": a stream as the quality menu lists it.
+QString Label(const MediaStream& stream);
+
+} // namespace OfferPlan

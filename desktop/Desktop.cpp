@@ -8,7 +8,9 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
+#include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
@@ -50,6 +52,45 @@ QString caseBlindPatterns(const QString& nameFilter) {
     }
     return filters.join(QStringLiteral(";;"));
 }
+
+// Whether the type chosen in the dialog ("All files (*)") takes every name: its patterns are "*"
+// alone. The dialog names the type without its patterns when it hides them.
+bool takesEveryName(const QFileDialog& dialog) {
+    const QString chosen = dialog.selectedNameFilter();
+    QString filter = chosen;
+    for (const QString& known : dialog.nameFilters())
+        if (known == chosen || known.startsWith(chosen + QLatin1String(" (")))
+            filter = known;
+    const int open = filter.lastIndexOf(QLatin1Char('('));
+    const QString patterns =
+        open < 0 ? filter : filter.mid(open + 1, filter.size() - open - 2).trimmed();
+    return patterns == QLatin1String("*");
+}
+
+// Hides the .part files of downloads that are still running or broke off from a type that takes
+// every name ("All files"); a type whose own patterns name them still lists them. Qt's dialog
+// alone shows it: the desktop's own picker, where there is one, is left as it is.
+class PartFilesHidden : public QSortFilterProxyModel {
+public:
+    explicit PartFilesHidden(QFileDialog& dialog)
+        : QSortFilterProxyModel(&dialog), dialog_(dialog) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, this,
+                         [this] { invalidateFilter(); });
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        const QModelIndex index = sourceModel()->index(row, 0, parent);
+        if (!files || files->isDir(index) ||
+            !files->fileName(index).endsWith(QLatin1String(".part"), Qt::CaseInsensitive))
+            return true;
+        return !takesEveryName(dialog_);
+    }
+
+private:
+    const QFileDialog& dialog_;
+};
 
 // A box that comes while the user works in another program must not take the keyboard from
 // it. Window managers activate a modal box whatever it asks for, so it waits: the window asks
@@ -107,6 +148,8 @@ void Desktop::prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
     dialog.setNameFilter(caseBlindPatterns(nameFilter));
     // Hidden files too: downloads of older versions could take a hidden name from a title.
     dialog.setFilter((dialog.filter() & ~QDir::CaseSensitive) | QDir::Hidden);
+    // Takes effect only where Qt's own dialog is used; it does not turn the desktop's off.
+    dialog.setProxyModel(new PartFilesHidden(dialog));
 }
 
 QString Desktop::pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,

@@ -20,9 +20,13 @@ double OutTimeSeconds(const std::string& line) {
 }
 
 std::string ReportLine(double done, double total) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%s%.1f/%.1f", ProgressReport::kPrefix,
-                  std::clamp(done, 0.0, total), total);
+    const double shown = std::clamp(done, 0.0, total);
+    // "%.1f" writes every digit: the length a damaged file claims can take hundreds of them.
+    const int size =
+        std::snprintf(nullptr, 0, "%s%.1f/%.1f", ProgressReport::kPrefix, shown, total);
+    std::string text(size_t(std::max(size, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, "%s%.1f/%.1f", ProgressReport::kPrefix, shown,
+                  total);
     return text;
 }
 

@@ -3,8 +3,11 @@
 #include "TestHome.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <sys/stat.h>
@@ -41,7 +44,8 @@ bool startHolder(QProcess& holder, const QString& path, bool dieAtOnce) {
 
 // The real program, off screen unless an X11 display is named.
 void startProgram(QProcess& program, const QString& x11Display = QString(),
-                  const QList<QPair<QString, QString>>& variables = {}) {
+                  const QList<QPair<QString, QString>>& variables = {},
+                  const QStringList& arguments = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const auto& [name, value] : variables)
         env.insert(name, value);
@@ -52,8 +56,17 @@ void startProgram(QProcess& program, const QString& x11Display = QString(),
         env.insert("DISPLAY", x11Display);
     env.insert("http_proxy", "http://127.0.0.1:9"); // keeps the advertisement pane offline
     program.setProcessEnvironment(env);
-    program.start(QStringLiteral(VANTELO_PROGRAM), {});
+    program.start(QStringLiteral(VANTELO_PROGRAM), arguments);
 }
+
+// A dock on the desktop bus: what the launcher entry is told.
+class Dock : public QObject {
+    Q_OBJECT
+public:
+    QStringList apps;
+public slots:
+    void Update(const QString& app, const QVariantMap&) { apps << app; }
+};
 } // namespace
 
 class tst_Startup : public QObject {
@@ -72,6 +85,7 @@ private slots:
     void secondStartBringsTheRunningWindowToTheFront();
     void versionAndHelpNeedNoDisplayAndNoLock();
     void networkLibrariesStayOffTheStartPath();
+    void jobsReachTheDesktopBus();
 
 private:
     std::unique_ptr<TestHome> home_;
@@ -291,6 +305,44 @@ void tst_Startup::networkLibrariesStayOffTheStartPath() {
     const QByteArray loaded = program.readAllStandardOutput();
     QVERIFY2(loaded.contains("libQt6Widgets"), loaded.constData());
     QVERIFY2(!loaded.contains("libQt6Network") && !loaded.contains("libcurl"), loaded.constData());
+}
+
+// The program makes its desktop session itself: a download started from the command line shows
+// on the launcher of the session bus it was given (a private one, with only a dock on it).
+void tst_Startup::jobsReachTheDesktopBus() {
+    const QString daemonProgram = QStandardPaths::findExecutable("dbus-daemon");
+    if (daemonProgram.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    QTemporaryDir folder;
+    QFile config(folder.filePath("bus.conf"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("<busconfig><type>session</type><listen>unix:dir=" + folder.path().toUtf8() +
+                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                 "<allow own=\"*\"/></policy></busconfig>");
+    config.close();
+    QProcess daemon;
+    daemon.start(daemonProgram,
+                 {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+    QVERIFY(daemon.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    {
+        QDBusConnection desktop = QDBusConnection::connectToBus(address, "desktop");
+        Dock dock;
+        QVERIFY(desktop.connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update",
+                                &dock, SLOT(Update(QString, QVariantMap))));
+        QProcess program;
+        startProgram(program, QString(),
+                     {{"DBUS_SESSION_BUS_ADDRESS", address}, {"DBUS_SYSTEM_BUS_ADDRESS", address}},
+                     {"http://www.youtube.com/watch?v=abc"});
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.apps.isEmpty(), 60000);
+        QCOMPARE(dock.apps.first(), "application://com.morvane.Vantelo.desktop");
+        program.kill();
+        QVERIFY(program.waitForFinished());
+    }
+    QDBusConnection::disconnectFromBus("desktop");
+    daemon.terminate();
+    QVERIFY(daemon.waitForFinished());
 }
 
 int main(int argc, char* argv[]) {

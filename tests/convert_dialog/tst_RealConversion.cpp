@@ -39,6 +39,8 @@ private slots:
     void convertsToAvi();
     void convertsToTheDefault3g2();
     void cancelEndsTheConverter();
+    void explainsWhatIsCopied_data();
+    void explainsWhatIsCopied();
 
 private:
     frmConvert& openDialogOn(const QString& source);
@@ -124,6 +126,33 @@ void tst_RealConversion::cancelEndsTheConverter() {
     QVERIFY(isIdle(dialog));
     QTRY_COMPARE_WITH_TIMEOUT(runningConverterChildren(), 0, kWait);
     QCOMPARE(desktop_.messages.size(), 1); // the question only
+}
+
+void tst_RealConversion::explainsWhatIsCopied_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("encoding");
+    QTest::addColumn<QString>("explained");
+    QTest::newRow("H.264 and AAC fit: copied")
+        << "h264 aac.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}
+        << "Video: copy (the source's H.264 fits MP4)\nAudio: copy (the source's AAC fits MP4)";
+    QTest::newRow("VP9 and Opus do not: re-encoded")
+        << "vp9 opus.webm" << QStringList{"-c:v", "libvpx-vp9", "-deadline", "realtime",
+                                          "-c:a", "libopus",    "-ar",       "48000"}
+        << "Video: re-encode (the source's VP9 is not H.264)\n"
+           "Audio: re-encode (the source's Opus is not AAC)";
+}
+
+// Before Convert, the converter's own reading of the source says what each stream becomes.
+void tst_RealConversion::explainsWhatIsCopied() {
+    QFETCH(QString, name);
+    QFETCH(QStringList, encoding);
+    QFETCH(QString, explained);
+    const QString source = home_.path() + "/Videos/" + name;
+    QVERIFY(TestClip::Make(source, 1, "320x240", encoding));
+    frmConvert& dialog = openDialogOn(source);
+    chooseFormat(dialog, "MP4 H.264 / AAC (*.mp4)");
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.lblInfo->text().trimmed(), explained, kWait);
+    QVERIFY(desktop_.messages.isEmpty());
 }
 
 QTEST_MAIN(tst_RealConversion)

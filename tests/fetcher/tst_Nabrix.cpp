@@ -704,6 +704,11 @@ void tst_Nabrix::onlyASuccessWithDataReplacesTheFile_data() {
     Response chunked = Response::Fixed("", "video/x-flv");
     chunked.framing = Framing::Chunked;
     QTest::newRow("200 empty, chunked") << chunked << noData;
+    // The server is the proxy here: its 407 asks the user for the proxy's password.
+    QTest::newRow("407 from the proxy")
+        << Response::Status(407, "Proxy Authentication Required")
+        << "The proxy server asks for a user name and password. Check the proxy settings "
+           "(http_proxy).";
 }
 
 void tst_Nabrix::onlyASuccessWithDataReplacesTheFile() {

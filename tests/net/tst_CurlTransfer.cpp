@@ -1,6 +1,8 @@
 #include "CurlTransfer.h"
 #include "LoopbackHttpServer.h"
+#include "Transfer.h"
 
+#include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QtTest>
@@ -17,6 +19,7 @@ private slots:
     void bodyGoesIntoTheSinkThroughTheProxyQtNames();
     void redirectAnswerFinishesWithoutStartOrBody();
     void refusedConnectionFinishesWithTheReasonOnly();
+    void transfersLogUnderTheNetCategories();
 
 private:
     LoopbackHttpServer server_;
@@ -107,6 +110,45 @@ void tst_CurlTransfer::refusedConnectionFinishesWithTheReasonOnly() {
     QVERIFY(!transfer.ErrorString().isEmpty());
     QVERIFY(!transfer.ViaProxy());
     QCOMPARE(started.size(), 0);
+}
+
+namespace {
+QSet<QString> loggedCategories;
+void RecordCategory(QtMsgType, const QMessageLogContext& context, const QString&) {
+    const QString category = QString::fromLatin1(context.category);
+    if (category.startsWith(QLatin1String("vantelo.")))
+        loggedCategories.insert(category);
+}
+} // namespace
+
+void tst_CurlTransfer::transfersLogUnderTheNetCategories() {
+    // One redirect hop to a body that stalls twice: every category has something to say.
+    server_.route("/hop", Response::Redirect("/stalls"));
+    Response stalls = Response::Generated(1000);
+    stalls.ending = LoopbackHttpServer::Ending::Stall;
+    stalls.endAfter = 100;
+    server_.route("/stalls", stalls);
+    Transfer::Request request;
+    request.url = QUrl("http://www.youtube.com/hop");
+    request.followRedirects = true;
+    request.maxRetries = 1;
+    Transfer transfer(request);
+    transfer.SetSink([](const char*, qint64) { return true; });
+    transfer.setStallTimeout(200);
+    transfer.setRetryWait(1);
+    QSignalSpy finished(&transfer, &Transfer::Finished);
+    loggedCategories.clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("vantelo.net.*.debug=true"));
+    const QtMessageHandler before = qInstallMessageHandler(RecordCategory);
+    transfer.Start();
+    const bool ended = QTest::qWaitFor([&] { return finished.size() == 1; }, 10000);
+    qInstallMessageHandler(before);
+    QLoggingCategory::setFilterRules(QString());
+    QVERIFY(ended);
+    QCOMPARE(transfer.Result().failure, TransferResult::Failure::TimedOut);
+    QCOMPARE(loggedCategories,
+             (QSet<QString>{"vantelo.net.request", "vantelo.net.redirect", "vantelo.net.status",
+                            "vantelo.net.stall", "vantelo.net.retry"}));
 }
 
 QTEST_MAIN(tst_CurlTransfer)

@@ -254,7 +254,7 @@ private slots:
 
         auto* view = dialog.findChild<QAbstractItemView*>("listView");
         QVERIFY(view);
-        const auto listed = [view] {
+        const auto listed = [&view] {
             QStringList names;
             const QModelIndex root = view->rootIndex();
             for (int row = 0; row < view->model()->rowCount(root); ++row)
@@ -263,6 +263,16 @@ private slots:
             return names;
         };
         QTRY_COMPARE(listed(), (QStringList{".g.flv", "B.FLV", "a.flv", "c.Flv.part", "sub"}));
+
+        // "All files" lists every name but those of unfinished downloads.
+        QFileDialog everything;
+        Desktop::prepareOpenFileDialog(everything, "Open", folder,
+                                       ZebCommonDialog::ToQtFilter("Media|*.mp4|All files|*"));
+        everything.selectNameFilter("All files (*)");
+        view = everything.findChild<QAbstractItemView*>("listView");
+        QVERIFY(view);
+        QTRY_COMPARE(listed(), (QStringList{".g.flv", "B.FLV", "a.flv", "d.txt", "e.mp4", "f.fl",
+                                            "flv", "sub"}));
     }
 };
 

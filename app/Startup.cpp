@@ -5,6 +5,7 @@
 #include "HandedIn.h"
 #include "NetworkModule.h"
 #include "WindowActivation.h"
+#include "WindowFonts.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -277,7 +278,12 @@ int Main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     fontWarmUp.join();
     GroupBoxFrame::Preload();
+    // A line edit lays out its text in the application's font before it takes its own: with the
+    // window's font as the application's meanwhile, no font is loaded that nothing shows.
+    const QFont desktopFont = QGuiApplication::font();
+    QGuiApplication::setFont(WindowFonts::MsSansSerif(8.25));
     frmMain window;
+    QGuiApplication::setFont(desktopFont);
     // The socket comes with Qt's network library, after the first paint: a later start keeps
     // trying until then.
     // The address of "vantelo URL" is downloaded then too: the fetcher needs the network.

@@ -381,10 +381,13 @@ void AVC::TakeProgress(const QByteArray& report) {
     bool doneRead = false, totalRead = false;
     const double done = report.left(slash).toDouble(&doneRead);
     const double total = report.mid(slash + 1).trimmed().toDouble(&totalRead);
-    if (!doneRead || !totalRead || total <= 0 || done < 0)
+    // A damaged file can claim any length (even one past what milliseconds can count); none
+    // past a century is a real source's.
+    constexpr double longestSeconds = 100.0 * 365 * 24 * 3600;
+    if (!doneRead || !totalRead || !(total > 0) || total > longestSeconds || !(done >= 0))
         return;
     totalMs_ = qRound64(total * 1000);
-    doneMs_ = std::min(qRound64(done * 1000), totalMs_);
+    doneMs_ = qRound64(std::min(done, total) * 1000);
     progressNews_ = true;
 }
 

@@ -23,6 +23,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -231,7 +232,8 @@ bool HoldsAudioAlone(const std::vector<std::string>& args) {
 // Writes the progress line for one of ffmpeg's progress lines that says how far it is.
 void ReportProgress(const std::string& ffmpegLine, double totalSeconds) {
     const double done = modProgress::OutTimeSeconds(ffmpegLine);
-    if (done < 0 || totalSeconds <= 0)
+    // A damaged source can claim any length: only a finite one is reported against.
+    if (done < 0 || !(totalSeconds > 0) || !std::isfinite(totalSeconds))
         return;
     modReport::Progress(modProgress::ReportLine(done, totalSeconds));
 }

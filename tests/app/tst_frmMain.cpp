@@ -9,6 +9,7 @@
 #include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
+#include "SavedSettings.h"
 #include "Startup.h"
 #include "TestHome.h"
 #include "frmAbout.h"
@@ -278,7 +279,9 @@ void tst_frmMain::qualityChoiceIsRememberedAndHandedToTheFetcher() {
     QCOMPARE(shown, QStringList({"Best quality*", "Up to 2160p", "Up to 1440p", "Up to 1080p",
                                  "Up to 720p", "Up to 480p", "Up to 360p", "Sound only"}));
     menu->actions().at(4)->trigger();
-    QCOMPARE(SettingsStore().LoadKey("MaxHeight", QString()), QStringLiteral("720"));
+    QCOMPARE(SettingsStore().LoadKey(
+                 SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight), QString()),
+             QStringLiteral("720"));
     frmMain again;
     QCOMPARE(openMenu(again).second.at(4), QStringLiteral("Up to 720p*"));
     again.txtSource->setText(kVideoPage);

@@ -4,7 +4,8 @@
 // "hold" keeps it running until it is terminated (at most a minute), "fail" makes it exit with
 // an error, anything else ends it normally after a few lines; "half" first reports half of a
 // one-minute source done; "taken" puts the result beside the destination, under "<name> (2)",
-// and says so as the real converter does when an earlier file keeps the name.
+// and says so as the real converter does when an earlier file keeps the name. Asked for a plan
+// ("--plan"), it answers nothing at once.
 #include "ProgressReport.h"
 
 #include <chrono>
@@ -39,6 +40,9 @@ std::string FreeNameBeside(const std::string& path) {
 }
 
 int main(int argc, char* argv[]) {
+    // The dialog's question of what would be copied has no answer here.
+    if (argc > 1 && std::string(argv[1]) == "--plan")
+        return 0;
     std::string result;
     if (argc > 1) {
         result = mentions(argc, argv, "taken") ? FreeNameBeside(argv[argc - 1]) : argv[argc - 1];

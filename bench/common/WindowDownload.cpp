@@ -75,7 +75,8 @@ private:
 } // namespace
 
 WindowDownload::WindowDownload(const QString& root, const QByteArray& proxy, const QString& program)
-    : root_(root), out_(root + QStringLiteral("/out")), program_(program) {
+    : root_(root), out_(root + QStringLiteral("/out")), program_(program),
+      display_(xcb_connect(nullptr, nullptr)) {
     QDir(root).mkpath(QStringLiteral("out"));
     const QString home = root + QStringLiteral("/home");
     QDir(home).mkpath(QStringLiteral("runtime"));
@@ -89,6 +90,10 @@ WindowDownload::WindowDownload(const QString& root, const QByteArray& proxy, con
     env_.insert(QStringLiteral("http_proxy"), QString::fromLatin1(proxy));
     for (const char* name : {"no_proxy", "NO_PROXY", "HTTP_PROXY", "https_proxy", "all_proxy"})
         env_.remove(QString::fromLatin1(name));
+}
+
+WindowDownload::~WindowDownload() {
+    xcb_disconnect(display_);
 }
 
 void WindowDownload::setSetting(const QString& key, const QString& value) {

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QProcessEnvironment>
 #include <QString>
+#include <xcb/xcb.h>
 
 // A download through the program's own main window, as a user behind a proxy makes it. The
 // program runs in a private home under `root` whose settings point the output folder to
@@ -17,6 +18,9 @@ public:
     enum class Until { CompletionBox, FirstByte };
 
     WindowDownload(const QString& root, const QByteArray& proxy, const QString& program);
+    ~WindowDownload();
+    WindowDownload(const WindowDownload&) = delete;
+    WindowDownload& operator=(const WindowDownload&) = delete;
 
     void setSetting(const QString& key, const QString& value);
     void setEnvironment(const QString& name, const QString& value);
@@ -35,4 +39,6 @@ private:
     QString out_;
     QString program_;
     QProcessEnvironment env_;
+    // Held open so the X server does not reset between runs, when no other client is left.
+    xcb_connection_t* display_ = nullptr;
 };

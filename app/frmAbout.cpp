@@ -52,6 +52,7 @@ void frmAbout::CreateControls() {
 
     txtInfo = new QPlainTextEdit(this);
     txtInfo->setObjectName("txtInfo");
+    txtInfo->setAccessibleName(QStringLiteral("About Vantelo"));
     txtInfo->setGeometry(Twips::ToPixelRect(375, 630, 4290, 2640));
     txtInfo->setReadOnly(true);
     txtInfo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

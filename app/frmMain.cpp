@@ -13,10 +13,13 @@
 #include "Nabrix.h"
 #include "OutputFolder.h"
 #include "ProgressBar.h"
+#include "ProgressCaption.h"
 #include "ScreenPlacement.h"
 #include "ShellOpen.h"
 #include "Twips.h"
+#include "WaitingAddresses.h"
 #include "WindowFonts.h"
+#include "WindowRoles.h"
 #include "frmAbout.h"
 #include "frmConvert.h"
 #include "modBrowse.h"
@@ -26,6 +29,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -77,7 +81,8 @@ AeroButton* makeButton(QWidget* parent, const char* name, const QString& caption
 } // namespace
 
 frmMain::frmMain(QWidget* parent)
-    : QWidget(parent), browserPickup_(&modNabrix::GetBrowserVideoUrl) {
+    : QWidget(parent), browserPickup_(&modNabrix::GetBrowserVideoUrl),
+      paceClock_([] { return QDeadlineTimer::current().deadline(); }) {
     setObjectName("frmMain");
     setFont(WindowFonts::MsSansSerif(8.25));
     resize(Twips::ToPixels(10665), Twips::ToPixels(8145));
@@ -95,6 +100,8 @@ frmMain::frmMain(QWidget* parent)
     ConnectHandlers();
     CentreOnScreen();
     Form_Load();
+    // Addresses left waiting when the program last ended take their turn now.
+    StartWaitingAddressWhenIdle();
 }
 
 frmMain::~frmMain() = default;
@@ -163,6 +170,10 @@ HtmlView* frmMain::PreviewView() {
     Prv = new HtmlView(PicPreview);
     Prv->setObjectName("Prv");
     Prv->setToolTip(QStringLiteral("Wait for Image to Load"));
+    Prv->setAccessibleName(QStringLiteral("Video preview"));
+    // A Tab stop shows where the focus is: a frame in the highlight colour.
+    Prv->setStyleSheet(QStringLiteral("HtmlView { border: 1px solid transparent; }"
+                                      "HtmlView:focus { border: 2px solid palette(highlight); }"));
     Prv->setGeometry(Twips::ToPixelRect(0, 0, 2700, 2205));
     Prv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Prv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -272,6 +283,7 @@ void frmMain::ConnectHandlers() {
     connect(Nabrix1, &Nabrix::PhaseStarted, this,
             [this](Nabrix::Phase phase) { fetchPhase_ = phase; });
     connect(Nabrix1, &Nabrix::DownloadProgress, this, &frmMain::Nabrix1_DownloadProgress);
+    connect(Nabrix1, &Nabrix::RetryWaiting, this, &frmMain::Nabrix1_RetryWaiting);
     connect(Nabrix1, &Nabrix::VideoData, this,
             [this](const QString& title) { Nabrix1_VideoData(title); });
     connect(Nabrix1, &Nabrix::DownloadComplete, this, &frmMain::Nabrix1_DownloadComplete);
@@ -316,6 +328,7 @@ void frmMain::NameForScreenReaders() {
     PicPreview->setAccessibleName(QStringLiteral("Video preview"));
     Image1->setAccessibleName(QStringLiteral("Video preview"));
     Adds->setAccessibleName(QStringLiteral("Advertisement"));
+    WindowRoles::Set(this, QAccessible::Window);
 }
 
 frmConvert* frmMain::ConvertDialog() const {
@@ -453,7 +466,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* dropped = event->mimeData();
-    if (cmdDownload->isEnabled() && (dropped->hasUrls() || dropped->hasText()))
+    // Also while a download runs: the address then waits its turn.
+    if (dropped->hasUrls() || dropped->hasText())
         event->acceptProposedAction();
 }
 
@@ -465,11 +479,39 @@ void frmMain::dropEvent(QDropEvent* event) {
 
 bool frmMain::TakeAddress(const QString& text) {
     const QString address = HandedIn::Address(text);
-    if (address.isEmpty() || !cmdDownload->isEnabled())
+    if (address.isEmpty())
         return false;
+    if (cmdDownload->isEnabled()) {
+        txtSource->setText(address);
+        cmdDownload_Click();
+        return true;
+    }
+    if (!WaitingAddresses::Add(address))
+        return false;
+    waitingAddresses_ = WaitingAddresses::Count();
+    ShowBarText();
+    return true;
+}
+
+// Queued: the window first finishes the end it is handling (and a page refused at once does
+// not start the next one from inside the click that started it).
+void frmMain::StartWaitingAddressWhenIdle() {
+    waitingAddresses_ = WaitingAddresses::Count();
+    if (waitingAddresses_ > 0)
+        QTimer::singleShot(0, this, &frmMain::StartWaitingAddress);
+}
+
+void frmMain::StartWaitingAddress() {
+    // The user may have started a download of their own meanwhile: the address waits on.
+    if (!cmdDownload->isEnabled())
+        return;
+    const QString address = WaitingAddresses::TakeFirst();
+    waitingAddresses_ = WaitingAddresses::Count();
+    if (address.isEmpty())
+        return;
     txtSource->setText(address);
     cmdDownload_Click();
-    return true;
+    ShowBarText();
 }
 
 void frmMain::txtSource_Change() {
@@ -522,14 +564,17 @@ void frmMain::cmdDownload_Click() {
 
 void frmMain::cmdCancel_Click() {
     // The transfer goes on while the question is open.
-    if (MsgBox(this, QStringLiteral("Do you want to abort current download?"), vbYesNo) == vbYes)
-        AbortDownload();
+    if (MsgBox(this, QStringLiteral("Do you want to abort current download?"), vbYesNo) != vbYes)
+        return;
+    AbortDownload();
+    StartWaitingAddressWhenIdle();
 }
 
 void frmMain::AbortDownload() {
     progressPacer_->Flush();
     downloadJob_->Stopped();
     Prg->setValue(0);
+    ClearBarText();
     Nabrix1->ClearDownload();
     FrmInfo->setEnabled(true);
     cmdCancel->setEnabled(false);
@@ -605,6 +650,11 @@ void frmMain::cmdAbout_Click() {
 
 void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
     progress_ = {lngCurrent, lngMax, fetchPhase_ == Nabrix::Phase::Video};
+    if (progress_.transferring) {
+        retryText_.clear();
+        if (!pace_.started)
+            pace_ = {true, lngCurrent, paceClock_()};
+    }
     // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.
     progressPacer_->Request();
 }
@@ -618,8 +668,43 @@ void frmMain::ShowProgress() {
     if (progress_.max > 0)
         sizes += QStringLiteral(" / ") + modNabrix::FormatByteSize(progress_.max);
     SetInfoCaption(prefix + sizes);
+    ShowBarText();
     if (progress_.transferring)
         downloadJob_->Progress(progress_.current, progress_.max);
+}
+
+// The bar's text: the share, and during the video its speed and time left, or the retry being
+// waited for; then the addresses waiting their turn. Screen readers hear the time left.
+void frmMain::ShowBarText() {
+    QString shown = QStringLiteral("%p %");
+    QString timeLeft;
+    if (!retryText_.isEmpty()) {
+        shown = retryText_;
+    } else if (progress_.transferring && pace_.started) {
+        const qint64 elapsed = paceClock_() - pace_.firstAtMs;
+        shown = ProgressCaption::DownloadText(progress_.current, progress_.max, pace_.firstDone,
+                                              elapsed);
+        timeLeft =
+            ProgressCaption::TimeLeft(progress_.current, progress_.max, pace_.firstDone, elapsed);
+    }
+    Prg->setFormat(
+        ProgressCaption::Joined({shown, ProgressCaption::WaitingText(waitingAddresses_)}));
+    Prg->setValueText(timeLeft);
+}
+
+void frmMain::ClearBarText() {
+    progress_ = Progress();
+    pace_ = Pace();
+    retryText_.clear();
+    ShowBarText();
+}
+
+void frmMain::Nabrix1_RetryWaiting(qint64 waitMs, int retry, int maxRetries) {
+    progressPacer_->Flush();
+    retryText_ = ProgressCaption::RetryText(waitMs, retry, maxRetries);
+    // The next try may start over: its pace is its own.
+    pace_ = Pace();
+    ShowBarText();
 }
 
 void frmMain::SetInfoCaption(const QString& caption) {
@@ -644,6 +729,8 @@ void frmMain::SetInfoCaption(const QString& caption) {
 
 void frmMain::Nabrix1_VideoData(const QString& VideoTitle) {
     progressPacer_->Flush();
+    pace_ = Pace();
+    retryText_.clear();
     lblSize->setText(QStringLiteral("Name : ") + VideoTitle);
     lblSize->adjustSize();
     cmdDownload->setEnabled(false);
@@ -661,15 +748,21 @@ void frmMain::Nabrix1_DownloadComplete() {
     frmDest->setEnabled(true);
     cmdDownload->setEnabled(true);
     const QString done = QStringLiteral("Download Complete");
-    downloadJob_->Finished(done, true, Nabrix1->TargetFile());
+    const auto told = downloadJob_->Finished(done, true, Nabrix1->TargetFile());
+    ClearBarText();
+    StartWaitingAddressWhenIdle();
     MsgBox(this, done, vbInformation);
+    DesktopJob::Answered(told);
 }
 
 void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
     progressPacer_->Flush();
     const QString error = QStringLiteral("Error:") + ErrorDescription;
-    downloadJob_->Finished(error, false, Nabrix1->TargetFile());
+    const auto told = downloadJob_->Finished(error, false, Nabrix1->TargetFile());
+    retryText_.clear();
+    ShowBarText();
     MsgBox(this, error, vbOKOnly);
+    DesktopJob::Answered(told);
 }
 
 void frmMain::Nabrix1_InvalidUrl() {
@@ -680,6 +773,7 @@ void frmMain::Nabrix1_InvalidUrl() {
     FrmInfo->setEnabled(true);
     cmdDownload->setEnabled(true);
     cmdCancel->setEnabled(false);
+    StartWaitingAddressWhenIdle();
 }
 
 void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
@@ -687,7 +781,8 @@ void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
     progressPacer_->Flush();
     Prg->setValue(0);
     const QString error = QStringLiteral("Error:") + ErrorDescription;
-    downloadJob_->Finished(error, false);
+    const auto told = downloadJob_->Finished(error, false);
     Nabrix1_InvalidUrl();
     MsgBox(this, error, vbOKOnly);
+    DesktopJob::Answered(told);
 }

@@ -35,8 +35,11 @@ public:
     // The button that Enter presses.
     AeroButton* DefaultButton() const { return defaultButton_; }
     // An address handed in from outside (command line, a later start, a drop): put into the
-    // address box and downloaded as Download would. Refused (false) while a download runs.
+    // address box and downloaded as Download would. While a download runs it waits its turn
+    // (kept across a restart) and starts when the window is idle again. False when refused.
     bool TakeAddress(const QString& text);
+    // The clock of the download's pace, in milliseconds (tests set their own).
+    void SetPaceClock(std::function<qint64()> nowMs) { paceClock_ = std::move(nowMs); }
 
     // The controls, named as on the form.
     QLabel* lblurl = nullptr;
@@ -117,7 +120,12 @@ private:
     void OpenMakerPage(const QString& address);
 
     void Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax);
+    void Nabrix1_RetryWaiting(qint64 waitMs, int retry, int maxRetries);
     void ShowProgress();
+    void ShowBarText();
+    void ClearBarText();
+    void StartWaitingAddressWhenIdle();
+    void StartWaitingAddress();
     void SetInfoCaption(const QString& caption);
     void Nabrix1_VideoData(const QString& VideoTitle);
     void Nabrix1_DownloadComplete();
@@ -136,6 +144,16 @@ private:
         qint64 max = 0;
         bool transferring = false; // the video transfer rather than the page
     } progress_;
+    // Where the video transfer stood at its first report since it (re)started, for its pace.
+    struct Pace {
+        bool started = false;
+        qint64 firstDone = 0;
+        qint64 firstAtMs = 0;
+    } pace_;
+    std::function<qint64()> paceClock_;
+    // The retry being waited for ("Retrying in 8 s (2 of 5)"), empty while none is.
+    QString retryText_;
+    int waitingAddresses_ = 0;
     // What the fetcher's progress events are about.
     Nabrix::Phase fetchPhase_ = Nabrix::Phase::Page;
     DisplayPacer* progressPacer_ = nullptr;

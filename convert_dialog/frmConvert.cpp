@@ -15,10 +15,12 @@
 #include "ProgressCaption.h"
 #include "RegEdit.h"
 #include "SavedSettings.h"
+#include "ScreenPlacement.h"
 #include "StatusLabel.h"
 #include "StreamPlan.h"
 #include "Twips.h"
 #include "WindowFonts.h"
+#include "WindowRoles.h"
 #include "ZebCheck.h"
 #include "ZebCommonDialog.h"
 #include "ZebLabel.h"
@@ -35,6 +37,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
@@ -217,6 +222,7 @@ frmConvert::frmConvert(QWidget* owner)
     : QWidget(owner, Qt::Dialog), paceClock_([] { return QDeadlineTimer::current().deadline(); }) {
     setObjectName(QStringLiteral("frmConvert"));
     CreateControls();
+    PutControlsOnScrollingPage();
     NameControls();
     ConnectControls();
     NameForScreenReaders();
@@ -238,7 +244,9 @@ frmConvert::~frmConvert() = default;
 void frmConvert::CreateControls() {
     setWindowTitle(QStringLiteral("Convert YouTube Video"));
     setFont(WindowFonts::Tahoma(8.25));
-    setFixedSize(Twips::ToPixels(6855), Twips::ToPixels(6120));
+    const QSize design(Twips::ToPixels(6855), Twips::ToPixels(6120));
+    resize(design);
+    setMaximumSize(design);
 
     frmSource = newFrame(QStringLiteral("Source"), this);
     place(frmSource, 120, 120, 6615, 855);
@@ -438,9 +446,15 @@ void frmConvert::NameForScreenReaders() {
         {lblInfo, "Status"},
         {Prg, "Conversion activity"},
         {txtDest, "Destination"},
+        // Two buttons say "Open" and two panels hold "Codec" and "Bitrate": told apart.
+        {cmdSource, "Open source file"},
+        {cmdOpen, "Open destination folder"},
+        {Frame3, "Video options"},
+        {Frame1, "Audio options"},
     };
     for (const auto& [control, name] : names)
         NamedLists::Name(control, QLatin1String(name));
+    WindowRoles::Set(this, QAccessible::Dialog);
 }
 
 void frmConvert::ConnectControls() {
@@ -465,10 +479,59 @@ void frmConvert::ConnectControls() {
 // ---------------------------------------------------------------------------------------------
 // Load and unload
 
+void frmConvert::PutControlsOnScrollingPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("page"));
+    page->setFixedSize(maximumSize());
+    for (QWidget* control : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect placed = control->geometry();
+        const bool shown = !control->isHidden();
+        control->setParent(page);
+        control->setGeometry(placed);
+        control->setVisible(shown);
+    }
+    scroller_ = new QScrollArea(this);
+    scroller_->setObjectName(QStringLiteral("scroller"));
+    scroller_->setFrameStyle(QFrame::NoFrame);
+    scroller_->setLineWidth(0);
+    // Tab reaches the controls, and the page scrolls to the one that takes the focus.
+    scroller_->setFocusPolicy(Qt::NoFocus);
+    scroller_->setWidget(page);
+    FitScroller();
+    // The page keeps the window's background, as the dialog had it.
+    scroller_->viewport()->setAutoFillBackground(false);
+    page->setAutoFillBackground(false);
+}
+
+void frmConvert::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (scroller_)
+        FitScroller();
+}
+
+void frmConvert::FitScroller() {
+    scroller_->setGeometry(rect());
+    // Lays the page out now: a dialog not yet shown would otherwise place it only on showing.
+    QResizeEvent laidOut(scroller_->size(), scroller_->size());
+    QCoreApplication::sendEvent(scroller_, &laidOut);
+}
+
+void frmConvert::KeepOnScreen(const QRect& available) {
+    const QRect client = geometry();
+    const QRect frame = frameGeometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    if (available.contains(QRect(pos(), size().grownBy(margins))) && size() == maximumSize())
+        return;
+    setGeometry(ScreenPlacement::Place(available, maximumSize(), margins));
+}
+
 void frmConvert::showEvent(QShowEvent* event) {
     if (!loaded_)
         Form_Load();
     QWidget::showEvent(event);
+    if (const QScreen* shownOn = screen())
+        KeepOnScreen(shownOn->availableGeometry());
 }
 
 void frmConvert::closeEvent(QCloseEvent* event) {
@@ -637,8 +700,8 @@ void frmConvert::cmbFormat_Click() {
     ExplainStreams();
 }
 
-// Asks the converter what it would copy and what it would encode of the chosen source, for
-// today's formats; the sixteen always encode and say nothing.
+// Asks the converter what it would copy and what it would encode of the chosen source (the
+// sixteen always encode), and whether a source with sound alone loses its picture.
 void frmConvert::ExplainStreams() {
     if (planShown_) {
         ShowStatus(QString());
@@ -646,11 +709,7 @@ void frmConvert::ExplainStreams() {
     }
     const auto request = ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(),
                                                          txtDest->text(), SourcePath);
-    const Format* format = nullptr;
-    for (const Format& known : kFormatListOrder)
-        if (FormatKey(known) == cmbFormat->currentText())
-            format = &known;
-    if (!request || !format || IsLegacyFormat(*format) || SourcePath.isEmpty()) {
+    if (!request || SourcePath.isEmpty()) {
         streamPlan_->Ask({}); // drops a question still open
         return;
     }
@@ -759,8 +818,9 @@ void frmConvert::AVC1_Complete() {
     StatusStep = 0;
     StopBusyBar();
     const QString done = QStringLiteral("Conversion Completed");
-    convertJob_->Finished(done, true, AVC1 ? AVC1->ResultFile() : QString());
+    const auto told = convertJob_->Finished(done, true, AVC1 ? AVC1->ResultFile() : QString());
     MsgBox(this, done, vbInformation, kProductName);
+    DesktopJob::Answered(told);
 }
 
 void frmConvert::AVC1_ErrorEvent(const QString& message) {
@@ -784,8 +844,9 @@ void frmConvert::AVC1_Progress(qint64 doneMs, qint64 totalMs) {
         firstReportAtMs_ = paceClock_();
     }
     Prg->setValue(ProgressCaption::Percent(doneMs, totalMs));
-    Prg->setFormat(
-        ProgressCaption::Text(doneMs, totalMs, firstDoneMs_, paceClock_() - firstReportAtMs_));
+    const qint64 elapsedMs = paceClock_() - firstReportAtMs_;
+    Prg->setFormat(ProgressCaption::Text(doneMs, totalMs, firstDoneMs_, elapsedMs));
+    Prg->setValueText(ProgressCaption::TimeLeft(doneMs, totalMs, firstDoneMs_, elapsedMs));
     convertJob_->Progress(doneMs, totalMs);
 }
 
@@ -833,4 +894,5 @@ void frmConvert::StopBusyBar() {
     // The next run starts with the busy cycle again, its value as the text.
     progressShown_ = false;
     Prg->setFormat(QStringLiteral("%v"));
+    Prg->setValueText(QString());
 }

@@ -16,6 +16,7 @@ class ProgressBar;
 class StreamPlan;
 class QComboBox;
 class QFrame;
+class QScrollArea;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -105,15 +106,22 @@ public slots:
     void AVC1_Progress(qint64 doneMs, qint64 totalMs);
     void tmrPrg_Timer();
     void ExplainStreams();
+    // Brings the dialog, frame and all, onto `available` (the screen less its panels): a dialog
+    // too large for it (a large scale on a small screen) is made smaller and scrolls.
+    void KeepOnScreen(const QRect& available);
+    QScrollArea* Scroller() const { return scroller_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
+    void PutControlsOnScrollingPage();
+    void FitScroller();
     void CreateVideoPanel();
     void CreateAudioPanel();
     void CreateStatusDisplay();
@@ -149,4 +157,7 @@ private:
     DesktopJob* convertJob_ = nullptr;
     StreamPlan* streamPlan_ = nullptr;
     bool planShown_ = false; // the status line tells what becomes of each stream
+    // The dialog's controls lie on one page of the design size, which scrolls where the screen
+    // is too small for it.
+    QScrollArea* scroller_ = nullptr;
 };

@@ -148,9 +148,10 @@ void DBusDesktopSession::ShowLauncherState(const LauncherState& state) {
     session_.send(update);
 }
 
-void DBusDesktopSession::Notify(const Notification& notification, ActionChosen chosen) {
+DesktopSession::NotificationId DBusDesktopSession::Notify(const Notification& notification,
+                                                          ActionChosen chosen) {
     if (!session_.isConnected())
-        return;
+        return 0;
     ListenToNotifications();
     QDBusMessage call = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
                                                        kNotifications, QStringLiteral("Notify"));
@@ -159,12 +160,39 @@ void DBusDesktopSession::Notify(const Notification& notification, ActionChosen c
     call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("vantelo")
          << notification.summary << notification.body << notification.actions << hints
          << kServerTimeout;
+    const NotificationId id = ++lastId_;
+    unanswered_.insert(id);
     WhenAnswered(session_.asyncCall(call), this,
-                 [this, chosen = std::move(chosen)](const QDBusMessage& reply) {
-                     if (reply.type() == QDBusMessage::ReplyMessage && chosen &&
-                         !reply.arguments().isEmpty())
-                         actionsById_.insert(reply.arguments().first().toUInt(), chosen);
+                 [this, id, chosen = std::move(chosen)](const QDBusMessage& reply) {
+                     unanswered_.remove(id);
+                     const bool withdrawn = withdrawnEarly_.remove(id);
+                     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                         return;
+                     const uint serverId = reply.arguments().first().toUInt();
+                     if (withdrawn)
+                         return Close(serverId);
+                     serverIds_.insert(id, serverId);
+                     if (chosen)
+                         actionsById_.insert(serverId, chosen);
                  });
+    return id;
+}
+
+void DBusDesktopSession::Withdraw(NotificationId id) {
+    if (id == 0 || !session_.isConnected())
+        return;
+    if (serverIds_.contains(id))
+        Close(serverIds_.take(id));
+    else if (unanswered_.contains(id))
+        withdrawnEarly_.insert(id);
+}
+
+void DBusDesktopSession::Close(uint serverId) {
+    actionsById_.remove(serverId);
+    session_.asyncCall(QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
+                                                      kNotifications,
+                                                      QStringLiteral("CloseNotification"))
+                       << serverId);
 }
 
 void DBusDesktopSession::ListenToNotifications() {
@@ -188,6 +216,8 @@ void DBusDesktopSession::ActionInvoked(uint id, const QString& key) {
 void DBusDesktopSession::NotificationClosed(uint id, uint reason) {
     Q_UNUSED(reason);
     actionsById_.remove(id);
+    for (auto shown = serverIds_.begin(); shown != serverIds_.end();)
+        shown = shown.value() == id ? serverIds_.erase(shown) : std::next(shown);
 }
 
 std::unique_ptr<DesktopSession::Inhibition> DBusDesktopSession::Inhibit(const QString& window,

@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 
 // The desktop session over D-Bus: the launcher entry of Unity's LauncherEntry interface (read by
 // KDE's task manager and GNOME's docks), freedesktop notifications, and the desktop portal's
@@ -20,7 +21,8 @@ public:
                        QObject* parent = nullptr);
 
     void ShowLauncherState(const LauncherState& state) override;
-    void Notify(const Notification& notification, ActionChosen chosen) override;
+    NotificationId Notify(const Notification& notification, ActionChosen chosen) override;
+    void Withdraw(NotificationId id) override;
     std::unique_ptr<Inhibition> Inhibit(const QString& window, const QString& reason) override;
 
 private slots:
@@ -33,6 +35,14 @@ private:
     QDBusConnection session_;
     QDBusConnection system_;
     bool listening_ = false;
+    void Close(uint serverId);
+
     // What each shown notification's actions do, until it closes.
     QHash<uint, ActionChosen> actionsById_;
+    // The server's id of each notification of ours, once it has answered; those withdrawn
+    // before it answered are closed when it does.
+    NotificationId lastId_ = 0;
+    QHash<NotificationId, uint> serverIds_;
+    QSet<NotificationId> unanswered_;
+    QSet<NotificationId> withdrawnEarly_;
 };

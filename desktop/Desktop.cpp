@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
@@ -139,6 +140,10 @@ QString Desktop::clipboardText() {
 
 bool Desktop::openUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
+}
+
+bool Desktop::canOpenFiles() {
+    return !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
 }
 
 Desktop& Desktop::instance() {

@@ -24,6 +24,9 @@ public:
     virtual QString clipboardText();
     // Opens an address or file with the desktop's associated program.
     virtual bool openUrl(const QUrl& url);
+    // Whether local files and folders open in the programs the user chose for them (xdg-open
+    // is there).
+    virtual bool canOpenFiles();
 
     // Sets up Qt's open-file dialog the way pickOpenFile shows it: matching the name filter
     // without regard to case, as the file names it is made for come in either case.

@@ -125,7 +125,8 @@ void DesktopJob::ShowShare() {
     launcherPace_->start();
 }
 
-void DesktopJob::Finished(const QString& boxText, bool succeeded, const QString& file) {
+DesktopSession::NotificationId DesktopJob::Finished(const QString& boxText, bool succeeded,
+                                                    const QString& file) {
     if (!file.isEmpty())
         file_ = file;
     const bool away = !ProgramIsActive();
@@ -135,8 +136,12 @@ void DesktopJob::Finished(const QString& boxText, bool succeeded, const QString&
         TheLauncher().WatchActivation();
     }
     TheLauncher().Show();
-    if (away)
-        Notify(boxText, succeeded);
+    return away ? Notify(boxText, succeeded) : 0;
+}
+
+void DesktopJob::Answered(DesktopSession::NotificationId told) {
+    if (told != 0)
+        DesktopSession::Instance().Withdraw(told);
 }
 
 void DesktopJob::Stopped() {
@@ -153,18 +158,20 @@ void DesktopJob::Leave() {
     TheLauncher().Remove(this);
 }
 
-void DesktopJob::Notify(const QString& boxText, bool succeeded) {
+DesktopSession::NotificationId DesktopJob::Notify(const QString& boxText, bool succeeded) {
     DesktopSession::Notification notification;
     notification.summary = boxText;
     notification.body = QFileInfo(file_).fileName();
     notification.actions << kShowAction << QStringLiteral("Show");
-    if (!file_.isEmpty()) {
+    // Opening a file or folder takes xdg-open: without it Qt falls back to a web browser, which
+    // offers to save the video instead of playing it.
+    if (!file_.isEmpty() && Desktop::instance().canOpenFiles()) {
         notification.actions << kOpenFolderAction << QStringLiteral("Open folder");
         if (succeeded && QFileInfo(file_).isFile())
             notification.actions << kPlayAction << QStringLiteral("Play");
     }
     QPointer<DesktopJob> self(this);
-    DesktopSession::Instance().Notify(notification, [self](const QString& key) {
+    return DesktopSession::Instance().Notify(notification, [self](const QString& key) {
         if (self)
             self->ActionChosen(key);
     });

@@ -28,8 +28,13 @@ public:
     // How far the job is; a total of 0 or less leaves the share unknown.
     void Progress(qint64 done, qint64 total);
     // The job has ended with the text its message box shows ("Download Complete", "Error:...");
-    // `file`, where given, is where the result went after all.
-    void Finished(const QString& boxText, bool succeeded, const QString& file = QString());
+    // `file`, where given, is where the result went after all. Returns the notification told
+    // of the end (0 when the user was here and none was shown).
+    DesktopSession::NotificationId Finished(const QString& boxText, bool succeeded,
+                                            const QString& file = QString());
+    // The user has come back and answered the box of the end that `told` notified of: the
+    // notification is no news any more.
+    static void Answered(DesktopSession::NotificationId told);
     // The job was cancelled or its window closes: nothing is said.
     void Stopped();
 
@@ -43,7 +48,7 @@ public:
 private:
     void ShowShare();
     void Leave();
-    void Notify(const QString& boxText, bool succeeded);
+    DesktopSession::NotificationId Notify(const QString& boxText, bool succeeded);
     void ActionChosen(const QString& key);
     QString WindowName() const;
 

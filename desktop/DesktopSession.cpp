@@ -6,7 +6,8 @@ namespace {
 class NoDesktopSession : public DesktopSession {
 public:
     void ShowLauncherState(const LauncherState&) override {}
-    void Notify(const Notification&, ActionChosen) override {}
+    NotificationId Notify(const Notification&, ActionChosen) override { return 0; }
+    void Withdraw(NotificationId) override {}
     std::unique_ptr<Inhibition> Inhibit(const QString&, const QString&) override { return nullptr; }
 };
 

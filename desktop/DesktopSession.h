@@ -28,6 +28,8 @@ public:
     };
     // Runs with the key of the action the user chose on the notification.
     using ActionChosen = std::function<void(const QString& key)>;
+    // A notification shown, to withdraw it by; 0 is none.
+    using NotificationId = quint64;
 
     // Keeps the machine from sleeping or idling until it is destroyed.
     class Inhibition {
@@ -38,7 +40,10 @@ public:
     virtual ~DesktopSession() = default;
 
     virtual void ShowLauncherState(const LauncherState& state) = 0;
-    virtual void Notify(const Notification& notification, ActionChosen chosen) = 0;
+    virtual NotificationId Notify(const Notification& notification, ActionChosen chosen) = 0;
+    // Takes a notification back once what it says is no news any more; one already gone (or 0)
+    // is left alone.
+    virtual void Withdraw(NotificationId id) = 0;
     // `window` is the window the job belongs to, as the desktop names it ("x11:1a00003"), or
     // empty.
     virtual std::unique_ptr<Inhibition> Inhibit(const QString& window, const QString& reason) = 0;

@@ -63,6 +63,8 @@ void Name(QWidget* control, const QString& name) {
     auto* list = qobject_cast<QComboBox*>(control);
     if (!list)
         return;
+    // Its pop-up list is heard by the same name.
+    list->view()->setAccessibleName(name);
     // The interface made for the list while it had no name is Qt's own: it goes, and the next
     // question makes a named one.
     QAccessibleInterface* made = QAccessible::queryAccessibleInterface(list);

@@ -173,6 +173,7 @@ void Nabrix::DownloadVideo() {
     VideoDownload->SetBodyStart([this](qint64 offset) { BodyStartOffset = offset; });
     connect(VideoDownload, &Transfer::ResponseStarted, this, &Nabrix::VideoResponseStart);
     connect(VideoDownload, &Transfer::Written, this, &Nabrix::VideoChunkWritten);
+    connect(VideoDownload, &Transfer::RetryWaiting, this, &Nabrix::RetryWaiting);
     connect(VideoDownload, &Transfer::Finished, this, &Nabrix::VideoFinished);
     VideoDownload->Start();
 }

@@ -62,6 +62,8 @@ signals:
                    const QString& UploadDate, const QString& ViewCount, const QString& VideoDesc);
     void InfoError(const QString& ErrorDescription);
     void InfoProgress(qint64 lngCurrent, qint64 lngMax);
+    // The video broke off and is tried again after `waitMs`: try `retry` of `maxRetries`.
+    void RetryWaiting(qint64 waitMs, int retry, int maxRetries);
 
     // The progress events that follow are about `phase`: raised as each phase begins.
     void PhaseStarted(Nabrix::Phase phase);

@@ -282,6 +282,7 @@ void Transfer::Broke(TransferResult::Failure error, const QString& text,
     qCDebug(lcRetry) << url_.toString() << "retry" << retries_ << "in" << wait << "ms from byte"
                      << rangeFrom_ << "after" << int(error) << text << "status" << status_;
     retryWait_.start(int(wait));
+    emit RetryWaiting(wait, retries_, request_.maxRetries);
 }
 
 void Transfer::Finish(TransferResult::Failure error, const QString& text) {

@@ -84,6 +84,8 @@ signals:
     void ResponseStarted();
     // A piece of the body went into the sink, which now holds `received` bytes of the file.
     void Written(qint64 received);
+    // The body broke off and is tried again after `waitMs`: try `retry` of `maxRetries`.
+    void RetryWaiting(qint64 waitMs, int retry, int maxRetries);
     // The transfer ended (see Result).
     void Finished();
 

@@ -21,6 +21,9 @@ public:
     // The value shown, as text: the format with %v (value), %m (maximum) and %p (whole
     // percent done, never rounded up to 100 before the end) replaced.
     QString text() const override;
+    // What a screen reader hears as the bar's value ("1 min 20 s left"); empty: its text.
+    void setValueText(const QString& valueText);
+    QString valueText() const { return valueText_; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -42,4 +45,5 @@ private:
     void paintCaption(QPainter& painter, const QRectF& frame, const QRectF& fill) const;
 
     QColor barColor_;
+    QString valueText_;
 };

@@ -284,6 +284,18 @@ Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& probe
     return plan;
 }
 
+std::string SoundOnlyNote(const modLegacyCommand::LegacyRequest& request, const Source& source) {
+    if (!source.read || source.hasVideo || !source.hasAudio)
+        return std::string();
+    if (IsModern(request)) {
+        const Ask ask = Ask::From(request);
+        if (ask.video.empty() || !FamilyOf(ask.video) ||
+            (ask.muxer == "matroska" && ask.video == "copy"))
+            return std::string();
+    }
+    return "sound only: the result has no picture\n";
+}
+
 std::string Described(const std::vector<Decision>& decisions) {
     std::string text;
     for (const Decision& decision : decisions)

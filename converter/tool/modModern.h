@@ -57,6 +57,10 @@ Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& sourc
              const modEncoders::EncoderSet& encoders, const Hardware& hardware);
 
 // The decisions one a line: "Video: copy (the source's H.264 fits MP4 as it is)".
+// The line that says a source with sound alone becomes a result without a picture, where the
+// target carries one (every legacy target does); else empty.
+std::string SoundOnlyNote(const modLegacyCommand::LegacyRequest& request, const Source& source);
+
 std::string Described(const std::vector<Decision>& decisions);
 
 // The arguments of ffprobe that ReadSource reads, before the file's address.

@@ -55,15 +55,21 @@ modModern::Hardware HardwareOf(const std::string& ffmpeg, const modEncoders::Enc
 
 } // namespace
 
-modModern::Source ReadSource(const std::string& ffprobe, const std::string& url,
-                             const modLegacyCommand::LegacyRequest& request) {
-    if (ffprobe.empty() || !modModern::IsModern(request))
+namespace {
+modModern::Source Probe(const std::string& ffprobe, const std::string& url) {
+    if (ffprobe.empty())
         return modModern::Source();
     std::vector<std::string> args = modModern::ProbeArguments();
     args.push_back(url);
     bool whole = false;
     const std::string listing = modRun::Capture(ffprobe, args, &whole);
     return whole ? modModern::ReadSource(listing) : modModern::Source();
+}
+} // namespace
+
+modModern::Source ReadSource(const std::string& ffprobe, const std::string& url,
+                             const modLegacyCommand::LegacyRequest& request) {
+    return modModern::IsModern(request) ? Probe(ffprobe, url) : modModern::Source();
 }
 
 std::vector<std::string> Options(const modLegacyCommand::LegacyRequest& request,
@@ -80,8 +86,8 @@ bool IsPlanCall(int argc, char** argv) {
 
 int PrintPlan(int argc, char** argv) {
     const auto parsed = modLegacyCommand::Parse(std::vector<std::string>(argv + 2, argv + argc));
-    if (!parsed.ok || !modModern::IsModern(parsed.request))
-        return parsed.ok ? 0 : 1;
+    if (!parsed.ok)
+        return 1;
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     std::string source = parsed.request.source;
     if (!source.empty() && source[0] != '/') {
@@ -89,12 +95,16 @@ int PrintPlan(int argc, char** argv) {
         if (getcwd(cwd, sizeof cwd))
             source = std::string(cwd) + "/" + source;
     }
-    const modModern::Source streams = ReadSource(ffprobe, "file:" + source, parsed.request);
+    // Legacy targets always encode; they are read only for the note on a missing picture.
+    const modModern::Source streams = Probe(ffprobe, "file:" + source);
     if (!streams.read)
         return 0;
-    const modModern::Plan plan = modModern::PlanFor(
-        parsed.request, streams, modEncoders::EncoderSet(), modModern::Hardware());
-    std::fputs(modModern::Described(plan.decisions).c_str(), stdout);
+    if (modModern::IsModern(parsed.request)) {
+        const modModern::Plan plan = modModern::PlanFor(
+            parsed.request, streams, modEncoders::EncoderSet(), modModern::Hardware());
+        std::fputs(modModern::Described(plan.decisions).c_str(), stdout);
+    }
+    std::fputs(modModern::SoundOnlyNote(parsed.request, streams).c_str(), stdout);
     return 0;
 }
 

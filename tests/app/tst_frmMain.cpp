@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QNetworkProxyFactory>
+#include <QPlainTextEdit>
 #include <QSemaphore>
 #include <QTest>
 #include <QTimer>
@@ -548,6 +549,8 @@ protected:
 
 void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     const auto w = startDownloadThatStallsOnThePage();
+    qint64 now = 1000000;
+    w->SetPaceClock([&now] { return now; });
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     emit w->Nabrix1->VideoData("Clip", "", "", "", "", "");
@@ -560,18 +563,31 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     constexpr int chunks = 400;
     int shownCaptions = 0;
     QString shown = w->FrmInfo->title();
+    constexpr qint64 total = 2 * chunks * chunk;
     for (int i = 1; i <= chunks; ++i) {
-        emit w->Nabrix1->DownloadProgress(i * chunk, chunks * chunk);
+        emit w->Nabrix1->DownloadProgress(i * chunk, total);
         shownCaptions += w->FrmInfo->title() != shown;
         shown = w->FrmInfo->title();
     }
     // Without the event loop only the first report of the burst is shown; the last one follows.
     QCOMPARE(shownCaptions, 1);
-    QTRY_COMPARE(w->FrmInfo->title(), caption("Downloading : ", chunks * chunk, chunks * chunk));
+    QTRY_COMPARE(w->FrmInfo->title(), caption("Downloading : ", chunks * chunk, total));
     QCOMPARE(w->Prg->value(), chunks * chunk);
     QTest::qWait(100);
     // New captions repaint the caption, never the controls inside the frame.
     QCOMPARE(others.count, 0);
+    // The speed and the time left follow once a few seconds of pace have been seen, worded as
+    // the conversion's; screen readers hear the time left as the bar's value.
+    QCOMPARE(w->Prg->text(), "50 %");
+    now += 4000;
+    emit w->Nabrix1->DownloadProgress(chunk + 13107200, total);
+    QTRY_COMPARE(w->Prg->text(), QString::fromUtf8("25 % · 3.1 MB/s · 12 s left"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(w->Prg)->text(QAccessible::Value), "12 s left");
+    // A retry's wait is told until the next try brings bytes; its pace starts afresh.
+    emit w->Nabrix1->RetryWaiting(8000, 2, 5);
+    QCOMPARE(w->Prg->text(), "Retrying in 8 s (2 of 5)");
+    emit w->Nabrix1->DownloadProgress(0, total);
+    QTRY_COMPARE(w->Prg->text(), "0 %");
 
     // The end of the transfer is not overwritten by a report still waiting to be shown.
     emit w->Nabrix1->DownloadProgress(chunk, 2 * chunk);
@@ -581,6 +597,7 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     QCOMPARE(w->FrmInfo->title(), "Information");
     QCOMPARE(w->Prg->value(), 0);
     QCOMPARE(w->Prg->maximum(), 5);
+    QCOMPARE(w->Prg->text(), "0 %");
 }
 
 void tst_frmMain::downloadsThroughTheRealFetcher() {
@@ -616,6 +633,8 @@ void tst_frmMain::downloadsThroughTheRealFetcher() {
     QCOMPARE(desktop_->openedUrls,
              (QList<QUrl>{QUrl::fromLocalFile(path),
                           QUrl::fromLocalFile(QFileInfo(path).absolutePath())}));
+    // Once the user has come back and answered the box, the notification is withdrawn.
+    QCOMPARE(session_->withdrawn, QList<DesktopSession::NotificationId>{1});
 
     // A page answered with an error status ends in Idle with the reason.
     server_.route("/watch", Response::Status(500, "Internal Server Error"));
@@ -654,11 +673,28 @@ void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
     QVERIFY(drop(w.txtSource, link));
     QCOMPARE(w.txtSource->text(), kVideoPage);
     QCOMPARE(stateOf(w), "FetchingPage");
-    // While a download runs, nothing is taken.
+    // While a download runs, an address handed in waits its turn and starts when it ends.
     QMimeData text;
     text.setText("http://www.youtube.com/watch?v=other\nsecond line");
-    QVERIFY(!drop(&w, text));
+    QVERIFY(drop(&w, text));
     QCOMPARE(w.txtSource->text(), kVideoPage);
+    QCOMPARE(w.Prg->text(), QString::fromUtf8("0 % · 1 more waiting"));
+    emit w.Nabrix1->InvalidUrl();
+    QTRY_COMPARE(w.txtSource->text(), "http://www.youtube.com/watch?v=other");
+    QCOMPARE(stateOf(w), "FetchingPage");
+    QCOMPARE(w.Prg->text(), "0 %");
+    // One still waiting when the program ends starts with the next run.
+    {
+        frmMain running;
+        QVERIFY(running.TakeAddress(kVideoPage));
+        QVERIFY(running.TakeAddress(kVideoPage + "&t=1"));
+        QCOMPARE(running.txtSource->text(), kVideoPage);
+    }
+    {
+        frmMain restarted;
+        QTRY_COMPARE(restarted.txtSource->text(), kVideoPage + "&t=1");
+        QCOMPARE(stateOf(restarted), "FetchingPage");
+    }
     emit w.Nabrix1->InvalidUrl();
 
     // A later start hands its address to the running copy over the socket.
@@ -714,6 +750,17 @@ void tst_frmMain::screenReadersNameEveryControlAndEscapeClosesTheDialog() {
     }
     QCOMPARE(accessibleName(w.txtSource), "YouTube URL");
     QCOMPARE(accessibleName(w.Prg), "Download progress");
+    // Windows are heard as a frame and a dialog; like-named controls are told apart.
+    QCOMPARE(QAccessible::queryAccessibleInterface(&w)->role(), QAccessible::Window);
+    QCOMPARE(QAccessible::queryAccessibleInterface(dialog)->role(), QAccessible::Dialog);
+    QTRY_VERIFY(w.Prv);
+    QCOMPARE(accessibleName(w.Prv), "Video preview");
+    QCOMPARE(accessibleName(dialog->cmdSource), "Open source file");
+    QCOMPARE(accessibleName(dialog->cmdOpen), "Open destination folder");
+    QCOMPARE(accessibleName(dialog->Frame3), "Video options");
+    QCOMPARE(accessibleName(dialog->Frame1), "Audio options");
+    frmAbout about(&w);
+    QCOMPARE(accessibleName(about.txtInfo), "About Vantelo");
     // The advertisement pane is no Tab stop.
     QCOMPARE(w.Adds->focusPolicy(), Qt::NoFocus);
     // The lists are named by their labels and panels, not by what they show.

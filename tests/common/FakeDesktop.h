@@ -47,6 +47,7 @@ public:
         openedUrls.push_back(url);
         return openSucceeds;
     }
+    bool canOpenFiles() override { return opensFiles; }
 
     // Script.
     int answer = vbYes;
@@ -54,6 +55,7 @@ public:
     QString fileAnswer;
     QString clipboard;
     bool openSucceeds = true;
+    bool opensFiles = true;
     std::function<void()> onMessage;
 
     // Record.

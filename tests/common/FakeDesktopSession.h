@@ -17,9 +17,12 @@ public:
     ~FakeDesktopSession() override { DesktopSession::SetInstance(nullptr); }
 
     void ShowLauncherState(const LauncherState& state) override { launcher.push_back(state); }
-    void Notify(const Notification& notification, ActionChosen chosen) override {
+    NotificationId Notify(const Notification& notification, ActionChosen chosen) override {
         notifications.push_back({notification, std::move(chosen)});
+        return NotificationId(notifications.size());
     }
+    // Withdrawn notifications, by their place in `notifications` counted from 1.
+    void Withdraw(NotificationId id) override { withdrawn.push_back(id); }
     std::unique_ptr<Inhibition> Inhibit(const QString&, const QString& reason) override {
         inhibitReasons.push_back(reason);
         ++held;
@@ -28,6 +31,7 @@ public:
 
     QList<LauncherState> launcher;
     QList<Shown> notifications;
+    QList<NotificationId> withdrawn;
     QStringList inhibitReasons;
     int held = 0; // inhibitions not yet released
 

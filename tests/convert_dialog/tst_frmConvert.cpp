@@ -10,6 +10,7 @@
 #include "frmConvert.h"
 
 #include <QLabel>
+#include <QScrollArea>
 #include <QSettings>
 #include <memory>
 
@@ -58,6 +59,7 @@ private slots:
     void storedFolderIsResolvedOrRefused();
     void missingConverterIsShownAndReturnsToIdle();
     void declinedFormatReturnsToIdle();
+    void smallScreenClampsTheDialogAndScrolls();
 
 private:
     frmConvert& openDialog();
@@ -140,6 +142,25 @@ void tst_frmConvert::controlsHaveTheirCaptionsTipsAndPlaces() {
     const QPoint offset = control->mapTo(&dialog, QPoint()) - place->mapTo(&dialog, QPoint());
     QCOMPARE(QRect(offset, control->size()),
              QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+}
+
+// At scale 2 a 1024 x 768 screen is 512 x 384, less a panel: the dialog lies on it, frame and
+// all, and scrolls to Convert; on a larger screen it keeps its design size.
+void tst_frmConvert::smallScreenClampsTheDialogAndScrolls() {
+    frmConvert& dialog = openDialog();
+    const QSize design = dialog.size();
+    const QRect small(0, 24, 512, 360);
+    dialog.move(300, 300);
+    dialog.KeepOnScreen(small);
+    QVERIFY(small.contains(dialog.frameGeometry()));
+    QVERIFY(dialog.height() < design.height());
+    QScrollArea* scroller = dialog.Scroller();
+    scroller->ensureWidgetVisible(dialog.cmdConvert);
+    const QRect convert(dialog.cmdConvert->mapTo(scroller->viewport(), QPoint()),
+                        dialog.cmdConvert->size());
+    QVERIFY(scroller->viewport()->rect().contains(convert));
+    dialog.KeepOnScreen(QRect(0, 0, 1280, 1000));
+    QCOMPARE(dialog.size(), design);
 }
 
 void tst_frmConvert::firstUseShows3g2AndMakesTheDocumentsFolder() {

@@ -26,8 +26,10 @@ public:
         QVariantMap hints;
     };
     QList<Shown> shown;
+    QList<uint> closed;
 
 public slots:
+    void CloseNotification(uint id) { closed << id; }
     uint Notify(const QString& app, uint, const QString&, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
         shown.push_back({app, summary, body, actions, hints});
@@ -187,14 +189,19 @@ void tst_DBusDesktopSession::launcherAndNotificationsReachTheDesktop() {
     // Once closed, its actions are gone, while another notification's still work (its choice
     // arrives after the others, so they have been handled by then).
     QStringList chosenLater;
-    session.Notify({"Conversion Completed", "clip.avi", {"play", "Play"}},
-                   [&chosenLater](const QString& key) { chosenLater << key; });
+    const auto later = session.Notify({"Conversion Completed", "clip.avi", {"play", "Play"}},
+                                      [&chosenLater](const QString& key) { chosenLater << key; });
     QTRY_COMPARE(server.shown.size(), 2);
     emit server.NotificationClosed(1, 2);
     emit server.ActionInvoked(1, "open-folder");
     emit server.ActionInvoked(2, "play");
     QTRY_COMPARE(chosenLater, QStringList{"play"});
     QCOMPARE(chosen, QStringList{"open-folder"});
+
+    // Withdrawn once answered in the window; also one withdrawn before the server answered.
+    session.Withdraw(later);
+    session.Withdraw(session.Notify({"Download Complete", "clip.flv", {}}, {}));
+    QTRY_COMPARE(server.closed, (QList<uint>{2, 3}));
     QDBusConnection::disconnectFromBus("program");
     QDBusConnection::disconnectFromBus("desktop");
 }

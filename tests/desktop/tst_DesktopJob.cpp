@@ -1,6 +1,7 @@
 // What the desktop is told of a download and of a conversion, from start to each kind of end,
 // through a stand-in session. The user works in another program: no window of ours is active.
 #include "DesktopJob.h"
+#include "FakeDesktop.h"
 #include "FakeDesktopSession.h"
 
 #include <QWidget>
@@ -17,34 +18,41 @@ private slots:
         QTest::addColumn<QString>("startFile");
         QTest::addColumn<QString>("end"); // "finished", "failed" or "cancelled"
         QTest::addColumn<QString>("endFile");
-        QTest::addColumn<QString>("told"); // the notification's body; empty: none
+        QTest::addColumn<QString>("told");    // the notification's body; empty: none
+        QTest::addColumn<bool>("opensFiles"); // xdg-open is there to open the folder
         const auto download = DesktopJob::Kind::Download;
         const auto conversion = DesktopJob::Kind::Conversion;
         QTest::newRow("download finished") << download << "Downloading a video"
                                            << ""
                                            << "finished"
                                            << "/v/Clip.flv"
-                                           << "Clip.flv";
+                                           << "Clip.flv" << true;
+        // Without it Qt would hand the folder to a web browser: only "Show" is offered.
+        QTest::newRow("download finished, no xdg-open") << download << "Downloading a video"
+                                                        << ""
+                                                        << "finished"
+                                                        << "/v/Clip.flv"
+                                                        << "Clip.flv" << false;
         QTest::newRow("download cancelled") << download << "Downloading a video"
                                             << ""
                                             << "cancelled"
                                             << ""
-                                            << "";
+                                            << "" << true;
         QTest::newRow("conversion took a free name") << conversion << "Converting a video"
                                                      << "/v/clip.avi"
                                                      << "finished"
                                                      << "/v/clip (2).avi"
-                                                     << "clip (2).avi";
+                                                     << "clip (2).avi" << true;
         QTest::newRow("conversion cancelled") << conversion << "Converting a video"
                                               << "/v/clip.avi"
                                               << "cancelled"
                                               << ""
-                                              << "";
+                                              << "" << true;
         QTest::newRow("conversion failed") << conversion << "Converting a video"
                                            << "/v/clip.avi"
                                            << "failed"
                                            << ""
-                                           << "clip.avi";
+                                           << "clip.avi" << true;
     }
     void fromStartToEnd() {
         QFETCH(DesktopJob::Kind, kind);
@@ -53,7 +61,10 @@ private slots:
         QFETCH(QString, end);
         QFETCH(QString, endFile);
         QFETCH(QString, told);
+        QFETCH(bool, opensFiles);
         FakeDesktopSession session;
+        FakeDesktop desktop;
+        desktop.opensFiles = opensFiles;
         QWidget window;
         auto* job = new DesktopJob(&window, kind);
 
@@ -74,8 +85,10 @@ private slots:
         QVERIFY(!session.launcher.last().progressVisible);
         QCOMPARE(session.launcher.last().urgent, end == "failed");
         QCOMPARE(session.notifications.size(), told.isEmpty() ? 0 : 1);
-        if (!told.isEmpty())
-            QCOMPARE(session.notifications[0].notification.body, told);
+        if (told.isEmpty())
+            return;
+        QCOMPARE(session.notifications[0].notification.body, told);
+        QCOMPARE(session.notifications[0].notification.actions.contains("Open folder"), opensFiles);
     }
 };
 

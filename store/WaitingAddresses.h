@@ -1,0 +1,20 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// Addresses handed in while a download runs, in the order they came, each to be downloaded in
+// its turn. Kept in the settings store as they change, so a restart (or a crash) loses none.
+namespace WaitingAddresses {
+
+// More than this is no longer a handful of links waiting but a queue, which the window does
+// not offer; a further address is refused rather than silently dropped.
+constexpr int kMost = 50;
+
+QStringList Load();
+// Adds `address` at the end; one already waiting keeps its place. False when the list is full.
+bool Add(const QString& address);
+// The first address, taken off the list; empty when none waits.
+QString TakeFirst();
+int Count();
+
+} // namespace WaitingAddresses

@@ -24,6 +24,10 @@ bool Desktop::openUrl(const QUrl&) {
     return false;
 }
 
+bool Desktop::canOpenFiles() {
+    return false;
+}
+
 Desktop& Desktop::instance() {
     static Desktop standIn;
     return standIn;

@@ -105,6 +105,9 @@ PageReading::PageReading(QObject* parent) : QObject(parent), runner_(new YtDlpRu
     connect(runner_, &YtDlpRunner::Read, this, &PageReading::YtDlpRead);
     connect(runner_, &YtDlpRunner::Failed, this, &PageReading::YtDlpFailed);
     connect(runner_, &YtDlpRunner::Unavailable, this, &PageReading::YtDlpUnavailable);
+    ytDlpStart_.setSingleShot(true);
+    ytDlpStart_.setInterval(YtDlpHeadStartMs);
+    connect(&ytDlpStart_, &QTimer::timeout, this, &PageReading::StartYtDlp);
 }
 
 PageReading::~PageReading() {
@@ -166,13 +169,23 @@ void PageReading::Start(const QUrl& page, int maxHeight) {
     ytDlp_ = YtDlpState::Running;
     ytDlpOffer_ = {};
     ytDlpFailure_.clear();
-    // Its answer (or that there is none) comes from the event loop.
-    runner_->ReadPage(page);
+    ytDlpStarted_ = false;
+    ytDlpStart_.start();
     NextPage();
+}
+
+void PageReading::StartYtDlp() {
+    ytDlpStart_.stop();
+    if (!running_ || ytDlpStarted_)
+        return;
+    ytDlpStarted_ = true;
+    // Its answer (or that there is none) comes from the event loop.
+    runner_->ReadPage(page_);
 }
 
 void PageReading::Cancel() {
     running_ = false;
+    ytDlpStart_.stop();
     DropTransfer();
     runner_->Cancel();
 }
@@ -552,8 +565,10 @@ void PageReading::Settle() {
         return;
     }
     // Ours found nothing: yt-dlp's answer, whatever reader gave it, is all there may be.
-    if (ytDlp_ == YtDlpState::Running)
+    if (ytDlp_ == YtDlpState::Running) {
+        StartYtDlp();
         return;
+    }
     if (ytDlp_ == YtDlpState::Generic) {
         const MediaOffer offer = ytDlpOffer_;
         Finish();

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <optional>
 
@@ -90,8 +91,14 @@ private:
     void Settle();
     void Finish();
     void DropTransfer();
+    void StartYtDlp();
 
+    // yt-dlp starts this long after our reader, so that a page our reader reads at once is not
+    // slowed by starting it; when ours finds nothing sooner, it starts then.
+    static constexpr int YtDlpHeadStartMs = 150;
     YtDlpRunner* runner_ = nullptr;
+    QTimer ytDlpStart_;
+    bool ytDlpStarted_ = false;
     bool running_ = false;
     QUrl page_;
     int maxHeight_ = 0;

@@ -243,10 +243,13 @@ void tst_PageReading::siteReaderOfYtDlpWinsWhileOursReads() {
 
 void tst_PageReading::oursAnswersWithoutWaitingForYtDlp() {
     UseYtDlp(kStandIn);
-    server_.route("/v/hang", Response::Fixed(kOpenGraphPage));
+    // A page that takes half a second: yt-dlp starts while ours still reads.
+    Response page = Response::Fixed(kOpenGraphPage);
+    page.bytesPerSecond = 2 * kOpenGraphPage.size();
+    server_.route("/v/hang", page);
     fetch("http://site.example/v/hang");
+    QTRY_VERIFY(nabrix_->TodaysPageReading()->YtDlpGroup() > 0);
     const qint64 group = nabrix_->TodaysPageReading()->YtDlpGroup();
-    QVERIFY(group > 0);
     waitForTheEnd();
     QCOMPARE(nabrix_->LastOffer().streams.value(0).address,
              QUrl("http://site.example/media/clip.mp4"));

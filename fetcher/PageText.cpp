@@ -219,8 +219,13 @@ bool IsTargetFilePath(const QString& outputFolder, const QString& path, const QS
 }
 
 bool IsPlainExtension(const QString& extension) {
-    static const QRegularExpression plain(QStringLiteral("^[a-z0-9]{1,5}$"));
-    return plain.match(extension).hasMatch();
+    // Checked character by character: a pattern's "$" would also let a final line break through.
+    if (extension.isEmpty() || extension.size() > 5)
+        return false;
+    return std::all_of(extension.begin(), extension.end(), [](QChar c) {
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+               (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+    });
 }
 
 QString DescriptionWithoutLinks(const QString& description) {

@@ -183,7 +183,7 @@ void tst_PageText::onlyAFlvDirectlyInTheFolderIsATarget() {
     QVERIFY(!IsTargetFilePath("/out", "/out/Clip.mp4"));
     QVERIFY(!IsTargetFilePath("/out", "/out/Clip.flv", "mp4"));
     QVERIFY(!IsTargetFilePath("/out", "/out/.mp4", "mp4"));
-    for (const char* hostile : {"", "MP4", "mp4/", "a.b", "toolong", "../x"}) {
+    for (const char* hostile : {"", "MP4", "mp4/", "a.b", "toolong", "../x", "mp4\n"}) {
         QCOMPARE(TargetFilePath("/out", "Clip", "id", hostile), QString());
         QVERIFY(!IsTargetFilePath("/out", QStringLiteral("/out/Clip.") + hostile, hostile));
     }

@@ -236,6 +236,10 @@ void SegmentedDownload::KeyFetched(int key) {
 }
 
 void SegmentedDownload::Pump() {
+    if (running_ && failed_.contains(done_)) {
+        Fail(failed_.value(done_));
+        return;
+    }
     // The pieces whose turn has come go into the file.
     while (running_ && done_ < pieces_.size() &&
            (ready_.contains(done_) || spilled_.contains(done_))) {
@@ -257,6 +261,10 @@ void SegmentedDownload::Pump() {
         if (!WriteHead(*bytes))
             return;
         QFile::remove(SpillPath(done_ - 1));
+        if (failed_.contains(done_)) {
+            Fail(failed_.value(done_));
+            return;
+        }
     }
     if (!running_)
         return;
@@ -266,7 +274,8 @@ void SegmentedDownload::Pump() {
     }
     const int ahead = slots_->PerHost() * kAheadPerSlot;
     for (int i = done_; i < pieces_.size() && i < done_ + ahead; ++i) {
-        if (fetching_.contains(i) || ready_.contains(i) || spilled_.contains(i) || i < done_)
+        if (fetching_.contains(i) || ready_.contains(i) || spilled_.contains(i) ||
+            failed_.contains(i) || i < done_)
             continue;
         if (!slots_->TryTake(pieces_[i].segment.url.host()))
             break;
@@ -296,8 +305,8 @@ void SegmentedDownload::PieceFetched(int index) {
 bool SegmentedDownload::StorePiece(int index, SegmentFetch& fetch) {
     const Piece& piece = pieces_[index];
     if (!fetch.Ok()) {
-        Fail(PieceFailure(piece, fetch.ErrorString()));
-        return false;
+        failed_.insert(index, PieceFailure(piece, fetch.ErrorString()));
+        return true;
     }
     QByteArray bytes = fetch.TakeBody();
     if (piece.segment.keyIndex >= 0) {
@@ -305,8 +314,8 @@ bool SegmentedDownload::StorePiece(int index, SegmentFetch& fetch) {
         const auto plain = SegmentCipher::Decrypt(bytes, keys_.value(piece.segment.keyIndex),
                                                   piece.segment.iv, why);
         if (!plain) {
-            Fail(PieceFailure(piece, why));
-            return false;
+            failed_.insert(index, PieceFailure(piece, why));
+            return true;
         }
         bytes = *plain;
     }

@@ -104,6 +104,9 @@ private:
     QMap<int, SegmentFetch*> fetching_;
     // Pieces whole ahead of their turn: in memory, or beside the file (their sizes).
     QMap<int, QByteArray> ready_;
+    // Pieces that could not be had, and why: the download ends when the first of them is due,
+    // so the error names the earliest gap whichever fetch failed first.
+    QMap<int, QString> failed_;
     QMap<int, qint64> spilled_;
     qint64 bytesDone_ = 0;
     double secondsDone_ = 0;

@@ -44,4 +44,22 @@ inline bool Make(const QString& path, int seconds, const QString& size = QString
            ffmpeg.exitCode() == 0 && QFileInfo(path).size() > 0;
 }
 
+// H.264 with a key frame every 5 frames (short segments cut cleanly) and AAC.
+inline QStringList SegmentableEncoding() {
+    return {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-g", "5", "-c:a", "aac"};
+}
+
+// Runs ffmpeg in `folder` on a clip in SegmentableEncoding with the `output` options, whose last
+// is the file (a playlist or manifest, say). Empty text on success, else what ffmpeg said.
+inline QString Package(const QString& folder, int seconds, const QString& size,
+                       const QStringList& output) {
+    QProcess ffmpeg;
+    ffmpeg.setWorkingDirectory(folder);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 FfmpegArguments(output.last(), seconds, size,
+                                 SegmentableEncoding() + output.mid(0, output.size() - 1)));
+    ffmpeg.waitForFinished(120000);
+    return ffmpeg.exitCode() == 0 ? QString() : QString::fromLocal8Bit(ffmpeg.readAll());
+}
+
 } // namespace TestClip

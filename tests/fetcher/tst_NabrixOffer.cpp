@@ -3,6 +3,7 @@
 #include "LoopbackHttpServer.h"
 #include "MediaJoiner.h"
 #include "Nabrix.h"
+#include "TestClip.h"
 #include "TestHome.h"
 
 #include <QEventLoop>
@@ -18,15 +19,7 @@ namespace {
 
 // ffmpeg at test time: a 2-second clip with sound, packaged as the arguments say.
 QString RunFfmpeg(const QString& folder, const QStringList& output) {
-    QProcess ffmpeg;
-    ffmpeg.setWorkingDirectory(folder);
-    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-f", "lavfi", "-i",
-                                       "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi",
-                                       "-i", "sine=frequency=440:duration=2", "-c:v", "libx264",
-                                       "-pix_fmt", "yuv420p", "-g", "5", "-c:a", "aac"} +
-                               output);
-    ffmpeg.waitForFinished(120000);
-    return ffmpeg.exitCode() == 0 ? QString() : QString::fromLocal8Bit(ffmpeg.readAll());
+    return TestClip::Package(folder, 2, QStringLiteral("160x120"), output);
 }
 
 // "video audio mov,mp4,m4a,3gp,3g2,mj2 2.0": the kinds of stream, the container, the length.

@@ -3,6 +3,7 @@
 #include "HostSlots.h"
 #include "LoopbackHttpServer.h"
 #include "SegmentedDownload.h"
+#include "TestClip.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,17 +15,9 @@ using Response = LoopbackHttpServer::Response;
 
 namespace {
 
-// ffmpeg at test time: a 2-second clip with sound, in short segments. Empty text on success.
+// ffmpeg at test time: a 2-second clip with sound, packaged as the arguments say.
 QString RunFfmpeg(const QString& folder, const QStringList& output) {
-    QProcess ffmpeg;
-    ffmpeg.setWorkingDirectory(folder);
-    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-f", "lavfi", "-i",
-                                       "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi",
-                                       "-i", "sine=frequency=440:duration=2", "-c:v", "libx264",
-                                       "-pix_fmt", "yuv420p", "-g", "5", "-c:a", "aac"} +
-                               output);
-    ffmpeg.waitForFinished(120000);
-    return ffmpeg.exitCode() == 0 ? QString() : QString::fromLocal8Bit(ffmpeg.readAll());
+    return TestClip::Package(folder, 2, QStringLiteral("160x120"), output);
 }
 
 // What ffmpeg says decoding the file whole (empty: clean), and its duration in seconds.

@@ -242,10 +242,10 @@ std::optional<YtDlpInfo> YtDlpInfo::Parse(const QByteArray& json) {
     info.ExtractorKey = Text(root, "extractor_key", 100);
     info.Details = DetailsOf(root);
     info.Thumbnail = ThumbnailOf(root);
-    info.DurationSeconds = int(std::min<qint64>(
-        qint64(root.value(QLatin1String("duration")).toDouble(0) + 0.5), 100 * 365 * 86400LL));
-    if (info.DurationSeconds < 0)
-        info.DurationSeconds = 0;
+    // Clamped before it becomes a count: any length can be written, none past 50 years is real.
+    const double duration = root.value(QLatin1String("duration")).toDouble(0);
+    constexpr double longestSeconds = 50.0 * 365 * 86400;
+    info.DurationSeconds = duration > 0 ? int(std::min(duration, longestSeconds) + 0.5) : 0;
     const QJsonValue formats = root.value(QLatin1String("formats"));
     if (formats.isArray()) {
         for (const QJsonValue& entry : formats.toArray()) {

@@ -19,8 +19,8 @@ echo "== $(basename "$deb")"
 echo "== desktop entry, metainfo, lintian"
 desktop-file-validate "$source_dir/packaging/com.morvane.Vantelo.desktop"
 appstreamcli validate --no-net "$source_dir/packaging/com.morvane.Vantelo.metainfo.xml"
-# Errors fail the check; warnings are printed for the reader.
-lintian --fail-on error "$deb"
+# Errors and warnings fail the check; notes (informational tags) are printed for the reader.
+lintian --fail-on error,warning "$deb"
 
 # Debian's own mirror, as this machine's apt sources name it.
 mirror=$(sed -n 's/^URIs:[[:space:]]*\(http[^[:space:]]*\/debian\)[[:space:]]*$/\1/p' \

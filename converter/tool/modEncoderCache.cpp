@@ -120,10 +120,11 @@ std::string DefaultCacheFile() {
     return base + "/" + AppVersion::Organisation + "/" + AppVersion::Product + "/ffmpeg-encoders";
 }
 
+// ldconfig rewrites its cache whenever a package with shared libraries is installed or
+// upgraded, so its stamp stands for ffmpeg's libraries (the package database is dpkg's own).
 std::string StampOf(const std::string& ffmpeg) {
     return "ffmpeg " + FileStamp(ffmpeg) + "\nlibraries " + FileStamp("/etc/ld.so.cache") +
-           "\npackages " + FileStamp("/var/lib/dpkg/status") + "\nLD_LIBRARY_PATH " +
-           Environment("LD_LIBRARY_PATH") + "\n";
+           "\nLD_LIBRARY_PATH " + Environment("LD_LIBRARY_PATH") + "\n";
 }
 
 modEncoders::EncoderSet Cached(const std::string& cacheFile, const std::string& stamp) {

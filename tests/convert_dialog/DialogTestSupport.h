@@ -55,7 +55,8 @@ inline bool isConverting(const frmConvert& dialog) {
 }
 
 // Processes of this program's children whose executable is named "avformat.dll" and that
-// have not ended.
+// have not ended: conversions, not the short readings of a source that tell what becomes of
+// its streams (--plan), which may still run beside the first conversion on a slow build.
 inline int runningConverterChildren() {
     int running = 0;
     const QString me = QString::number(QCoreApplication::applicationPid());
@@ -68,7 +69,11 @@ inline int runningConverterChildren() {
         const int close = text.lastIndexOf(')');
         const QString comm = text.mid(text.indexOf('(') + 1, close - text.indexOf('(') - 1);
         const QStringList rest = text.mid(close + 2).split(' ');
-        if (comm == "avformat.dll" && rest.size() > 1 && rest.at(0) != "Z" && rest.at(1) == me)
+        if (comm != "avformat.dll" || rest.size() < 2 || rest.at(0) == "Z" || rest.at(1) != me)
+            continue;
+        QFile arguments("/proc/" + pid + "/cmdline");
+        if (arguments.open(QIODevice::ReadOnly) &&
+            !arguments.readAll().split('\0').contains("--plan"))
             ++running;
     }
     return running;

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "AccessibleRoles.h"
 #include "AeroButton.h"
 #include "AppVersion.h"
 #include "ClipboardReader.h"
@@ -24,7 +25,6 @@
 #include "Twips.h"
 #include "WaitingAddresses.h"
 #include "WindowFonts.h"
-#include "WindowRoles.h"
 #include "frmAbout.h"
 #include "frmConvert.h"
 #include "modBrowse.h"
@@ -339,7 +339,7 @@ void frmMain::NameForScreenReaders() {
     PicPreview->setAccessibleName(QStringLiteral("Video preview"));
     Image1->setAccessibleName(QStringLiteral("Video preview"));
     Adds->setAccessibleName(QStringLiteral("Advertisement"));
-    WindowRoles::Set(this, QAccessible::Window);
+    AccessibleRoles::Set(this, QAccessible::Window);
 }
 
 frmConvert* frmMain::ConvertDialog() const {

@@ -1,6 +1,7 @@
 #include "frmConvert.h"
 
 #include "AVC.h"
+#include "AccessibleRoles.h"
 #include "AeroButton.h"
 #include "ConversionMapping.h"
 #include "Desktop.h"
@@ -20,7 +21,6 @@
 #include "StreamPlan.h"
 #include "Twips.h"
 #include "WindowFonts.h"
-#include "WindowRoles.h"
 #include "ZebCheck.h"
 #include "ZebCommonDialog.h"
 #include "ZebLabel.h"
@@ -454,7 +454,11 @@ void frmConvert::NameForScreenReaders() {
     };
     for (const auto& [control, name] : names)
         NamedLists::Name(control, QLatin1String(name));
-    WindowRoles::Set(this, QAccessible::Dialog);
+    AccessibleRoles::Set(this, QAccessible::Dialog);
+    // Plain frames would be heard as windows of their own.
+    AccessibleRoles::Set(Frame3, QAccessible::Grouping);
+    AccessibleRoles::Set(Frame1, QAccessible::Grouping);
+    AccessibleRoles::Set(Line1, QAccessible::Separator);
 }
 
 void frmConvert::ConnectControls() {

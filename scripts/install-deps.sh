@@ -11,6 +11,9 @@ packages=(
     # Reads the pages of sites that need a reader of their own; the tests run it on loopback.
     yt-dlp
     xvfb xauth x11-utils imagemagick dbus-daemon
+    # The accessibility bus and its registry, for the test that reads the windows as a screen
+    # reader does.
+    at-spi2-core
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev clang-format
     file desktop-file-utils appstream lintian mmdebstrap debian-archive-keyring xdotool

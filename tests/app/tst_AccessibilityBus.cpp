@@ -1,3 +1,4 @@
+#include "PrivateSessionBus.h"
 #include "TestHome.h"
 
 #include <QDBusArgument>
@@ -10,6 +11,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <optional>
 
 // The real program as a screen reader hears it: read over AT-SPI from the registry of a private
 // accessibility bus, not through QAccessible in this process. The display, the session bus and
@@ -98,7 +100,7 @@ bool focusable(const Node& node) {
     return !states.isEmpty() && (states.first() >> kStateFocusable & 1);
 }
 
-// Starts `process` and returns the first line it writes (Xvfb's display, the bus's address).
+// Starts `process` and returns the first line it writes (Xvfb's display number).
 QString startForLine(QProcess& process, const QString& program, const QStringList& arguments) {
     process.start(program, arguments);
     QByteArray line;
@@ -118,13 +120,13 @@ private slots:
 
 private:
     TestHome home_;
-    QProcess display_, session_, launcher_, program_;
+    QProcess display_, launcher_, program_;
+    std::optional<PrivateSessionBus> session_;
 };
 
 void tst_AccessibilityBus::initTestCase() {
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-    if (xvfb.isEmpty() || daemon.isEmpty() || !QFileInfo(kLauncher).isExecutable())
+    if (xvfb.isEmpty() || !PrivateSessionBus::Installed() || !QFileInfo(kLauncher).isExecutable())
         QSKIP("Xvfb, dbus-daemon or at-spi-bus-launcher is not installed");
     // No reset: the server would reset when its last client left (the launcher, once it has
     // marked the root window) and turn away a program that connects just then.
@@ -133,15 +135,7 @@ void tst_AccessibilityBus::initTestCase() {
                                                 "1024x768x24", "-nolisten", "tcp"});
     QVERIFY(display.size() > 1);
     // A session bus that starts no services: the launcher is started here.
-    QFile config(home_.path() + "/session.conf");
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:dir=" + home_.path().toUtf8() +
-                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                 "<allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    const QString address = startForLine(
-        session_, daemon, {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+    const QString address = session_.emplace().address();
     QVERIFY(!address.isEmpty());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -171,12 +165,15 @@ void tst_AccessibilityBus::cleanupTestCase() {
     program_.kill();
     program_.waitForFinished(5000);
     // The launcher takes its accessibility bus down with it; the registry leaves with the buses.
-    for (QProcess* process : {&launcher_, &session_, &display_}) {
-        process->terminate();
-        if (!process->waitForFinished(5000))
-            process->kill();
-        process->waitForFinished(5000);
-    }
+    const auto end = [](QProcess& process) {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    };
+    end(launcher_);
+    session_.reset();
+    end(display_);
 }
 
 void tst_AccessibilityBus::mainWindowIsAFrameOfNamedControls() {

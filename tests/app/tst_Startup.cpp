@@ -1,3 +1,4 @@
+#include "PrivateSessionBus.h"
 #include "StandInDisplay.h"
 #include "Startup.h"
 #include "TestHome.h"
@@ -6,8 +7,6 @@
 #include <QDBusConnection>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <sys/stat.h>
@@ -310,22 +309,11 @@ void tst_Startup::networkLibrariesStayOffTheStartPath() {
 // The program makes its desktop session itself: a download started from the command line shows
 // on the launcher of the session bus it was given (a private one, with only a dock on it).
 void tst_Startup::jobsReachTheDesktopBus() {
-    const QString daemonProgram = QStandardPaths::findExecutable("dbus-daemon");
-    if (daemonProgram.isEmpty())
+    if (!PrivateSessionBus::Installed())
         QSKIP("dbus-daemon is not installed");
-    QTemporaryDir folder;
-    QFile config(folder.filePath("bus.conf"));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:dir=" + folder.path().toUtf8() +
-                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                 "<allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    QProcess daemon;
-    daemon.start(daemonProgram,
-                 {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-    QVERIFY(daemon.waitForReadyRead(10000));
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    PrivateSessionBus bus;
+    const QString address = bus.address();
+    QVERIFY(!address.isEmpty());
     {
         QDBusConnection desktop = QDBusConnection::connectToBus(address, "desktop");
         Dock dock;
@@ -341,8 +329,7 @@ void tst_Startup::jobsReachTheDesktopBus() {
         QVERIFY(program.waitForFinished());
     }
     QDBusConnection::disconnectFromBus("desktop");
-    daemon.terminate();
-    QVERIFY(daemon.waitForFinished());
+    QVERIFY(bus.Stop());
 }
 
 int main(int argc, char* argv[]) {

@@ -1,13 +1,13 @@
 #include "DBusDesktopSession.h"
+#include "PrivateSessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
@@ -124,32 +124,20 @@ private slots:
     void withoutABusNothingHappens();
 
 private:
-    QTemporaryDir folder_;
-    QProcess daemon_;
+    std::optional<PrivateSessionBus> bus_;
     QString address_;
 };
 
 void tst_DBusDesktopSession::initTestCase() {
-    const QString program = QStandardPaths::findExecutable("dbus-daemon");
-    if (program.isEmpty())
+    if (!PrivateSessionBus::Installed())
         QSKIP("dbus-daemon is not installed");
-    // A bus of its own that starts no services: only the stand-ins answer.
-    QFile config(folder_.filePath("bus.conf"));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("<busconfig><type>session</type><listen>unix:dir=" + folder_.path().toUtf8() +
-                 "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                 "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                 "<allow own=\"*\"/></policy></busconfig>");
-    config.close();
-    daemon_.start(program, {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-    QVERIFY(daemon_.waitForReadyRead(10000));
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    // Only the stand-ins answer on it.
+    address_ = bus_.emplace().address();
     QVERIFY(!address_.isEmpty());
 }
 
 void tst_DBusDesktopSession::cleanupTestCase() {
-    daemon_.terminate();
-    daemon_.waitForFinished(5000);
+    bus_.reset();
 }
 
 void tst_DBusDesktopSession::launcherAndNotificationsReachTheDesktop() {

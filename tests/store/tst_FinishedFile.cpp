@@ -1,14 +1,36 @@
 #include "FinishedFile.h"
 #include "TestHome.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <optional>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+// What is wrong with the Trash folder of another volume.
+enum class Flaw {
+    None,
+    AnotherUsers,
+    OpenToAll,
+    ReadableByAll,
+    ALink,
+    InfoAFile,
+    ReadOnlyInfo,
+    FilesALink
+};
+} // namespace
+Q_DECLARE_METATYPE(Flaw)
 
 // Results put into place on real files, with the Trash of a temporary home.
 class tst_FinishedFile : public QObject {
@@ -34,6 +56,52 @@ private:
     }
     QStringList trashed() const {
         return QDir(home_.path() + "/.local/share/Trash/files").entryList(QDir::Files);
+    }
+
+    // IntoPlace in a child process, so that a placing that never ends fails the test instead of
+    // hanging it: the result's path, or "<no end>" after a generous bound.
+    static QString placeWithinBound(const QString& finished, const QString& destination) {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0)
+            return QString();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const QByteArray path =
+                QFile::encodeName(FinishedFile::IntoPlace(finished, destination).path);
+            const bool written = ::write(pipeEnds[1], path.constData(), size_t(path.size())) >= 0;
+            ::_exit(written ? 0 : 1);
+        }
+        ::close(pipeEnds[1]);
+        QByteArray answer;
+        QDeadlineTimer bound(10000);
+        pollfd readable{pipeEnds[0], POLLIN, 0};
+        char buffer[4096];
+        ssize_t count = -1;
+        while (child > 0 && ::poll(&readable, 1, int(bound.remainingTime())) > 0 &&
+               (count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+            answer.append(buffer, count);
+        ::close(pipeEnds[0]);
+        if (child > 0 && count != 0)
+            ::kill(child, SIGKILL);
+        int status = 0;
+        if (child > 0)
+            ::waitpid(child, &status, 0);
+        return count == 0 ? QFile::decodeName(answer) : QStringLiteral("<no end>");
+    }
+
+    // A Trash folder of another file system than the home's: /dev/shm's own, or none.
+    struct VolumeTrash {
+        QString folder;
+        QString trash;
+    };
+    std::optional<VolumeTrash> volumeTrash(const QTemporaryDir& other) const {
+        const QStorageInfo storage(other.path());
+        if (!other.isValid() || storage == QStorageInfo(home_.path()))
+            return std::nullopt;
+        const QString trash = storage.rootPath() + "/.Trash-" + QString::number(::getuid());
+        if (FinishedFile::Exists(trash) || FinishedFile::Exists(storage.rootPath() + "/.Trash"))
+            return std::nullopt;
+        return VolumeTrash{other.path(), trash};
     }
 
 private slots:
@@ -62,6 +130,7 @@ private slots:
         QVERIFY(!QFile::exists(part));
         QCOMPARE(trashed(), QStringList{"clip.flv"});
         QCOMPARE(read(home_.path() + "/.local/share/Trash/files/clip.flv"), QByteArray("earlier"));
+        QVERIFY(QFile::exists(home_.path() + "/.local/share/Trash/info/clip.flv.trashinfo"));
     }
 
     void withoutTrashTheEarlierFileStaysAndResultTakesAFreeName() {
@@ -100,41 +169,80 @@ private slots:
         QVERIFY(!QFile::exists(outside));
     }
 
-    void foreignTrashIsNotUsed_data() {
-        QTest::addColumn<uint>("owner");
-        QTest::addColumn<int>("mode");
-        QTest::newRow("another user's") << 65534u << 0700;
-        QTest::newRow("open to all") << uint(::getuid()) << 0777;
+    void trashOfAnotherVolumeOnlyWhenTheUsersAlone_data() {
+        QTest::addColumn<Flaw>("flaw");
+        QTest::newRow("usable") << Flaw::None;
+        QTest::newRow("another user's") << Flaw::AnotherUsers;
+        QTest::newRow("open to all") << Flaw::OpenToAll;
+        QTest::newRow("readable by all") << Flaw::ReadableByAll;
+        QTest::newRow("a link to a private folder") << Flaw::ALink;
+        QTest::newRow("a file as info") << Flaw::InfoAFile;
+        QTest::newRow("read-only info") << Flaw::ReadOnlyInfo;
+        QTest::newRow("files a link") << Flaw::FilesALink;
     }
 
-    void foreignTrashIsNotUsed() {
-        QFETCH(uint, owner);
-        QFETCH(int, mode);
-        // A file on another file system than the home goes to that file system's Trash, which
-        // anyone may have made before the user.
+    // A file on another file system than the home goes to that file system's Trash, which anyone
+    // may have made before the user, or made unusable; placing ends either way.
+    void trashOfAnotherVolumeOnlyWhenTheUsersAlone() {
+        QFETCH(Flaw, flaw);
         QTemporaryDir other(QStringLiteral("/dev/shm/vantelo-XXXXXX"));
-        const QStorageInfo storage(other.path());
-        if (!other.isValid() || storage == QStorageInfo(home_.path()))
-            QSKIP("needs a file system apart from the home's (/dev/shm)");
-        const QString trash = storage.rootPath() + "/.Trash-" + QString::number(::getuid());
-        if (FinishedFile::Exists(trash) || FinishedFile::Exists(storage.rootPath() + "/.Trash"))
-            QSKIP("a Trash is there already");
-        QVERIFY(::mkdir(QFile::encodeName(trash).constData(), 0700) == 0);
-        const auto removeTrash = qScopeGuard([trash] { QDir(trash).removeRecursively(); });
-        if (owner != ::getuid() && ::chown(QFile::encodeName(trash).constData(), owner, -1) != 0)
+        const std::optional<VolumeTrash> volume = volumeTrash(other);
+        if (!volume)
+            QSKIP("needs a file system apart from the home's (/dev/shm) without a Trash");
+        const QByteArray trash = QFile::encodeName(volume->trash);
+        const QString elsewhere = volume->folder + "/elsewhere";
+        const auto removeTrash = qScopeGuard([trash] {
+            QDir(QFile::decodeName(trash)).removeRecursively();
+            ::unlink(trash.constData());
+        });
+        QVERIFY(QDir().mkpath(elsewhere + "/files") && QDir().mkpath(elsewhere + "/info"));
+        QVERIFY(::chmod(QFile::encodeName(elsewhere).constData(), 0700) == 0);
+        if (flaw == Flaw::ALink)
+            QVERIFY(QFile::link(elsewhere, volume->trash));
+        else if (flaw != Flaw::None)
+            QVERIFY(::mkdir(trash.constData(), 0700) == 0);
+        if (flaw == Flaw::AnotherUsers && (::getuid() != 0 || ::chown(trash, 65534, -1) != 0))
             QSKIP("only root can give a folder to another user");
-        QVERIFY(::chmod(QFile::encodeName(trash).constData(), mode_t(mode)) == 0);
+        if (flaw == Flaw::OpenToAll || flaw == Flaw::ReadableByAll)
+            QVERIFY(::chmod(trash, flaw == Flaw::OpenToAll ? 0777 : 0755) == 0);
+        if (flaw == Flaw::InfoAFile)
+            QVERIFY(!writeIn(volume->trash, "info", "").isEmpty());
+        if (flaw == Flaw::ReadOnlyInfo)
+            QVERIFY(::mkdir(trash + "/info", 0500) == 0);
+        if (flaw == Flaw::FilesALink)
+            QVERIFY(QFile::link(elsewhere + "/files", volume->trash + "/files"));
 
-        writeIn(other.path(), "clip.flv", "earlier");
-        const QString part = writeIn(other.path(), "clip.flv.part", "new");
-        const FinishedFile::Placed placed =
-            FinishedFile::IntoPlace(part, other.path() + "/clip.flv");
-        QVERIFY(!placed.trashedEarlier);
-        QCOMPARE(placed.path, other.path() + "/clip (2).flv");
-        QCOMPARE(read(other.path() + "/clip.flv"), QByteArray("earlier"));
-        QCOMPARE(read(placed.path), QByteArray("new"));
-        QCOMPARE(QDir(trash + "/files").entryList(QDir::Files | QDir::Hidden), QStringList());
-        QCOMPARE(QDir(trash + "/info").entryList(QDir::Files | QDir::Hidden), QStringList());
+        const QString earlier = writeIn(volume->folder, "clip é.flv", "earlier");
+        const QString part = writeIn(volume->folder, "clip é.flv.part", "new");
+        const QString placed = placeWithinBound(part, earlier);
+        QVERIFY2(placed != "<no end>", "placing did not end within 10 s");
+        QCOMPARE(read(placed), QByteArray("new"));
+        QCOMPARE(QDir(elsewhere + "/files").entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(elsewhere + "/info").entryList(QDir::Files), QStringList());
+        if (flaw != Flaw::None) {
+            QCOMPARE(placed, volume->folder + "/clip é (2).flv");
+            QCOMPARE(read(earlier), QByteArray("earlier"));
+            QCOMPARE(QDir(volume->trash + "/files").entryList(QDir::Files), QStringList());
+            return;
+        }
+        // The earlier file, with a note of where it was and when it went; a second one of the
+        // same name beside it.
+        QCOMPARE(placed, earlier);
+        QCOMPARE(read(volume->trash + "/files/clip é.flv"), QByteArray("earlier"));
+        const QString note = read(volume->trash + "/info/clip é.flv.trashinfo");
+        const QRegularExpression noteFormat(
+            "^\\[Trash "
+            "Info\\]\nPath=(.*)\nDeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\n$");
+        const QRegularExpressionMatch parts = noteFormat.match(note);
+        QVERIFY2(parts.hasMatch(), qPrintable(note));
+        QCOMPARE(parts.captured(1),
+                 QFileInfo(volume->folder).canonicalFilePath() + "/clip%20%C3%A9.flv");
+        QVERIFY(qAbs(QDateTime::fromString(parts.captured(2), Qt::ISODate)
+                         .secsTo(QDateTime::currentDateTime())) < 60);
+        writeIn(volume->folder, "clip é.flv.part", "newer");
+        QCOMPARE(placeWithinBound(part, earlier), earlier);
+        QCOMPARE(read(volume->trash + "/files/clip é (2).flv"), QByteArray("new"));
+        QVERIFY(QFile::exists(volume->trash + "/info/clip é (2).flv.trashinfo"));
     }
 
     void openFileMovesOnlyWhileItHasTheName() {

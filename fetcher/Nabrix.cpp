@@ -176,8 +176,8 @@ void Nabrix::DownloadVideo() {
     // A .part left by an earlier attempt is held from here on, so no other download writes it
     // meanwhile. It is continued when it is this video's and the server still has the same
     // file (If-Range); one of another video of the same title, or one without a note, is
-    // started over. One that another download holds, or that has other names, is not taken
-    // (OpenVideoFile writes a fresh file beside it).
+    // started over. One that another download holds, that has other names, or that is no plain
+    // file (a link) is not taken (OpenVideoFile writes a fresh file beside it).
     if (const int fd = PageText::IsTargetFilePath(TargetFolder, FilePath, TargetExtension)
                            ? PartFile::OpenExisting(PartPath)
                            : -1;
@@ -398,7 +398,7 @@ bool Nabrix::OpenVideoFile(QString& error) {
         return false;
     }
     int fd = PartFile::OpenForWriting(PartPath);
-    if (fd < 0 && PartFile::IsInOthersUse(errno))
+    if (fd < 0 && PartFile::IsLeftAlone(errno))
         fd = PartFile::CreateBeside(PartPath);
     const int reason = errno;
     if (fd >= 0 && FileNumber.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,

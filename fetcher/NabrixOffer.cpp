@@ -213,7 +213,7 @@ void Nabrix::StartTracks() {
         const QString kind = i == 0 ? QStringLiteral(".video") : QStringLiteral(".audio");
         track.partPath = PartFile::PathFor(OfferLayout.join ? FilePath + kind : FilePath);
         track.fd = PartFile::OpenForWriting(track.partPath);
-        if (track.fd < 0 && PartFile::IsInOthersUse(errno))
+        if (track.fd < 0 && PartFile::IsLeftAlone(errno))
             track.fd = PartFile::CreateBeside(track.partPath);
         if (track.fd < 0) {
             FailOffer(CannotFile("create", track.partPath, errno));

@@ -64,8 +64,10 @@ int OpenExisting(const QString& path) {
     return OpenHeld(path, 0);
 }
 
-bool IsInOthersUse(int error) {
-    return error == EMLINK || error == EWOULDBLOCK;
+bool IsLeftAlone(int error) {
+    // ELOOP: a link (O_NOFOLLOW); ENXIO: a pipe or socket without a reader (O_NONBLOCK).
+    return error == EMLINK || error == EWOULDBLOCK || error == ELOOP || error == EISDIR ||
+           error == ENXIO || error == EEXIST;
 }
 
 int CreateBeside(QString& path) {

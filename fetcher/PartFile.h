@@ -18,9 +18,10 @@ QString PathFor(const QString& finalPath);
 int OpenForWriting(const QString& path);
 // The same for a file that is already there: nothing is created.
 int OpenExisting(const QString& path);
-// Whether OpenForWriting refused the file for another's use of it (EMLINK, EWOULDBLOCK): a
-// fresh file beside it does for this download.
-bool IsInOthersUse(int error);
+// Whether OpenForWriting refused the file as one to leave alone: another's use of it (EMLINK,
+// EWOULDBLOCK), or no plain file at all (a link, a folder, a pipe): a fresh file beside it does
+// for this download.
+bool IsLeftAlone(int error);
 // A new file, opened and held as OpenForWriting does, under the first free name beside `path`
 // ("<name>.flv (2).part"), which `path` is set to. -1 and errno on failure.
 int CreateBeside(QString& path);

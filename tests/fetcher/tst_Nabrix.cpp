@@ -17,6 +17,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Response = LoopbackHttpServer::Response;
@@ -135,7 +136,8 @@ private slots:
     void clearDownloadAfterCompletionIsSilent();
     void clearDownloadMidTransferKeepsThePartialFile();
     void missingOutputFolderFailsTheDownload();
-    void targetNameTakenByAFolderFailsTheDownload();
+    void partNameTakenByNoPlainFileIsLeftAlone_data();
+    void partNameTakenByNoPlainFileIsLeftAlone();
     void writeFailureStopsTheDownload();
 
 private:
@@ -301,16 +303,13 @@ void tst_Nabrix::addressWithoutSchemeReportsTheFailedRequest() {
 
 void tst_Nabrix::linksInTheOutputFolderAreNotFollowed_data() {
     QTest::addColumn<QString>("linkName");
-    QTest::addColumn<QString>("lastEvent");
-    QTest::newRow("named like the partial file") << TargetName + ".part"
-                                                 << "DownloadError Cannot create " + TargetName +
-                                                        ".part: a link of that name is in the way.";
-    QTest::newRow("named like the final file") << TargetName << "DownloadComplete";
+    // The link stays, and the video goes to a fresh "<name> (2).part" at once.
+    QTest::newRow("named like the partial file") << TargetName + ".part";
+    QTest::newRow("named like the final file") << TargetName;
 }
 
 void tst_Nabrix::linksInTheOutputFolderAreNotFollowed() {
     QFETCH(QString, linkName);
-    QFETCH(QString, lastEvent);
     // Dangling links, and one to the system's always full device.
     const QString outside = out_->path() + QStringLiteral("/outside.flv");
     const QString folder = out_->path() + QStringLiteral("/videos");
@@ -318,14 +317,19 @@ void tst_Nabrix::linksInTheOutputFolderAreNotFollowed() {
     host_.folder = folder;
     for (const QString& pointee : {outside, QStringLiteral("/dev/full")}) {
         log_->clear();
+        server_.clearRequests();
         QFile::remove(folder + '/' + linkName);
         QVERIFY(QFile::link(pointee, folder + '/' + linkName));
         servePage();
         serveStream(Response::Generated(5000));
         downloadVideo();
-        QCOMPARE(log_->all().last(),
-                 QString(lastEvent).replace(TargetName, folder + '/' + TargetName));
+        QCOMPARE(log_->all().last(), QStringLiteral("DownloadComplete"));
+        QCOMPARE(streamRequests(), 1);
+        QVERIFY(QFileInfo(folder + '/' + linkName).isSymLink());
         QVERIFY(!QFileInfo::exists(outside));
+        if (linkName.endsWith(QStringLiteral(".part")))
+            QCOMPARE(ReadAll(folder + '/' + TargetName),
+                     LoopbackHttpServer::GeneratedBytes(0, 5000));
     }
 }
 
@@ -1214,15 +1218,26 @@ void tst_Nabrix::missingOutputFolderFailsTheDownload() {
     QVERIFY(!QFileInfo::exists(out_->path() + QStringLiteral("/missing")));
 }
 
-void tst_Nabrix::targetNameTakenByAFolderFailsTheDownload() {
-    // A folder under the partial file's name: nothing to write to.
-    QVERIFY(QDir().mkpath(part()));
+void tst_Nabrix::partNameTakenByNoPlainFileIsLeftAlone_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::newRow("a folder") << false;
+    QTest::newRow("a pipe") << true;
+}
+
+void tst_Nabrix::partNameTakenByNoPlainFileIsLeftAlone() {
+    QFETCH(bool, pipe);
+    // Nothing to write to under the partial file's name: the video goes to a fresh one beside it.
+    if (pipe)
+        QVERIFY(::mkfifo(QFile::encodeName(part()).constData(), 0600) == 0);
+    else
+        QVERIFY(QDir().mkpath(part()));
     servePage();
     serveStream(Response::Generated(1000));
     downloadVideo();
-    QVERIFY(log_->all().last().startsWith(QStringLiteral("DownloadError Cannot create ")));
-    QVERIFY(!log_->contains("DownloadComplete"));
-    QVERIFY(QFileInfo(part()).isDir());
+    QCOMPARE(log_->all().last(), QStringLiteral("DownloadComplete"));
+    QCOMPARE(streamRequests(), 1);
+    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 1000));
+    QVERIFY(QFileInfo::exists(part()) && !QFileInfo(part()).isFile());
 }
 
 void tst_Nabrix::writeFailureStopsTheDownload() {

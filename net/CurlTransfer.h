@@ -55,6 +55,8 @@ public:
     Http::BodyLength BodyLength() const { return bodyLength_; }
     // A redirect answer: its body is dropped and it raises no ResponseStarted.
     bool IsRedirect() const;
+    // The sink refused a part of the body, which ended the transfer.
+    bool SinkStopped() const { return sinkStopped_; }
     // Once finished: what went wrong, and in libcurl's words (None and empty text for a whole
     // answer or a transfer its sink stopped).
     TransferResult::Failure Error() const;

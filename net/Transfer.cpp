@@ -253,6 +253,9 @@ void Transfer::TryFinished() {
     if (IsSuccess(status_) && length_ >= 0 && received_ != length_) {
         if (received_ > length_)
             Finish(TransferResult::Failure::AnswerUnreadable, Unreadable);
+        // A receiver that refused the body (a file it cannot write) would refuse it again.
+        else if (finished->SinkStopped())
+            Finish(TransferResult::Failure::ConnectionClosed, finished->ErrorString());
         else
             Broke(TransferResult::Failure::ConnectionClosed, finished->ErrorString());
         return;

@@ -1215,6 +1215,8 @@ void tst_Nabrix::missingOutputFolderFailsTheDownload() {
                                   QStringLiteral(".part: ")),
              qPrintable(events[5]));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+    // A file that cannot be made is no reason to fetch the video again.
+    QCOMPARE(streamRequests(), 1);
     QVERIFY(!QFileInfo::exists(out_->path() + QStringLiteral("/missing")));
 }
 
@@ -1253,6 +1255,7 @@ void tst_Nabrix::writeFailureStopsTheDownload() {
                        QStringLiteral(": the file is too large for this disk."));
     QVERIFY(!log_->contains("DownloadComplete"));
     QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
+    QCOMPARE(streamRequests(), 1);
     QVERIFY(QFileInfo(part()).size() <= 100000);
     QVERIFY(!QFileInfo::exists(target()));
 }

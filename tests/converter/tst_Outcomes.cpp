@@ -6,11 +6,14 @@
 #include "TestHome.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <csignal>
+#include <unistd.h>
 
 using namespace ConverterTest;
 
@@ -225,6 +228,33 @@ private slots:
         QCOMPARE(ProbeFile(dest).width, 320);
         // The component knows where the result went, for whoever opens it.
         QCOMPARE(resultFile, out_ + "/" + name + " (2).avi");
+        QCOMPARE(ProbeFile(resultFile).width, 176);
+    }
+
+    // On another file system than the home, a Trash the user cannot use (here one whose info
+    // folder is a file) is passed by: the result takes a free name and the conversion ends.
+    void earlierResultBesideAnUnusableTrashStays() {
+        QTemporaryDir other(QStringLiteral("/dev/shm/vantelo-XXXXXX"));
+        const QStorageInfo storage(other.path());
+        const QString trash = storage.rootPath() + "/.Trash-" + QString::number(::getuid());
+        if (!other.isValid() || storage == QStorageInfo(out_) || QFileInfo::exists(trash) ||
+            QFileInfo::exists(storage.rootPath() + "/.Trash"))
+            QSKIP("needs a file system apart from the home's (/dev/shm) without a Trash");
+        QVERIFY(QDir().mkpath(trash));
+        const auto removeTrash = qScopeGuard([trash] { QDir(trash).removeRecursively(); });
+        QVERIFY(QFile::setPermissions(trash, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ExeOwner));
+        QFile info(trash + "/info");
+        QVERIFY(info.open(QIODevice::WriteOnly));
+        info.close();
+        const QString dest = other.path() + "/again.avi";
+        QCOMPARE(Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=160x120"), QString("Complete"));
+        const QByteArray first = Contents(dest);
+        QString resultFile;
+        QCOMPARE(Convert(source_, dest, "VideoCodec=mpeg4 VideoSize=176x144", 60000, &resultFile),
+                 QString("Complete"));
+        QCOMPARE(Contents(dest), first);
+        QCOMPARE(resultFile, other.path() + "/again (2).avi");
         QCOMPARE(ProbeFile(resultFile).width, 176);
     }
 

@@ -120,15 +120,17 @@ int OpenTrashFor(const QString& folder) {
     struct stat home;
     if (real.isEmpty() || ::stat(real.constData(), &file) != 0)
         return -1;
+    // The home's volume is its Trash's; without a home Trash, the home folder's, whose files
+    // then have none.
     const int homeTrash = OpenHomeTrash();
-    if (homeTrash >= 0 && ::fstat(homeTrash, &home) == 0 && home.st_dev == file.st_dev)
+    const bool onHomeVolume =
+        homeTrash >= 0 ? ::fstat(homeTrash, &home) == 0 && home.st_dev == file.st_dev
+                       : ::stat(QFile::encodeName(QDir::homePath()).constData(), &home) != 0 ||
+                             home.st_dev == file.st_dev;
+    if (onHomeVolume)
         return homeTrash;
     if (homeTrash >= 0)
         ::close(homeTrash);
-    // Without a home Trash, a file on the home's volume has none.
-    else if (::stat(QFile::encodeName(QDir::homePath()).constData(), &home) != 0 ||
-             home.st_dev == file.st_dev)
-        return -1;
     return OpenVolumeTrash(TopFolder(real, file.st_dev));
 }
 

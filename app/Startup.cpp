@@ -13,8 +13,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -24,15 +28,35 @@ namespace Startup {
 namespace {
 
 // What a later start says to the running copy: "show", then its launch tokens as NAME=value
-// words; and the answer once the window is in front.
+// words; and the answer once the window is in front, or the refusal of a request cut short.
 const QByteArray kShowRequest("show");
 const QByteArray kShownAnswer("shown\n");
+const QByteArray kRefusedAnswer("refused: the request is longer than any address\n");
 // The address a later start was given travels percent-encoded, so it holds no blank.
 const QByteArray kAddressWord("ADDRESS");
-constexpr int kMaxRequestSize = 4 * HandedIn::kMaxAddressLength;
-// The running copy may still be starting (the lock comes before the window): a later start
-// tries for this long before it gives up.
-constexpr int kShowRequestMilliseconds = 3000;
+// A UTF-16 unit takes at most 3 bytes of UTF-8, each "%XX" when encoded.
+constexpr int kMostEncodedBytesPerCharacter = 9;
+// A copy of ours that holds the lock but is slow to answer (a busy machine, a window still
+// starting) gets this long in all before a later start gives up on it.
+constexpr int kRunningCopyPatienceMilliseconds = 10000;
+
+// The longest request line a later start sends: every word at its longest, and the newline.
+int MaxRequestBytes() {
+    int size = kShowRequest.size() + 1 + kAddressWord.size() + 1 +
+               kMostEncodedBytesPerCharacter * HandedIn::kMaxAddressLength;
+    for (const char* name :
+         {WindowActivation::kStartupIdVariable, WindowActivation::kActivationTokenVariable})
+        size += 1 + int(qstrlen(name)) + 1 + WindowActivation::kMaxTokenSize;
+    return size + 1;
+}
+
+// Says why a later start ends, where the person who started it from a terminal reads it.
+void Say(const QString& text) {
+    std::fputs(qPrintable(QLatin1String(AppVersion::Product) + QStringLiteral(": ") + text +
+                          QLatin1Char('\n')),
+               stderr);
+    std::fflush(stderr);
+}
 
 // "Morvane-Vantelo": the lock and the socket of the running copy are named after it.
 QString InstanceFileStem() {
@@ -102,8 +126,21 @@ QByteArray ShowRequest(const QString& address) {
     return request + '\n';
 }
 
+// The process id of the live holder of the lock at `path` when it is a copy of this program,
+// else 0: a copy that has let go, or another program, holds nothing of ours.
+qint64 LiveCopyHoldingLock(const QString& path) {
+    QLockFile lock(path);
+    qint64 pid = 0;
+    QString host, application;
+    const bool ours = lock.getLockInfo(&pid, &host, &application) && pid > 0 &&
+                      application == QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return ours && (::kill(pid_t(pid), 0) == 0 || errno == EPERM) ? pid : 0;
+}
+
 // Brings the window to the front for one request line, then downloads its address; false when
-// the line is no request.
+// the line is no request. The address is taken up from the event loop, after the answer has
+// gone: a page refused at once opens a message box, which must not keep the later start
+// waiting.
 bool AnswerRequest(frmMain& window, const QByteArray& line) {
     const QList<QByteArray> words = line.trimmed().split(' ');
     if (words.first() != kShowRequest)
@@ -121,8 +158,37 @@ bool AnswerRequest(frmMain& window, const QByteArray& line) {
     }
     WindowActivation::BringToFront(window, startupId, activationToken);
     if (!address.isEmpty())
-        window.TakeAddress(QString::fromUtf8(address));
+        QTimer::singleShot(
+            0, &window, [&window, text = QString::fromUtf8(address)] { window.TakeAddress(text); });
     return true;
+}
+
+// A later start: asks the running copy to show its window and take the address. The exit code
+// when this start ends here, or nothing when it should start its own window.
+std::optional<int> AskRunningCopy(const QStringList& arguments) {
+    const QString argument = AddressArgument(arguments);
+    if (HandedIn::IsTooLong(argument))
+        Say(HandedIn::LeftOutText(1, 0, 0));
+    const QString lockPath = InstanceLockPath();
+    const int patience =
+        LiveCopyHoldingLock(lockPath) ? kRunningCopyPatienceMilliseconds : kShowRequestMilliseconds;
+    switch (ShowRunningCopy(InstanceSocketPath(), HandedIn::Address(argument), patience)) {
+    case Answer::Shown:
+        return 0;
+    case Answer::Refused:
+        Say(QString::fromUtf8(kRefusedAnswer.trimmed()));
+        return 1;
+    case Answer::None:
+        break;
+    }
+    // A second window would take the addresses and the socket from the one the user has.
+    if (const qint64 running = LiveCopyHoldingLock(lockPath)) {
+        Say(QStringLiteral("the running copy (process %1) does not answer, so no second copy "
+                           "is started.")
+                .arg(running));
+        return 1;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -225,15 +291,18 @@ QString AddressArgument(const QStringList& arguments) {
                              "im"})
         parser.addOption(QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("v")));
     parser.parse(arguments);
-    return HandedIn::Address(parser.positionalArguments().value(0));
+    return parser.positionalArguments().value(0);
 }
 
-bool ShowRunningCopy(const QString& socketPath, const QString& address) {
+Answer ShowRunningCopy(const QString& socketPath, const QString& address, int timeoutMs) {
     if (socketPath.isEmpty())
-        return false;
+        return Answer::None;
     NetworkServices* network = NetworkModule::Services();
-    return network && network->SendLine(socketPath, ShowRequest(address),
-                                        kShowRequestMilliseconds) == kShownAnswer;
+    const QByteArray answer =
+        network ? network->SendLine(socketPath, ShowRequest(address), timeoutMs) : QByteArray();
+    if (answer == kShownAnswer)
+        return Answer::Shown;
+    return answer == kRefusedAnswer ? Answer::Refused : Answer::None;
 }
 
 void ListenForLaterStarts(frmMain& window, const QString& socketPath) {
@@ -242,9 +311,12 @@ void ListenForLaterStarts(frmMain& window, const QString& socketPath) {
     NetworkServices* network = NetworkModule::Services();
     if (!network)
         return;
-    // Anything but the one short request is dropped unanswered.
-    network->ListenForLines(socketPath, kMaxRequestSize, &window,
+    // A line that reached the limit without its newline is refused whole, never used cut
+    // short; anything else but the request is dropped unanswered.
+    network->ListenForLines(socketPath, MaxRequestBytes(), &window,
                             [&window](const QByteArray& line) {
+                                if (!line.endsWith('\n'))
+                                    return kRefusedAnswer;
                                 return AnswerRequest(window, line) ? kShownAnswer : QByteArray();
                             });
 }
@@ -262,13 +334,16 @@ int Main(int argc, char* argv[]) {
     if (!instanceLock) {
         {
             QCoreApplication app(argc, argv);
-            if (ShowRunningCopy(InstanceSocketPath(), AddressArgument(app.arguments())))
-                return 0;
+            if (const std::optional<int> exitCode = AskRunningCopy(app.arguments()))
+                return *exitCode;
         }
-        // The holder never answered: it is no copy of ours, or one that hangs. Start anyway, and
-        // hold the lock if it has been let go meanwhile.
+        // The holder is no copy of ours, or has ended meanwhile: start, and hold the lock if it
+        // has been let go.
         instanceLock = AcquireInstanceLock(InstanceLockPath());
     }
+    // Only the holder of the lock answers later starts: a socket is never taken from a copy
+    // that may still be answering on it.
+    const bool answersLaterStarts = instanceLock && instanceLock->isLocked();
 
     // Reading the font configuration and caches is the longest single step before the first
     // window can be drawn; it runs on a second thread while the display connection is made.
@@ -288,11 +363,13 @@ int Main(int argc, char* argv[]) {
     // trying until then.
     // The address of "vantelo URL" is downloaded then too: the fetcher needs the network.
     const QString address = AddressArgument(app.arguments());
-    QObject::connect(&window, &frmMain::FirstPaintDone, &window, [&window, address] {
-        ListenForLaterStarts(window, InstanceSocketPath());
-        if (!address.isEmpty())
-            window.TakeAddress(address);
-    });
+    QObject::connect(&window, &frmMain::FirstPaintDone, &window,
+                     [&window, address, answersLaterStarts] {
+                         if (answersLaterStarts)
+                             ListenForLaterStarts(window, InstanceSocketPath());
+                         if (!address.isEmpty())
+                             window.TakeAddress(address);
+                     });
     window.show();
     return app.exec();
 }

@@ -31,19 +31,30 @@ void NameApplication();
 bool AnswerCommandLine(const QStringList& arguments);
 
 // The video page address given on the command line ("vantelo URL", as the desktop entry
-// passes it), or empty.
+// passes it), as given (the window judges it as any text handed in), or empty.
 QString AddressArgument(const QStringList& arguments);
 
+// How the running copy took a later start's request.
+enum class Answer {
+    Shown,   // its window is in front; the address is downloaded or waits its turn
+    Refused, // the request was longer than any a later start sends
+    None,    // nothing answered within the time
+};
+
+// A copy that is still starting (the lock comes before the window) gets this long to answer.
+inline constexpr int kShowRequestMilliseconds = 3000;
+
 // Asks the running copy to bring its window to the front and to download `address` when one
-// is given; false when none answered.
-bool ShowRunningCopy(const QString& socketPath, const QString& address = QString());
+// is given.
+Answer ShowRunningCopy(const QString& socketPath, const QString& address = QString(),
+                       int timeoutMs = kShowRequestMilliseconds);
 
 // Lets later starts bring `window` to the front (raised and activated), with the address they
-// were given, for as long as it lives.
+// were given, for as long as it lives. Each is answered before its address is taken up.
 void ListenForLaterStarts(frmMain& window, const QString& socketPath);
 
-// The whole program: ends at once, without a window of its own, when another copy runs and
-// answers.
+// The whole program: ends at once, without a window of its own, while another copy of it
+// holds the lock; says so when that copy does not answer.
 int Main(int argc, char* argv[]);
 
 } // namespace Startup

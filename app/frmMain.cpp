@@ -49,6 +49,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <utility>
 
 namespace {
 const QString kBlankPage = QStringLiteral("about:<html><body scroll='no'></body></html>");
@@ -109,7 +110,10 @@ frmMain::frmMain(QWidget* parent)
     ConnectHandlers();
     CentreOnScreen();
     Form_Load();
-    // Addresses left waiting when the program last ended take their turn now.
+    // Addresses left waiting when the program last ended take their turn now; those a hand
+    // edit put beyond what the window takes are told.
+    const WaitingAddresses::LeftOut leftOut = WaitingAddresses::Tidy(&HandedIn::IsTooLong);
+    TellLeftOut(leftOut.refused, leftOut.beyondMost);
     StartWaitingAddressWhenIdle();
 }
 
@@ -490,18 +494,45 @@ void frmMain::dropEvent(QDropEvent* event) {
 
 bool frmMain::TakeAddress(const QString& text) {
     const QString address = HandedIn::Address(text);
-    if (address.isEmpty())
+    if (address.isEmpty()) {
+        if (HandedIn::IsTooLong(text))
+            TellLeftOut(1, 0);
         return false;
+    }
     if (cmdDownload->isEnabled()) {
         txtSource->setText(address);
         cmdDownload_Click();
         return true;
     }
-    if (!WaitingAddresses::Add(address))
+    if (!WaitingAddresses::Add(address)) {
+        TellLeftOut(0, 1);
         return false;
+    }
     waitingAddresses_ = WaitingAddresses::Count();
     ShowBarText();
     return true;
+}
+
+// Queued, and one box for all left out meanwhile: a drop or a later start is answered first,
+// and a long list makes no pile of boxes.
+void frmMain::TellLeftOut(int tooLong, int beyondMost) {
+    leftOutTooLong_ += tooLong;
+    leftOutBeyondMost_ += beyondMost;
+    if (leftOutToBeTold_ || leftOutTooLong_ + leftOutBeyondMost_ == 0)
+        return;
+    leftOutToBeTold_ = true;
+    QTimer::singleShot(0, this, &frmMain::ShowLeftOut);
+}
+
+void frmMain::ShowLeftOut() {
+    // More may be left out while the box is open: told by the next box, not one on top.
+    while (leftOutTooLong_ + leftOutBeyondMost_ > 0) {
+        const QString text =
+            HandedIn::LeftOutText(std::exchange(leftOutTooLong_, 0),
+                                  std::exchange(leftOutBeyondMost_, 0), WaitingAddresses::kMost);
+        MsgBox(this, text, vbInformation);
+    }
+    leftOutToBeTold_ = false;
 }
 
 // Queued: the window first finishes the end it is handling (and a page refused at once does
@@ -834,6 +865,11 @@ void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
 }
 
 void frmMain::Nabrix1_InvalidUrl() {
+    BackToIdle();
+    StartWaitingAddressWhenIdle();
+}
+
+void frmMain::BackToIdle() {
     progressPacer_->Flush();
     downloadJob_->Stopped();
     FrmInfo->setTitle(kInformation);
@@ -841,7 +877,6 @@ void frmMain::Nabrix1_InvalidUrl() {
     FrmInfo->setEnabled(true);
     cmdDownload->setEnabled(true);
     cmdCancel->setEnabled(false);
-    StartWaitingAddressWhenIdle();
 }
 
 void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
@@ -850,7 +885,10 @@ void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
     Prg->setValue(0);
     const QString error = QStringLiteral("Error:") + ErrorDescription;
     const auto told = downloadJob_->Finished(error, false);
-    Nabrix1_InvalidUrl();
+    BackToIdle();
     MsgBox(this, error, vbOKOnly);
     DesktopJob::Answered(told);
+    // Only now: waiting addresses refused at once show their boxes one after another, not one
+    // on top of the other.
+    StartWaitingAddressWhenIdle();
 }

@@ -36,7 +36,8 @@ public:
     AeroButton* DefaultButton() const { return defaultButton_; }
     // An address handed in from outside (command line, a later start, a drop): put into the
     // address box and downloaded as Download would. While a download runs it waits its turn
-    // (kept across a restart) and starts when the window is idle again. False when refused.
+    // (kept across a restart) and starts when the window is idle again. False when refused;
+    // one too long or past the waiting list's end is told (once for all left out together).
     bool TakeAddress(const QString& text);
     // The clock of the download's pace, in milliseconds (tests set their own).
     void SetPaceClock(std::function<qint64()> nowMs) { paceClock_ = std::move(nowMs); }
@@ -129,11 +130,14 @@ private:
     void ClearBarText();
     void StartWaitingAddressWhenIdle();
     void StartWaitingAddress();
+    void TellLeftOut(int tooLong, int beyondMost);
+    void ShowLeftOut();
     void SetInfoCaption(const QString& caption);
     void Nabrix1_VideoData(const QString& VideoTitle);
     void Nabrix1_DownloadComplete();
     void Nabrix1_DownloadError(const QString& ErrorDescription);
     void Nabrix1_InvalidUrl();
+    void BackToIdle();
     void Nabrix1_InfoError(const QString& ErrorDescription);
 
     AeroButton* defaultButton_ = nullptr;
@@ -157,6 +161,10 @@ private:
     // The retry being waited for ("Retrying in 8 s (2 of 5)"), empty while none is.
     QString retryText_;
     int waitingAddresses_ = 0;
+    // Addresses left out since the window last said so, and whether saying so is under way.
+    int leftOutTooLong_ = 0;
+    int leftOutBeyondMost_ = 0;
+    bool leftOutToBeTold_ = false;
     // What the fetcher's progress events are about.
     Nabrix::Phase fetchPhase_ = Nabrix::Phase::Page;
     DisplayPacer* progressPacer_ = nullptr;

@@ -2,14 +2,47 @@
 
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QStringList>
 
 namespace HandedIn {
 
-QString Address(const QString& text) {
+namespace {
+// What a text box would show of the text's first line: trimmed, no control characters.
+QString FirstLine(const QString& text) {
     QString line = text.section(QLatin1Char('\n'), 0, 0).trimmed();
-    // What a text box would show of it: no control characters.
     line.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return line;
+}
+} // namespace
+
+QString Address(const QString& text) {
+    const QString line = FirstLine(text);
     return line.size() > kMaxAddressLength ? QString() : line;
+}
+
+bool IsTooLong(const QString& text) {
+    return FirstLine(text).size() > kMaxAddressLength;
+}
+
+QString LeftOutText(int tooLong, int beyondMost, int most) {
+    QStringList said;
+    if (tooLong == 1)
+        said << QStringLiteral("An address longer than %1 characters was left out: no video page "
+                               "has one that long.")
+                    .arg(kMaxAddressLength);
+    else if (tooLong > 1)
+        said << QStringLiteral("%1 addresses longer than %2 characters were left out: no video "
+                               "page has one that long.")
+                    .arg(tooLong)
+                    .arg(kMaxAddressLength);
+    if (beyondMost == 1)
+        said << QStringLiteral("An address was left out: no more than %1 wait their turn.")
+                    .arg(most);
+    else if (beyondMost > 1)
+        said << QStringLiteral("%1 addresses were left out: no more than %2 wait their turn.")
+                    .arg(beyondMost)
+                    .arg(most);
+    return said.join(QLatin1Char('\n'));
 }
 
 QString DroppedAddress(const QList<QUrl>& urls, const QString& text) {

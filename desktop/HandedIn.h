@@ -16,6 +16,13 @@ constexpr int kMaxAddressLength = 2048;
 // length; empty when nothing is left.
 QString Address(const QString& text);
 
+// Whether the handed-in text is left out for its length alone.
+bool IsTooLong(const QString& text);
+
+// What the window says, once for a whole batch, of addresses it left out: `tooLong` over the
+// longest length, `beyondMost` past the end of a waiting list that holds `most`.
+QString LeftOutText(int tooLong, int beyondMost, int most);
+
 // The address of a drop: its first link, else its text.
 QString DroppedAddress(const QList<QUrl>& urls, const QString& text);
 

@@ -12,7 +12,6 @@ namespace WindowActivation {
 
 namespace {
 
-constexpr int kMaxTokenSize = 256;
 constexpr int kPieceSize = 20; // the data of one client message in 8-bit format
 const QByteArray kTimeMarker("_TIME");
 

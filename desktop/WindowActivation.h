@@ -16,6 +16,9 @@ namespace WindowActivation {
 inline const char* const kStartupIdVariable = "DESKTOP_STARTUP_ID";
 inline const char* const kActivationTokenVariable = "XDG_ACTIVATION_TOKEN";
 
+// The longest launch token taken.
+inline constexpr int kMaxTokenSize = 256;
+
 // Whether a text may be a launch token: short, printable, without spaces.
 bool IsLaunchToken(const QByteArray& token);
 

@@ -46,8 +46,10 @@ public:
     virtual QByteArray CurlProxyFor(const QUrl& address) = 0;
 
     // Listens on a local socket (this user only) for request lines of later starts, for as
-    // long as `owner` lives. A socket file that is still there belongs to a dead copy: the
-    // caller holds the running-copy lock.
+    // long as `owner` lives. A socket file that is still there is taken over only when it
+    // refuses connections (left by a copy that ended); false when another listens there.
+    // `answer` gets each line with its newline, or, when maxLineBytes came without one, those
+    // bytes alone.
     virtual bool ListenForLines(const QString& socketPath, int maxLineBytes, QObject* owner,
                                 LineAnswerer answer) = 0;
     // Sends one line to the copy listening there and returns its answer line; empty when no

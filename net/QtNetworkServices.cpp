@@ -11,11 +11,13 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QThread>
+#include <optional>
 
 namespace {
 
 constexpr int kMaxAnswerBytes = 1024;
 constexpr int kConnectRetryMs = 50;
+constexpr int kProbeMs = 1000;
 
 // Asks the system for the proxy of every request (on Linux the http_proxy, https_proxy and
 // no_proxy variables, or the desktop's settings), for the web views' requests only.
@@ -81,19 +83,41 @@ private:
     QObject watch_; // the context of the connections to the reply
 };
 
+// The first line on the socket with its newline; or, once maxLineBytes have come without one,
+// those bytes (no newline: the answerer knows the line was cut); or nothing yet.
+std::optional<QByteArray> TakeLine(QLocalSocket& socket, int maxLineBytes) {
+    const QByteArray start = socket.peek(maxLineBytes);
+    const qsizetype end = start.indexOf('\n');
+    if (end < 0 && start.size() < maxLineBytes)
+        return std::nullopt;
+    return socket.read(end < 0 ? maxLineBytes : end + 1);
+}
+
 void AnswerLines(QLocalServer* server, int maxLineBytes,
                  const NetworkServices::LineAnswerer& answer) {
     while (QLocalSocket* socket = server->nextPendingConnection()) {
         QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, maxLineBytes, answer] {
-            if (!socket->canReadLine() && socket->bytesAvailable() <= maxLineBytes)
+            const std::optional<QByteArray> line = TakeLine(*socket, maxLineBytes);
+            if (!line)
                 return;
-            const QByteArray reply = answer(socket->readLine(maxLineBytes));
+            const QByteArray reply = answer(*line);
             if (!reply.isEmpty())
                 socket->write(reply);
             socket->disconnectFromServer();
         });
     }
+}
+
+// Whether something takes connections at the socket: a copy that answers, or one that is busy.
+// Only a socket file that refuses them is left over from a copy that has ended.
+bool IsAnswering(const QString& socketPath) {
+    QLocalSocket probe;
+    probe.connectToServer(socketPath);
+    if (probe.waitForConnected(kProbeMs))
+        return true;
+    return probe.error() != QLocalSocket::ConnectionRefusedError &&
+           probe.error() != QLocalSocket::ServerNotFoundError;
 }
 
 QByteArray Exchange(QLocalSocket& socket, const QByteArray& line, const QDeadlineTimer& deadline) {
@@ -145,7 +169,8 @@ public:
                         LineAnswerer answer) override {
         auto* server = new QLocalServer(owner);
         server->setSocketOptions(QLocalServer::UserAccessOption);
-        if (!server->listen(socketPath) && QLocalServer::removeServer(socketPath))
+        if (!server->listen(socketPath) && !IsAnswering(socketPath) &&
+            QLocalServer::removeServer(socketPath))
             server->listen(socketPath);
         QObject::connect(server, &QLocalServer::newConnection, server,
                          [server, maxLineBytes, answer = std::move(answer)] {

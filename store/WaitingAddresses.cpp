@@ -2,6 +2,8 @@
 
 #include "RegEdit.h"
 
+#include <QSet>
+
 namespace WaitingAddresses {
 
 namespace {
@@ -15,16 +17,24 @@ void Save(const QStringList& addresses) {
     else
         SettingsStore().WriteKey(kStoredName, addresses.join(kSeparator));
 }
+
+// Every distinct address stored, however many.
+QStringList Stored() {
+    QStringList addresses;
+    QSet<QString> seen;
+    for (const QString& line : SettingsStore().LoadKey(kStoredName, QString()).split(kSeparator)) {
+        const QString address = line.trimmed();
+        if (!address.isEmpty() && !seen.contains(address)) {
+            seen.insert(address);
+            addresses << address;
+        }
+    }
+    return addresses;
+}
 } // namespace
 
 QStringList Load() {
-    QStringList addresses;
-    for (const QString& line : SettingsStore().LoadKey(kStoredName, QString()).split(kSeparator)) {
-        const QString address = line.trimmed();
-        if (!address.isEmpty() && !addresses.contains(address) && addresses.size() < kMost)
-            addresses << address;
-    }
-    return addresses;
+    return Stored().mid(0, kMost);
 }
 
 bool Add(const QString& address) {
@@ -49,6 +59,23 @@ QString TakeFirst() {
 
 int Count() {
     return Load().size();
+}
+
+LeftOut Tidy(const std::function<bool(const QString&)>& refuse) {
+    LeftOut leftOut;
+    QStringList kept;
+    for (const QString& address : Stored()) {
+        if (refuse(address))
+            ++leftOut.refused;
+        else if (kept.size() >= kMost)
+            ++leftOut.beyondMost;
+        else
+            kept << address;
+    }
+    // Written back at once: what was told is not told again at the next start.
+    if (leftOut.refused > 0 || leftOut.beyondMost > 0)
+        Save(kept);
+    return leftOut;
 }
 
 } // namespace WaitingAddresses

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Addresses handed in while a download runs, in the order they came, each to be downloaded in
 // its turn. Kept in the settings store as they change, so a restart (or a crash) loses none.
@@ -16,5 +17,14 @@ bool Add(const QString& address);
 // The first address, taken off the list; empty when none waits.
 QString TakeFirst();
 int Count();
+
+// What a tidy-up left out of the stored list.
+struct LeftOut {
+    int refused = 0;    // turned down by the caller's rule
+    int beyondMost = 0; // past the first kMost
+};
+// Keeps, of a stored list that may have been edited by hand, the first kMost addresses that
+// `refuse` does not turn down, and says how many of the others were left out.
+LeftOut Tidy(const std::function<bool(const QString&)>& refuse);
 
 } // namespace WaitingAddresses

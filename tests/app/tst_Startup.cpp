@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,7 @@ private slots:
     void holderThatDoesNotAnswerDoesNotStopTheProgram();
     void secondCopyOfTheProgramEndsAtOnceAndTouchesNothing();
     void secondStartBringsTheRunningWindowToTheFront();
+    void laterStartsLeaveOneRunningCopy();
     void versionAndHelpNeedNoDisplayAndNoLock();
     void networkLibrariesStayOffTheStartPath();
     void jobsReachTheDesktopBus();
@@ -263,6 +265,46 @@ void tst_Startup::secondStartBringsTheRunningWindowToTheFront() {
     QTRY_VERIFY(collect());
     // The launch is over for the desktop: no busy cursor is left turning.
     QVERIFY(requests.launchMessages.contains("remove: ID=\"menu-42_TIME4242\""));
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    QVERIFY(first.waitForFinished());
+}
+
+// Addresses the running copy turns down at once (with a message box) or never takes, and a
+// running copy that hangs: the later start ends, and the running copy keeps its socket.
+void tst_Startup::laterStartsLeaveOneRunningCopy() {
+    QProcess first;
+    startProgram(first);
+    const QString socket = Startup::InstanceSocketPath();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 60000);
+    const QString tooLong = "http://www.example.com/" + QString(2048, 'a');
+    const QList<QPair<QString, QByteArray>> starts = {
+        {"file:///etc/passwd", ""},
+        {"javascript:alert(1)", ""},
+        {"data:text/html,<b>x</b>", ""},
+        {tooLong, "An address longer than 2048 characters was left out"},
+    };
+    for (const auto& [address, said] : starts) {
+        QProcess later;
+        startProgram(later, QString(), {}, {address});
+        QVERIFY2(later.waitForFinished(30000), qPrintable(address.left(40)));
+        QCOMPARE(later.exitCode(), 0);
+        const QByteArray errors = later.readAllStandardError();
+        QVERIFY2(said.isEmpty() || errors.contains(said), errors.constData());
+        QCOMPARE(Startup::ShowRunningCopy(socket), Startup::Answer::Shown);
+    }
+
+    // Stopped, the running copy still takes connections but answers none.
+    QCOMPARE(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    QProcess later;
+    startProgram(later);
+    const bool ended = later.waitForFinished(60000);
+    QCOMPARE(::kill(pid_t(first.processId()), SIGCONT), 0);
+    QVERIFY(ended);
+    QCOMPARE(later.exitCode(), 1);
+    const QByteArray errors = later.readAllStandardError();
+    QVERIFY2(errors.contains("does not answer"), errors.constData());
+    QCOMPARE(Startup::ShowRunningCopy(socket), Startup::Answer::Shown);
     QCOMPARE(first.state(), QProcess::Running);
     first.kill();
     QVERIFY(first.waitForFinished());

@@ -112,6 +112,9 @@ private slots:
     void progressIsShownAtTheEyesPaceAndEndsOnTheLastState();
     void downloadsThroughTheRealFetcher();
     void addressesHandedInDownloadAsTheButtonWould();
+    void longAddressesFromALaterStartArriveWholeOrNotAtAll();
+    void addressesLeftOutAreToldOnce();
+    void waitingAddressesRefusedAtOnceShowOneBoxAtATime();
     void screenReadersNameEveryControlAndEscapeClosesTheDialog();
 
 private:
@@ -731,6 +734,7 @@ void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
         QTRY_COMPARE(restarted.txtSource->text(), kVideoPage + "&t=1");
         QCOMPARE(stateOf(restarted), "FetchingPage");
     }
+    QVERIFY(desktop_->messages.isEmpty());
     emit w.Nabrix1->InvalidUrl();
 
     // A later start hands its address to the running copy over the socket.
@@ -738,7 +742,8 @@ void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
     Startup::ListenForLaterStarts(w, socket);
     std::atomic<bool> answered = false, finished = false;
     std::thread later([&] {
-        answered = Startup::ShowRunningCopy(socket, kVideoPage + "&t=a b");
+        answered =
+            Startup::ShowRunningCopy(socket, kVideoPage + "&t=a b") == Startup::Answer::Shown;
         finished = true;
     });
     QTRY_COMPARE(w.txtSource->text(), kVideoPage + "&t=a b");
@@ -770,6 +775,83 @@ void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
     QVERIFY(drop(dialog, media));
     QCOMPARE(dialog->sourcePath(), QFileInfo(clip).absoluteFilePath());
     QCOMPARE(dialog->txtSource->text(), dialog->sourcePath());
+}
+
+// Percent-encoded, each of these characters takes 9 bytes on the socket.
+void tst_frmMain::longAddressesFromALaterStartArriveWholeOrNotAtAll() {
+    frmMain w;
+    const QString socket = QDir::temp().filePath("vantelo-test-long-%1.socket").arg(getpid());
+    Startup::ListenForLaterStarts(w, socket);
+    const auto handIn = [&socket](const QString& address) {
+        std::atomic<bool> finished = false;
+        Startup::Answer answer = Startup::Answer::None;
+        std::thread later([&] {
+            answer = Startup::ShowRunningCopy(socket, address);
+            finished = true;
+        });
+        // The answer goes out from this thread's event loop.
+        const bool done = QTest::qWaitFor([&finished] { return finished.load(); }, 10000);
+        later.join();
+        return done ? answer : Startup::Answer::None;
+    };
+    const QString site = "http://www.example.com/";
+    // Past the longest address, the request is refused whole: nothing cut short is downloaded.
+    QCOMPARE(handIn(site + QString(2200, QChar(0x65E5))), Startup::Answer::Refused);
+    QTest::qWait(100);
+    QCOMPARE(w.txtSource->text(), "http://");
+    const QString longest = site + QString(2000, QChar(0x65E5));
+    QCOMPARE(longest.size(), 2023);
+    QCOMPARE(handIn(longest), Startup::Answer::Shown);
+    QTRY_COMPARE(w.txtSource->text(), longest);
+}
+
+// A hand-edited list of waiting addresses, and addresses handed in past what the window takes:
+// one message for what was left out together, never one box per address.
+void tst_frmMain::addressesLeftOutAreToldOnce() {
+    Response stalled = Response::Fixed("<html>");
+    stalled.ending = LoopbackHttpServer::Ending::Stall;
+    server_.route("/watch", stalled);
+    const QString tooLong = "http://www.example.com/" + QString(2048, 'a');
+    QStringList stored;
+    for (int i = 0; i < 200; ++i)
+        stored << kVideoPage + "&n=" + QString::number(i);
+    stored.insert(3, tooLong);
+    SettingsStore().WriteKey("Waiting addresses", stored.join('\n'));
+    frmMain w;
+    QTRY_COMPARE(stateOf(w), "FetchingPage");
+    QCOMPARE(w.txtSource->text(), kVideoPage + "&n=0");
+    QTRY_COMPARE(desktop_->messages.size(), 1);
+    QCOMPARE(desktop_->messages[0].text,
+             "An address longer than 2048 characters was left out: no video page has one that "
+             "long.\n150 addresses were left out: no more than 50 wait their turn.");
+    QCOMPARE(w.Prg->text(), QString::fromUtf8("0 % · 49 more waiting"));
+
+    QVERIFY(w.TakeAddress(kVideoPage + "&n=fiftieth"));
+    QVERIFY(!w.TakeAddress(kVideoPage + "&n=one too many"));
+    QVERIFY(!w.TakeAddress(kVideoPage + "&n=two too many"));
+    QVERIFY(!w.TakeAddress(tooLong));
+    QTRY_COMPARE(desktop_->messages.size(), 2);
+    QCOMPARE(desktop_->messages[1].text,
+             "An address longer than 2048 characters was left out: no video page has one that "
+             "long.\n2 addresses were left out: no more than 50 wait their turn.");
+    QTest::qWait(100);
+    QCOMPARE(desktop_->messages.size(), 2);
+}
+
+void tst_frmMain::waitingAddressesRefusedAtOnceShowOneBoxAtATime() {
+    SettingsStore().WriteKey("Waiting addresses",
+                             "file:///etc/passwd\njavascript:alert(1)\ndata:text/html,x");
+    int open = 0, most = 0;
+    desktop_->onMessage = [&] {
+        // What a modal box does while it waits for the user.
+        most = std::max(most, ++open);
+        QTest::qWait(50);
+        --open;
+    };
+    frmMain w;
+    QTRY_COMPARE(desktop_->messages.size(), 3);
+    QCOMPARE(most, 1);
+    QCOMPARE(stateOf(w), "Idle");
 }
 
 void tst_frmMain::screenReadersNameEveryControlAndEscapeClosesTheDialog() {

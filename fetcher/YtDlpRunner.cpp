@@ -269,6 +269,9 @@ void YtDlpRunner::Finished(int exitCode, bool crashed) {
         const QString path = DownloadedFile();
         if (path.isEmpty())
             emit Failed(QStringLiteral("yt-dlp's download left no file: ") + page_.toString());
+        else if (QFileInfo(path).size() == 0)
+            emit Failed(QStringLiteral("yt-dlp's download left an empty file: ") +
+                        page_.toString());
         else
             emit Downloaded(path);
         return;

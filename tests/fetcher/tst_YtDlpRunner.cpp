@@ -43,6 +43,8 @@ private slots:
     void standInAnswers_data();
     void standInAnswers();
     void cancelEndsTheWholeGroup();
+    void downloadedFileIsChecked_data();
+    void downloadedFileIsChecked();
     void killingTheProgramEndsYtDlp();
     void versionIsAskedOnceAndAnOldOneGetsAHint();
     void withoutYtDlpTheRunIsUnavailable();
@@ -200,6 +202,39 @@ void tst_YtDlpRunner::cancelEndsTheWholeGroup() {
     QTRY_VERIFY(!ChildProcess::GroupIsRunning(group));
     QTest::qWait(0);
     QCOMPARE(failed.count(), 0); // a cancelled run says nothing
+}
+
+// Only a file with something in it is a download.
+void tst_YtDlpRunner::downloadedFileIsChecked_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("failure"); // empty: the file is downloaded
+    QTest::newRow("a file") << "download"
+                            << "";
+    QTest::newRow("an empty file") << "download-empty"
+                                   << "yt-dlp's download left an empty file: ";
+    QTest::newRow("no file") << "download-none"
+                             << "yt-dlp's download left no file: ";
+}
+
+void tst_YtDlpRunner::downloadedFileIsChecked() {
+    QFETCH(QString, page);
+    QFETCH(QString, failure);
+    QTemporaryDir output;
+    YtDlpRunner runner;
+    QSignalSpy done(&runner, &YtDlpRunner::Downloaded);
+    QSignalSpy failed(&runner, &YtDlpRunner::Failed);
+    const QUrl address("https://site.example/v/" + page);
+    runner.DownloadFormat(address, "hls-720p", output.path());
+    QTRY_VERIFY_WITH_TIMEOUT(done.count() + failed.count() > 0, 30000);
+    if (failure.isEmpty()) {
+        QCOMPARE(done.count(), 1);
+        QFile file(done.first().first().toString());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "abcdefgh");
+    } else {
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(failed.value(0).value(0).toString(), failure + address.toString());
+    }
 }
 
 // The program is killed outright while yt-dlp reads: yt-dlp ends with it.

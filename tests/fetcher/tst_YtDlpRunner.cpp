@@ -43,6 +43,8 @@ private slots:
     void standInAnswers_data();
     void standInAnswers();
     void cancelEndsTheWholeGroup();
+    void whatYtDlpLeavesEndsWithItsRun_data();
+    void whatYtDlpLeavesEndsWithItsRun();
     void downloadedFileIsChecked_data();
     void downloadedFileIsChecked();
     void killingTheProgramEndsYtDlp();
@@ -202,6 +204,42 @@ void tst_YtDlpRunner::cancelEndsTheWholeGroup() {
     QTRY_VERIFY(!ChildProcess::GroupIsRunning(group));
     QTest::qWait(0);
     QCOMPARE(failed.count(), 0); // a cancelled run says nothing
+}
+
+// A process that yt-dlp starts in a session of its own is gone once the run ends or is called
+// off: not running, and not left as a zombie.
+void tst_YtDlpRunner::whatYtDlpLeavesEndsWithItsRun_data() {
+    QTest::addColumn<QString>("page");
+    QTest::newRow("run that ends by itself") << "orphan";
+    QTest::newRow("run called off") << "orphan-hang";
+}
+
+void tst_YtDlpRunner::whatYtDlpLeavesEndsWithItsRun() {
+    QFETCH(QString, page);
+    QTemporaryDir scratch;
+    const QString orphanFile = scratch.filePath("orphan");
+    qputenv("STANDIN_YTDLP_ORPHAN", orphanFile.toUtf8());
+    qint64 orphan = 0;
+    const auto killOrphan = qScopeGuard([&orphan] {
+        if (orphan > 0)
+            ::kill(pid_t(orphan), SIGKILL);
+    });
+    YtDlpRunner runner;
+    QSignalSpy failed(&runner, &YtDlpRunner::Failed);
+    runner.ReadPage(QUrl("https://site.example/v/" + page));
+    QTRY_VERIFY(QFileInfo::exists(orphanFile));
+    QFile file(orphanFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    orphan = file.readAll().trimmed().toLongLong();
+    const QString proc = QStringLiteral("/proc/%1").arg(orphan);
+    QVERIFY(orphan > 0 && QFileInfo::exists(proc));
+    if (page == "orphan")
+        QTRY_COMPARE(failed.count(), 1);
+    else
+        runner.Cancel();
+    QVERIFY(!runner.IsRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(proc), 3000);
+    orphan = 0;
 }
 
 // Only a file with something in it is a download.

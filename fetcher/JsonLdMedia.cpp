@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <cctype>
 #include <cmath>
 
 namespace JsonLdMedia {
@@ -200,13 +202,60 @@ QString Unwrapped(QStringView block) {
     return json;
 }
 
+// The end of the string that starts with the quote at `start` (past its closing quote).
+qsizetype StringEnd(const QByteArray& json, qsizetype start) {
+    for (qsizetype i = start + 1; i < json.size(); ++i) {
+        if (json.at(i) == '\\')
+            ++i;
+        else if (json.at(i) == '"')
+            return i + 1;
+    }
+    return json.size();
+}
+
+// A JSON number the parser cannot hold as a double ("1e309") fails the whole block; as null,
+// it leaves the block's other values readable. Everything else stays as it is.
+QByteArray WithUnreadableNumbersAsNull(const QByteArray& json) {
+    static const QRegularExpression number(
+        QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?$"));
+    const auto numeric = [](char c) {
+        return std::isdigit(uchar(c)) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    };
+    QByteArray out;
+    out.reserve(json.size());
+    for (qsizetype i = 0; i < json.size();) {
+        const char c = json.at(i);
+        qsizetype end = i + 1;
+        if (c == '"') {
+            end = StringEnd(json, i);
+        } else if (c == '-' || std::isdigit(uchar(c))) {
+            while (end < json.size() && numeric(json.at(end)))
+                ++end;
+            const QByteArray token = json.mid(i, end - i);
+            bool readable = false;
+            token.toDouble(&readable);
+            if (!readable && number.match(QLatin1String(token)).hasMatch()) {
+                out.append("null");
+                i = end;
+                continue;
+            }
+        }
+        out.append(json.mid(i, end - i));
+        i = end;
+    }
+    return out;
+}
+
 } // namespace
 
 void Read(QStringView block, Findings& findings) {
     if (block.size() > MaxBlockChars)
         return;
+    const QByteArray json = Unwrapped(block).toUtf8();
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(Unwrapped(block).toUtf8(), &error);
+    QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error == QJsonParseError::IllegalNumber)
+        document = QJsonDocument::fromJson(WithUnreadableNumbersAsNull(json), &error);
     if (error.error != QJsonParseError::NoError)
         return;
     Walker walker(findings);

@@ -85,7 +85,10 @@ Nabrix::Nabrix(QObject* parent) : QObject(parent), Reading(new PageReading(this)
     connect(Reading, &PageReading::PageProgress, this,
             [this](qint64 received) { emit DownloadProgress(received, ContentLength); });
     connect(Reading, &PageReading::Offered, this, &Nabrix::TakeOffer);
-    connect(Reading, &PageReading::Failed, this, &Nabrix::InfoError);
+    connect(Reading, &PageReading::Failed, this, [this](const QString& text) {
+        PageDeadline.stop();
+        emit InfoError(text);
+    });
     PageDeadline.setSingleShot(true);
     PageDeadline.setInterval(60000);
     connect(&PageDeadline, &QTimer::timeout, this, &Nabrix::PageTooSlow);
@@ -270,7 +273,11 @@ void Nabrix::PageFinished() {
 }
 
 void Nabrix::PageTooSlow() {
+    if (!VideoInfo && !Reading->IsRunning())
+        return;
     qCDebug(lcStall) << "the page missed its deadline of" << PageDeadline.interval() << "ms";
+    // A page of today ends with whatever it still waits for: a player page, a playlist, yt-dlp.
+    Reading->Cancel();
     FailPage(QStringLiteral("The video page did not arrive within %1 seconds. Try again later.")
                  .arg(PageDeadline.interval() / 1000));
 }
@@ -465,6 +472,9 @@ void Nabrix::ReadTodaysPage(const QString& address) {
     emit PreviewNavigate(PageText::BlankPreview());
     emit PreviewPaneShow();
     Reading->SetStallTimeout(StallTimeoutMs);
+    // One deadline for all the reads of the page: a page that trickles in forever never
+    // stalls.
+    PageDeadline.start();
     Reading->Start(page, MaxHeight);
 }
 
@@ -474,6 +484,7 @@ void Nabrix::TodaysPageStarted(qint64 length) {
 }
 
 void Nabrix::TakeOffer(const MediaOffer& offer) {
+    PageDeadline.stop();
     Offer = offer;
     Details = offer.details;
     emit DownloadProgress(0, 1);

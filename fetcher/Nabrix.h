@@ -52,7 +52,9 @@ public:
     int stallTimeout() const { return StallTimeoutMs; }
     // The unit of the waits before the video is tried again (1 second unless set).
     void setRetryWait(int milliseconds) { RetryWaitMs = milliseconds; }
-    // The whole page must have arrived within this time (60 seconds unless set).
+    // A page must have been read within this time, all its reads together (for a page of
+    // today: the player pages and the playlist it names, and yt-dlp's reading): 60 seconds
+    // unless set.
     void setPageDeadline(int milliseconds);
     // Larger answers are not video pages (those were about 100 KB).
     static constexpr qint32 MaxPageSize = 8 * 1024 * 1024;

@@ -48,6 +48,49 @@ std::optional<QString> DecodeAs(const QByteArray& body, const QByteArray& charse
     return QString(decoder(body));
 }
 
+QString Decoded(const QByteArray& body, QStringConverter::Encoding encoding) {
+    QStringDecoder decoder(encoding);
+    return decoder(body);
+}
+
+// The UTF-16 form of a page told by its bytes: the ASCII characters of its markup leave a zero
+// in every other byte. Nothing when they do not look like UTF-16.
+std::optional<QStringConverter::Encoding> Utf16ByZeros(const QByteArray& body) {
+    const qsizetype units = std::min<qsizetype>(body.size(), 1024) / 2;
+    qsizetype little = 0;
+    qsizetype big = 0;
+    for (qsizetype i = 0; i < units; ++i) {
+        const bool lowZero = body.at(2 * i) == 0;
+        const bool highZero = body.at(2 * i + 1) == 0;
+        little += !lowZero && highZero;
+        big += lowZero && !highZero;
+    }
+    if (units < 2)
+        return std::nullopt;
+    if (little * 4 >= units * 3)
+        return QStringConverter::Utf16LE;
+    if (big * 4 >= units * 3)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
+// The UTF-16 form a charset name stands for, by the names browsers know; a name without a byte
+// order takes the one the bytes show, little-endian when they show none. Nothing for a name of
+// another character set.
+std::optional<QStringConverter::Encoding> Utf16OfCharset(const QByteArray& charset,
+                                                         const QByteArray& body) {
+    const QByteArray name = charset.trimmed().toLower();
+    if (name == "utf-16be" || name == "unicodefffe")
+        return QStringConverter::Utf16BE;
+    if (name == "utf-16le")
+        return QStringConverter::Utf16LE;
+    static const QByteArrayList unordered = {"utf-16", "utf16",     "unicode",        "unicodefeff",
+                                             "ucs-2",  "csunicode", "iso-10646-ucs-2"};
+    if (!unordered.contains(name))
+        return std::nullopt;
+    return Utf16ByZeros(body).value_or(QStringConverter::Utf16LE);
+}
+
 // A page that declares nothing: UTF-8 when it is valid UTF-8, Latin-1 otherwise.
 QString DecodeUndeclared(const QByteArray& body) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -259,10 +302,22 @@ QString HtmlEscaped(const QString& text) {
 }
 
 QString DecodePage(const QByteArray& body, const QByteArray& contentType) {
-    if (const auto text = DecodeAs(body, CharsetOfContentType(contentType)))
+    // A byte order mark says the most, as browsers take it.
+    if (const auto marked = QStringConverter::encodingForData(body))
+        return Decoded(body, *marked);
+    const QByteArray declared = CharsetOfContentType(contentType);
+    if (const auto utf16 = Utf16OfCharset(declared, body))
+        return Decoded(body, *utf16);
+    if (const auto text = DecodeAs(body, declared))
         return *text;
-    if (const auto text = DecodeAs(body, CharsetOfMeta(body)))
-        return *text;
+    // A page in UTF-16 without a mark or a header: its <meta> can only be read once decoded.
+    if (const auto utf16 = Utf16ByZeros(body))
+        return Decoded(body, *utf16);
+    // A <meta> read from the bytes as ASCII shows that they are no UTF-16, whatever it says.
+    const QByteArray meta = CharsetOfMeta(body);
+    if (!Utf16OfCharset(meta, body))
+        if (const auto text = DecodeAs(body, meta))
+            return *text;
     return DecodeUndeclared(body);
 }
 

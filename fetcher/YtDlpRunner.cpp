@@ -137,6 +137,9 @@ void YtDlpRunner::Start(Mode mode, const QUrl& page, const QStringList& argument
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PYTHONIOENCODING"), QStringLiteral("utf-8"));
     environment.insert(QStringLiteral("PYTHONUNBUFFERED"), QStringLiteral("1"));
+    // What it leaves behind, even in a session of its own, is found by this and ends with it.
+    tag_ = ChildProcess::NewTag();
+    environment.insert(QLatin1String(ChildProcess::kTagVariable), QString::fromLatin1(tag_));
     process_->setProcessEnvironment(environment);
     // yt-dlp has nothing to clean up that we do not: it is killed with us.
     const pid_t parent = ::getpid();
@@ -174,7 +177,7 @@ void YtDlpRunner::EndProcess() {
     if (!process_)
         return;
     process_->disconnect(this);
-    ChildProcess::KillGroup(group_);
+    ChildProcess::EndDescendants(group_, tag_);
     process_->waitForFinished(kReapWaitMs);
     // This may run inside one of the process's own signals.
     process_->deleteLater();
@@ -269,6 +272,9 @@ void YtDlpRunner::Finished(int exitCode, bool crashed) {
         const QString path = DownloadedFile();
         if (path.isEmpty())
             emit Failed(QStringLiteral("yt-dlp's download left no file: ") + page_.toString());
+        else if (QFileInfo(path).size() == 0)
+            emit Failed(QStringLiteral("yt-dlp's download left an empty file: ") +
+                        page_.toString());
         else
             emit Downloaded(path);
         return;

@@ -32,7 +32,8 @@ class QTemporaryDir;
 // which the caller puts in place with FinishedFile before it returns to the event loop (the
 // folder goes with the runner's next run, Cancel, or the runner).
 //
-// yt-dlp leads a process group of its own and dies with this program. The page address comes
+// yt-dlp leads a process group of its own and dies with this program; what it started and left
+// (in its group, or in a session of its own) ends with its run. The page address comes
 // after "--"; the only other outside texts are the format id, which must be a plain id, and
 // the Firefox profile (YtDlpProgram::CookieArguments), checked there. stdout and stderr are read
 // with bounds; an answer that does not come in time, or a download that says nothing for too
@@ -92,6 +93,8 @@ private:
     QUrl page_;
     QProcess* process_ = nullptr;
     qint64 group_ = 0;
+    // Carried by yt-dlp and whatever it starts (ChildProcess::NewTag).
+    QByteArray tag_;
     std::unique_ptr<QTemporaryDir> folder_;
     QByteArray json_;
     QByteArray pendingOut_;

@@ -7,6 +7,7 @@
 #include "YtDlpOutput.h"
 #include "YtDlpProgram.h"
 
+#include <QStringEncoder>
 #include <QtTest>
 #include <memory>
 
@@ -33,6 +34,18 @@ QByteArray MediaPlaylist(const QByteArray& extra, bool ended) {
            (ended ? "#EXT-X-ENDLIST\n" : "");
 }
 
+// A page that trickles in forever: one byte every 200 ms.
+Response Trickling(const QByteArray& start, const QByteArray& contentType) {
+    Response response = Response::Fixed(start + QByteArray(1024 * 1024, ' '), contentType);
+    response.bytesPerSecond = 5;
+    return response;
+}
+
+QByteArray Utf16WithMark(const QByteArray& utf8) {
+    QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+    return encoder(QString::fromUtf8(utf8));
+}
+
 void UseYtDlp(const QString& program) {
     SettingsStore().WriteKey(YtDlpProgram::kProgramSetting, program);
     YtDlpProgram::ForgetVersion();
@@ -49,6 +62,8 @@ private slots:
     void pagesOfToday();
     void addressesThatAreNoWebPages_data();
     void addressesThatAreNoWebPages();
+    void allReadsOfAPageMeetOneDeadline_data();
+    void allReadsOfAPageMeetOneDeadline();
     void siteReaderOfYtDlpWinsWhileOursReads();
     void oursAnswersWithoutWaitingForYtDlp();
 
@@ -90,6 +105,15 @@ void tst_PageReading::initTestCase() {
                   Response::Fixed("<html><title>Player</title><video src='/media/clip.mp4'>"));
     server_.route("/blob", Response::Fixed("<video src='blob:https://site.example/1'></video>"));
     server_.route("/watch", Response::Fixed("<html><title>Nothing here</title></html>"));
+    server_.route("/utf16", Response::Fixed(Utf16WithMark(kOpenGraphPage), "text/html"));
+    server_.route("/trickle/page", Trickling("<html><title>", "text/html"));
+    server_.route("/trickle/player", Response::Fixed(R"(<html>
+<meta property="og:video" content="/trickle/master.m3u8">
+<meta property="og:video:type" content="application/x-mpegurl"></html>)"));
+    server_.route("/trickle/master.m3u8", Trickling("#EXTM3U\n", "application/x-mpegurl"));
+    Response slow = Response::Fixed(kOpenGraphPage);
+    slow.bytesPerSecond = kOpenGraphPage.size();
+    server_.route("/slow", slow);
 }
 
 void tst_PageReading::init() {
@@ -130,6 +154,10 @@ void tst_PageReading::pagesOfToday_data() {
                                                          << "500"
                                                          << ""
                                                          << "Hls 720 480 360" << 480 << "";
+    QTest::newRow("UTF-16 page, undeclared") << "http://site.example/utf16"
+                                             << "0"
+                                             << "Harbour at dusk"
+                                             << "File 0" << 0 << "";
     QTest::newRow("player page followed") << "http://site.example/player/outer"
                                           << "0"
                                           << "Outer page"
@@ -218,6 +246,35 @@ void tst_PageReading::addressesThatAreNoWebPages() {
     QCOMPARE(log_->all(), QStringList({"InfoError " + error}));
     QCOMPARE(host_.paneShown, 0);
     QVERIFY(server_.requests().isEmpty());
+}
+
+void tst_PageReading::allReadsOfAPageMeetOneDeadline_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("page that never ends") << "/trickle/page" << false;
+    QTest::newRow("playlist of the page that never ends") << "/trickle/player" << false;
+    QTest::newRow("slow page within the deadline") << "/slow" << true;
+}
+
+void tst_PageReading::allReadsOfAPageMeetOneDeadline() {
+    QFETCH(QString, path);
+    QFETCH(bool, found);
+    constexpr int deadlineMs = 2000;
+    nabrix_->setPageDeadline(deadlineMs);
+    const int closedBefore = server_.connectionsClosed();
+    QElapsedTimer clock;
+    clock.start();
+    fetch("http://site.example" + path);
+    QTRY_VERIFY_WITH_TIMEOUT(log_->contains("VideoData") || log_->contains("InfoError"), 10000);
+    if (found) {
+        QVERIFY2(log_->contains("VideoData|Harbour at dusk"), qPrintable(log_->all().join('|')));
+        return;
+    }
+    QVERIFY(clock.elapsed() < deadlineMs + 3000);
+    QCOMPARE(log_->all().last(), "InfoError The video page did not arrive within 2 seconds. Try "
+                                 "again later.");
+    QVERIFY(!nabrix_->TodaysPageReading()->IsRunning());
+    QTRY_VERIFY(server_.connectionsClosed() > closedBefore);
 }
 
 void tst_PageReading::siteReaderOfYtDlpWinsWhileOursReads() {

@@ -2,6 +2,7 @@
 #include "modNabrix.h"
 
 #include <QLocale>
+#include <QStringEncoder>
 #include <QtTest>
 #include <cerrno>
 #include <limits>
@@ -308,6 +309,25 @@ void tst_PageText::pageDecodedByDeclaredCharset_data() {
     QTest::newRow("unknown charset")
         << QByteArray("Caf\xe9") << QByteArray("text/html; charset=x-nonsense")
         << QStringLiteral("Caf\u00e9");
+    // UTF-16: told by a byte order mark, by the header, or by its bytes (its <meta> is inside).
+    const QString page = QStringLiteral("<meta charset=\"utf-16\"><title>") + cafe;
+    const auto utf16 = [&page](QStringConverter::Encoding form, bool marked) {
+        QStringEncoder encoder(form, marked ? QStringConverter::Flag::WriteBom
+                                            : QStringConverter::Flag::Default);
+        return QByteArray(encoder(page));
+    };
+    QTest::newRow("UTF-16LE with a mark, undeclared")
+        << utf16(QStringConverter::Utf16LE, true) << QByteArray() << page;
+    QTest::newRow("UTF-16BE with a mark, header says otherwise")
+        << utf16(QStringConverter::Utf16BE, true) << QByteArray("text/html; charset=iso-8859-1")
+        << page;
+    QTest::newRow("UTF-16BE without a mark, header utf-16")
+        << utf16(QStringConverter::Utf16BE, false) << QByteArray("text/html; charset=UTF-16")
+        << page;
+    QTest::newRow("UTF-16LE without a mark, declared in its meta")
+        << utf16(QStringConverter::Utf16LE, false) << QByteArray("text/html") << page;
+    QTest::newRow("meta says utf-16 of bytes that are not")
+        << page.toUtf8() << QByteArray() << page;
 }
 
 void tst_PageText::pageDecodedByDeclaredCharset() {

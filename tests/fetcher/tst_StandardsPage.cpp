@@ -131,6 +131,11 @@ void tst_StandardsPage::findsTheVideo_data() {
                   "\"contentUrl\":\"https://cdn.example/v/clip.mp4\"} -->")
         << mp4 << "file"
         << "" << false;
+    QTest::newRow("JSON-LD with numbers too large for a double")
+        << LdJson(R"({"@type":"VideoObject","width":1e309,"contentSize":-2E+400,"name":"1e309",)"
+                  R"("contentUrl":"https://cdn.example/v/clip.mp4"})")
+        << mp4 << "file"
+        << "" << false;
     QTest::newRow("base href resolves a relative source")
         << R"(<base href="https://cdn.example/v/"><video><source src="clip.mp4" type="video/mp4"></video>)"
         << mp4 << "file"

@@ -43,6 +43,10 @@ private slots:
     void standInAnswers_data();
     void standInAnswers();
     void cancelEndsTheWholeGroup();
+    void whatYtDlpLeavesEndsWithItsRun_data();
+    void whatYtDlpLeavesEndsWithItsRun();
+    void downloadedFileIsChecked_data();
+    void downloadedFileIsChecked();
     void killingTheProgramEndsYtDlp();
     void versionIsAskedOnceAndAnOldOneGetsAHint();
     void withoutYtDlpTheRunIsUnavailable();
@@ -200,6 +204,75 @@ void tst_YtDlpRunner::cancelEndsTheWholeGroup() {
     QTRY_VERIFY(!ChildProcess::GroupIsRunning(group));
     QTest::qWait(0);
     QCOMPARE(failed.count(), 0); // a cancelled run says nothing
+}
+
+// A process that yt-dlp starts in a session of its own is gone once the run ends or is called
+// off: not running, and not left as a zombie.
+void tst_YtDlpRunner::whatYtDlpLeavesEndsWithItsRun_data() {
+    QTest::addColumn<QString>("page");
+    QTest::newRow("run that ends by itself") << "orphan";
+    QTest::newRow("run called off") << "orphan-hang";
+}
+
+void tst_YtDlpRunner::whatYtDlpLeavesEndsWithItsRun() {
+    QFETCH(QString, page);
+    QTemporaryDir scratch;
+    const QString orphanFile = scratch.filePath("orphan");
+    qputenv("STANDIN_YTDLP_ORPHAN", orphanFile.toUtf8());
+    qint64 orphan = 0;
+    const auto killOrphan = qScopeGuard([&orphan] {
+        if (orphan > 0)
+            ::kill(pid_t(orphan), SIGKILL);
+    });
+    YtDlpRunner runner;
+    QSignalSpy failed(&runner, &YtDlpRunner::Failed);
+    runner.ReadPage(QUrl("https://site.example/v/" + page));
+    QTRY_VERIFY(QFileInfo::exists(orphanFile));
+    QFile file(orphanFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    orphan = file.readAll().trimmed().toLongLong();
+    const QString proc = QStringLiteral("/proc/%1").arg(orphan);
+    QVERIFY(orphan > 0 && QFileInfo::exists(proc));
+    if (page == "orphan")
+        QTRY_COMPARE(failed.count(), 1);
+    else
+        runner.Cancel();
+    QVERIFY(!runner.IsRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(proc), 3000);
+    orphan = 0;
+}
+
+// Only a file with something in it is a download.
+void tst_YtDlpRunner::downloadedFileIsChecked_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("failure"); // empty: the file is downloaded
+    QTest::newRow("a file") << "download"
+                            << "";
+    QTest::newRow("an empty file") << "download-empty"
+                                   << "yt-dlp's download left an empty file: ";
+    QTest::newRow("no file") << "download-none"
+                             << "yt-dlp's download left no file: ";
+}
+
+void tst_YtDlpRunner::downloadedFileIsChecked() {
+    QFETCH(QString, page);
+    QFETCH(QString, failure);
+    QTemporaryDir output;
+    YtDlpRunner runner;
+    QSignalSpy done(&runner, &YtDlpRunner::Downloaded);
+    QSignalSpy failed(&runner, &YtDlpRunner::Failed);
+    const QUrl address("https://site.example/v/" + page);
+    runner.DownloadFormat(address, "hls-720p", output.path());
+    QTRY_VERIFY_WITH_TIMEOUT(done.count() + failed.count() > 0, 30000);
+    if (failure.isEmpty()) {
+        QCOMPARE(done.count(), 1);
+        QFile file(done.first().first().toString());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "abcdefgh");
+    } else {
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(failed.value(0).value(0).toString(), failure + address.toString());
+    }
 }
 
 // The program is killed outright while yt-dlp reads: yt-dlp ends with it.

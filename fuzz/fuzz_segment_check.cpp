@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "what is damaged as a segment is damaged as an initialisation segment");
     for (const SegmentCheck::Kind written :
          {SegmentCheck::Kind::Unknown, SegmentCheck::Kind::MpegTs, SegmentCheck::Kind::Mp4,
-          SegmentCheck::Kind::WebM, SegmentCheck::Kind::PackedAudio}) {
+          SegmentCheck::Kind::WebM, SegmentCheck::Kind::PackedAudio, SegmentCheck::Kind::Other}) {
         const QString after = SegmentCheck::SequenceProblem(written, body);
         Require(written == SegmentCheck::Kind::Unknown || written == kind || !after.isEmpty(),
                 "one file holds one container");

@@ -11,7 +11,8 @@ constexpr char kTsSync = 0x47;
 // The top-level boxes an MP4, its initialisation segment or one of its fragments starts with.
 const QList<QByteArray>& Mp4Openings() {
     static const QList<QByteArray> openings = {"ftyp", "styp", "moov", "moof", "sidx",
-                                               "ssix", "emsg", "prft", "free", "skip"};
+                                               "ssix", "emsg", "prft", "free", "skip",
+                                               "wide", "mdat", "uuid"};
     return openings;
 }
 // EBML header, Segment, Cluster, Cues: what a WebM file or one of its pieces starts with.
@@ -19,6 +20,13 @@ const QList<QByteArray>& WebMOpenings() {
     static const QList<QByteArray> openings = {
         QByteArray("\x1A\x45\xDF\xA3", 4), QByteArray("\x18\x53\x80\x67", 4),
         QByteArray("\x1F\x43\xB6\x75", 4), QByteArray("\x1C\x53\xBB\x6B", 4)};
+    return openings;
+}
+
+// What the other containers a whole file may come in start with.
+const QList<QByteArray>& OtherOpenings() {
+    static const QList<QByteArray> openings = {"OggS", "fLaC", QByteArray("FLV\x01", 4), "RIFF",
+                                               QByteArray("\x00\x00\x01\xBA", 4)};
     return openings;
 }
 
@@ -112,6 +120,8 @@ QString NameOf(Kind kind) {
         return QStringLiteral("WebM");
     case Kind::PackedAudio:
         return QStringLiteral("bare sound frames");
+    case Kind::Other:
+        return QStringLiteral("another container");
     case Kind::Unknown:
         break;
     }
@@ -131,6 +141,8 @@ Kind KindOf(const QByteArray& bytes) {
         return Kind::Mp4;
     if (WebMOpenings().contains(head.left(4)))
         return Kind::WebM;
+    if (OtherOpenings().contains(head.left(4)))
+        return Kind::Other;
     // ADTS and MPEG audio frames start with 11 set bits; AC-3 and E-AC-3 with 0x0B77.
     if ((Byte(head, 0) == 0xFF && (Byte(head, 1) & 0xE0) == 0xE0) ||
         (Byte(head, 0) == 0x0B && Byte(head, 1) == 0x77))

@@ -9,8 +9,9 @@
 namespace SegmentCheck {
 
 // The containers a stream in pieces comes in. PackedAudio: ADTS (AAC), MPEG audio or AC-3
-// frames, as HLS carries sound without a container.
-enum class Kind { Unknown, MpegTs, Mp4, WebM, PackedAudio };
+// frames, as HLS carries sound without a container. Other: a whole file of a page's stream in
+// a container no segment comes in (Ogg, FLAC, FLV, RIFF, MPEG program stream).
+enum class Kind { Unknown, MpegTs, Mp4, WebM, PackedAudio, Other };
 
 // The container the bytes start with; an ID3 tag before them (common in HLS) is passed over.
 Kind KindOf(const QByteArray& bytes);

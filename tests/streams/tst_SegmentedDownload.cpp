@@ -163,6 +163,9 @@ void tst_SegmentedDownload::tracksDecodeWhole_data() {
     const QStringList dash = {"-f", "dash", "-seg_duration", "0.5", "m.mpd"};
     QTest::newRow("DASH, video") << dash << "m.mpd" << 0;
     QTest::newRow("DASH, audio") << dash << "m.mpd" << 1;
+    // A page's stream of one file is one piece of its track.
+    QTest::newRow("a whole Ogg file")
+        << QStringList{"-vn", "-c:a", "libopus", "clip.ogg"} << "whole.m3u8" << 0;
 }
 
 void tst_SegmentedDownload::tracksDecodeWhole() {
@@ -178,6 +181,13 @@ void tst_SegmentedDownload::tracksDecodeWhole() {
     keyInfo.write("key.bin\n" + key.fileName().toUtf8() + "\n");
     keyInfo.close();
     QCOMPARE(RunFfmpeg(media_->path(), ffmpeg), QString());
+    QFile whole(media_->filePath(playlist));
+    if (!whole.exists()) {
+        QVERIFY(whole.open(QIODevice::WriteOnly));
+        whole.write("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n" + ffmpeg.last().toUtf8() +
+                    "\n#EXT-X-ENDLIST\n");
+        whole.close();
+    }
 
     const Streams::Track read = ReadTrack(playlist, track);
     QVERIFY(!read.segments.isEmpty());

@@ -32,14 +32,7 @@ void StreamJoin::Join(const QStringList& inputs, const QString& output) {
         return;
     }
     output_ = output;
-    process_ = new QProcess(this);
-    process_->setProcessChannelMode(QProcess::MergedChannels);
-    process_->setStandardInputFile(QProcess::nullDevice());
-    AVC::PrepareChild(process_);
-    // Marked like a conversion, so that a later copy of the program can end one left behind.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
-    process_->setProcessEnvironment(environment);
+    process_ = MakeConverter();
     connect(process_, &QProcess::finished, this, &StreamJoin::Finished);
     connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -48,10 +41,89 @@ void StreamJoin::Join(const QStringList& inputs, const QString& output) {
     process_->start(converter, QStringList{QStringLiteral("--join"), output} + inputs);
 }
 
+void StreamJoin::Inspect(const QString& file) {
+    DropInspection();
+    inspection_ = MakeConverter();
+    inspection_->setProcessChannelMode(QProcess::SeparateChannels);
+    connect(inspection_, &QProcess::finished, this, &StreamJoin::Inspected);
+    connect(inspection_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            Inspected();
+    });
+    inspection_->start(AVC::ConverterPath(), {QStringLiteral("--probe"), file});
+}
+
+QProcess* StreamJoin::MakeConverter() {
+    auto* process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    AVC::PrepareChild(process);
+    // Marked like a conversion, so that a later copy of the program can end one left behind.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(modProcesses::kOwnerVariable), modProcesses::OwnerMark());
+    process->setProcessEnvironment(environment);
+    return process;
+}
+
+// "video 1", "audio 1", "seconds 2.000" on standard output; a complaint on standard error.
+void StreamJoin::Inspected() {
+    if (!inspection_)
+        return;
+    QProcess* done = inspection_;
+    inspection_ = nullptr;
+    done->disconnect(this);
+    done->deleteLater();
+    if (done->error() == QProcess::FailedToStart) {
+        emit MediaJoiner::Inspected(QStringLiteral("Unable to start ") + kConverterName +
+                                        QStringLiteral(": ") + done->errorString(),
+                                    0, 0, 0);
+        return;
+    }
+    if (done->exitStatus() != QProcess::NormalExit || done->exitCode() != 0) {
+        QString said = QString::fromLocal8Bit(done->readAllStandardError()).trimmed();
+        said = said.section(QLatin1Char('\n'), -1);
+        const QString prefix = kConverterName + QStringLiteral(": ");
+        if (said.startsWith(prefix))
+            said.remove(0, prefix.size());
+        emit MediaJoiner::Inspected(
+            said.isEmpty() ? kConverterName + QStringLiteral(" could not read the file") : said, 0,
+            0, 0);
+        return;
+    }
+    int video = 0, audio = 0;
+    double seconds = 0;
+    for (const QByteArray& line : done->readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.size() != 2)
+            continue;
+        if (words[0] == "video")
+            video = words[1].toInt();
+        else if (words[0] == "audio")
+            audio = words[1].toInt();
+        else if (words[0] == "seconds")
+            seconds = words[1].toDouble();
+    }
+    emit MediaJoiner::Inspected(QString(), video, audio, seconds);
+}
+
+void StreamJoin::DropInspection() {
+    if (!inspection_)
+        return;
+    QProcess* process = inspection_;
+    inspection_ = nullptr;
+    process->disconnect(this);
+    if (process->state() != QProcess::NotRunning) {
+        modProcesses::EndProcessTrees({process->processId()}, kStopGraceMilliseconds);
+        process->waitForFinished(kStopGraceMilliseconds);
+    }
+    delete process;
+}
+
 // Ends the converter with its ffmpeg; it removes its partial file. A result that took the
 // output's name just before goes too: the join was called off.
 void StreamJoin::Cancel() {
     ++joins_; // a Joined still to come is dropped
+    DropInspection();
     if (!process_)
         return;
     QProcess* process = process_;

@@ -29,12 +29,6 @@ QString HttpErrorOf(int status, const QString& reasonPhrase) {
     return reason.isEmpty() ? QString::number(status) : QString::number(status) + ' ' + reason;
 }
 
-// A body sent compressed although the request asked for it as stored ("Content-Encoding").
-bool IsCompressed(const QByteArray& contentEncoding) {
-    const QByteArray coding = contentEncoding.trimmed().toLower();
-    return !coding.isEmpty() && coding != "identity";
-}
-
 // The request headers, in the order sent. The body is asked for as stored: the length the
 // server announces is then the length counted and written, byte for byte, and the file holds
 // the response body itself.
@@ -213,7 +207,7 @@ void Nabrix::DownloadVideo() {
 void Nabrix::TakeContentLength(const Transfer* transfer) {
     if (transfer->Length() >= 0)
         ContentLength = transfer->Length();
-    else if (transfer->LengthInvalid() || IsCompressed(transfer->Header("Content-Encoding")))
+    else if (transfer->LengthInvalid() || Http::IsCompressed(transfer->Header("Content-Encoding")))
         // A length that is no count, or that of a body compressed against our request, is
         // unknown; the previous response's length says nothing about it.
         ContentLength = 0;

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 class MediaJoiner;
@@ -113,6 +114,10 @@ private:
     void TrackProgressed();
     void TrackFinished();
     void TracksJoined(const QString& error);
+    void PlaceJoined();
+    // Reads the finished file back and places it (`place`) only when it holds the tracks.
+    void CheckOffer(const QString& file, const std::function<void()>& place);
+    void OfferChecked(const QString& error, int video, int audio, double seconds);
     void PlaceOffer(const QString& finished, int heldFd);
     void PlaceYtDlpFile(const QString& path);
     void ReportOfferProgress(qint64 received, qint64 total);
@@ -135,6 +140,10 @@ private:
     int PlaylistTrack = -1;
     QString JoinPath;
     bool Joining = false;
+    // The file being read back before it is placed, and what places it.
+    bool Checking = false;
+    QString CheckPath;
+    std::function<void()> AfterCheck;
     YtDlpRunner* YtDlp = nullptr;
     qint64 OfferReceived = 0;
     qint64 OfferTotal = 0;

@@ -272,7 +272,7 @@ void Nabrix::TrackFinished() {
             return;
     if (!OfferLayout.join) {
         const OfferTrack& track = OfferTracks.first();
-        PlaceOffer(track.partPath, track.fd);
+        CheckOffer(track.partPath, [this, track] { PlaceOffer(track.partPath, track.fd); });
         return;
     }
     if (!Joiner) {
@@ -297,12 +297,17 @@ void Nabrix::TracksJoined(const QString& error) {
         QFile::remove(JoinPath);
         // MPEG-TS whose codecs an MP4 does not take stays as it came.
         if (OfferTracks.size() == 1 && NameOfferFile(QStringLiteral("ts"))) {
-            PlaceOffer(OfferTracks.first().partPath, OfferTracks.first().fd);
+            const OfferTrack& track = OfferTracks.first();
+            CheckOffer(track.partPath, [this, track] { PlaceOffer(track.partPath, track.fd); });
             return;
         }
         FailOffer(error);
         return;
     }
+    CheckOffer(JoinPath, [this] { PlaceJoined(); });
+}
+
+void Nabrix::PlaceJoined() {
     const FinishedFile::Placed placed = FinishedFile::IntoPlace(JoinPath, FilePath);
     if (placed.path.isEmpty()) {
         FailOffer(CannotFile("finish", FilePath, placed.error));
@@ -314,6 +319,40 @@ void Nabrix::TracksJoined(const QString& error) {
         if (FinishedFile::IsOpenFile(track.partPath, track.fd))
             QFile::remove(track.partPath);
     CompleteOffer();
+}
+
+void Nabrix::CheckOffer(const QString& file, const std::function<void()>& place) {
+    // Without a joiner nothing reads files back here: the segments' own checks stand alone.
+    if (!Joiner) {
+        place();
+        return;
+    }
+    Checking = true;
+    CheckPath = file;
+    AfterCheck = place;
+    connect(Joiner, &MediaJoiner::Inspected, this, &Nabrix::OfferChecked, Qt::UniqueConnection);
+    Joiner->Inspect(file);
+}
+
+void Nabrix::OfferChecked(const QString& error, int video, int audio, double seconds) {
+    if (!Checking)
+        return;
+    Checking = false;
+    disconnect(Joiner, &MediaJoiner::Inspected, this, &Nabrix::OfferChecked);
+    QList<Streams::Track> tracks;
+    for (const OfferTrack& track : OfferTracks)
+        if (track.stream.track)
+            tracks.append(*track.stream.track);
+    const QString problem =
+        error.isEmpty() ? Streams::ResultProblem(tracks, {video, audio, seconds})
+                        : QStringLiteral("The downloaded file cannot be read back: %1").arg(error);
+    if (problem.isEmpty()) {
+        AfterCheck();
+        return;
+    }
+    if (CheckPath == JoinPath)
+        QFile::remove(JoinPath);
+    FailOffer(problem);
 }
 
 void Nabrix::PlaceOffer(const QString& finished, int heldFd) {
@@ -392,6 +431,11 @@ void Nabrix::CancelOffer() {
         Joiner->Cancel();
     }
     Joining = false;
+    if (Checking && Joiner) {
+        disconnect(Joiner, &MediaJoiner::Inspected, this, &Nabrix::OfferChecked);
+        Joiner->Cancel();
+    }
+    Checking = false;
     if (YtDlp)
         YtDlp->Cancel();
     // The .part files stay, to be continued by the next download of the page.

@@ -149,6 +149,8 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     } else if (line.isEmpty()) {
         transfer->headersDone_ = transfer->status_ >= 200;
         transfer->bodyLength_ = Http::ContentLength(transfer->responseHeaders_);
+        transfer->compressed_ = transfer->headersDone_ && transfer->status_ < 300 &&
+                                Http::IsCompressed(transfer->Header("Content-Encoding"));
         transfer->announced_ = -1;
         if (transfer->headersDone_ && transfer->bodyLength_.kind == Http::BodyLength::Kind::Known)
             transfer->announced_ = transfer->bodyLength_.bytes;
@@ -171,6 +173,12 @@ size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
     if (!transfer->started_ && !transfer->IsRedirect()) {
         transfer->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
+    }
+    // We ask for bodies as stored: a compressed one is not the file, and neither its length nor
+    // a range of it counts the file's bytes. It is refused rather than kept as it came.
+    if (transfer->compressed_) {
+        transfer->compressedRefused_ = true;
+        return 0;
     }
     // Nothing past the announced length belongs to the answer.
     qint64 taken = qint64(length);
@@ -282,6 +290,8 @@ void CurlTransfer::ReportProgress() {
 }
 
 TransferResult::Failure CurlTransfer::Error() const {
+    if (compressedRefused_)
+        return TransferResult::Failure::AnswerUnreadable;
     // A sink that stopped the transfer has its own reason.
     if (sinkStopped_ || bodyComplete_)
         return TransferResult::Failure::None;
@@ -323,6 +333,10 @@ TransferResult::Failure CurlTransfer::Error() const {
 QString CurlTransfer::ErrorString() const {
     if (Error() == TransferResult::Failure::None)
         return QString();
+    if (compressedRefused_)
+        return QStringLiteral("The server sent the answer compressed (%1), though it was asked "
+                              "to send it as stored")
+            .arg(QString::fromLatin1(Header("Content-Encoding").left(32)));
     if (result_ == CURLE_OK)
         return QStringLiteral("The connection closed before the whole answer had arrived");
     // libcurl's words for these name the wrong thing ("Out of memory", HTTP/0.9).

@@ -113,6 +113,9 @@ private:
     bool done_ = false;
     int result_ = 0;
     bool sinkStopped_ = false;
+    // A success answer with a compressed body, and whether its body was refused (OnBody).
+    bool compressed_ = false;
+    bool compressedRefused_ = false;
     // The body's length as announced (-1: up to the end of the connection), and how much of
     // it has arrived.
     qint64 announced_ = -1;

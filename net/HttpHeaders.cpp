@@ -65,6 +65,11 @@ BodyLength ContentLength(const Headers& headers) {
     return length;
 }
 
+bool IsCompressed(QByteArrayView contentEncoding) {
+    const QByteArray coding = contentEncoding.trimmed().toByteArray().toLower();
+    return !coding.isEmpty() && coding != "identity";
+}
+
 std::optional<ContentRange> ParseContentRange(QByteArrayView value) {
     value = Trimmed(value);
     if (!value.startsWith("bytes "))

@@ -33,6 +33,9 @@ struct BodyLength {
 };
 BodyLength ContentLength(const Headers& headers);
 
+// A Content-Encoding that says the body is compressed ("gzip", "br"), not sent as stored.
+bool IsCompressed(QByteArrayView contentEncoding);
+
 // "Content-Range: bytes first-last/total"; total is -1 for "*".
 struct ContentRange {
     qint64 first = 0;

@@ -123,8 +123,13 @@ struct Reader {
     }
 };
 
+// A byte order mark may start the text; it is no part of the first line.
+QByteArray WithoutBom(const QByteArray& text) {
+    return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+}
+
 QList<QByteArray> Lines(const QByteArray& text) {
-    QList<QByteArray> lines = text.split('\n');
+    QList<QByteArray> lines = WithoutBom(text).split('\n');
     for (QByteArray& line : lines)
         line = line.trimmed();
     return lines;
@@ -133,8 +138,7 @@ QList<QByteArray> Lines(const QByteArray& text) {
 bool StartsAsPlaylist(Reader& reader, const QByteArray& text) {
     if (text.size() > MaxManifestBytes)
         return reader.Fail(QStringLiteral("it is too large"));
-    const QByteArray head = text.startsWith("\xEF\xBB\xBF") ? text.mid(3, 7) : text.left(7);
-    if (head != "#EXTM3U")
+    if (!WithoutBom(text).startsWith("#EXTM3U"))
         return reader.Fail(QStringLiteral("it is not an HLS playlist"));
     return true;
 }

@@ -25,8 +25,8 @@ SegmentFetch::SegmentFetch(const Streams::Segment& piece, const Settings& settin
     stall_.setInterval(settings.stallTimeoutMs);
     retryWait_.setSingleShot(true);
     connect(&stall_, &QTimer::timeout, this,
-            [this] { RangeBroke(QStringLiteral("the server sent nothing")); });
-    connect(&retryWait_, &QTimer::timeout, this, &SegmentFetch::StartRange);
+            [this] { Broke(QStringLiteral("the server sent nothing")); });
+    connect(&retryWait_, &QTimer::timeout, this, &SegmentFetch::Start);
 }
 
 SegmentFetch::~SegmentFetch() {
@@ -81,6 +81,7 @@ bool SegmentFetch::TakeBytes(const char* data, qint64 size) {
 }
 
 void SegmentFetch::StartWhole() {
+    body_.clear();
     Transfer::Request request;
     request.url = piece_.url;
     request.headers = settings_.headers;
@@ -109,7 +110,7 @@ void SegmentFetch::StartWhole() {
         else if (!IsSuccess(whole_->Status()))
             Finish(StatusText(whole_->Status(), whole_->ReasonPhrase()));
         else
-            Finish(QString());
+            Arrived(whole_->Header("Content-Type"));
     });
     whole_->Start();
 }
@@ -136,9 +137,9 @@ void SegmentFetch::RangeStarted() {
     stall_.start();
     const int status = range_->Status();
     if (Retries::IsRetryableStatus(status)) {
-        RangeBroke(StatusText(status, range_->ReasonPhrase()),
-                   Http::RetryAfterSeconds(range_->Header("Retry-After"),
-                                           QDateTime::currentDateTimeUtc()));
+        Broke(StatusText(status, range_->ReasonPhrase()),
+              Http::RetryAfterSeconds(range_->Header("Retry-After"),
+                                      QDateTime::currentDateTimeUtc()));
         return;
     }
     if (status == 200) {
@@ -162,14 +163,14 @@ void SegmentFetch::RangeFinished() {
     } else if (range_->IsRedirect()) {
         Finish(StatusText(range_->Status(), range_->ReasonPhrase()));
     } else if (body_.size() == piece_.length) {
-        Finish(QString());
+        Arrived(range_->Header("Content-Type"));
     } else {
         const QString why = range_->ErrorString();
-        RangeBroke(why.isEmpty() ? QStringLiteral("the connection broke off") : why);
+        Broke(why.isEmpty() ? QStringLiteral("the connection broke off") : why);
     }
 }
 
-void SegmentFetch::RangeBroke(const QString& why, std::optional<qint64> retryAfterSeconds) {
+void SegmentFetch::Broke(const QString& why, std::optional<qint64> retryAfterSeconds) {
     stall_.stop();
     DropTries();
     if (retries_ >= settings_.maxRetries) {
@@ -178,6 +179,14 @@ void SegmentFetch::RangeBroke(const QString& why, std::optional<qint64> retryAft
     }
     ++retries_;
     retryWait_.start(int(Retries::WaitMs(retries_, settings_.retryWaitMs, retryAfterSeconds)));
+}
+
+void SegmentFetch::Arrived(const QByteArray& contentType) {
+    const QString why = check_ ? check_(body_, contentType) : QString();
+    if (why.isEmpty())
+        Finish(QString());
+    else
+        Broke(why);
 }
 
 void SegmentFetch::Finish(const QString& error) {

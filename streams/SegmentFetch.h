@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 class CurlTransfer;
 class Transfer;
@@ -27,9 +28,16 @@ public:
         qint64 maxBytes = 512 * 1024 * 1024;
     };
 
+    // Takes a whole body and the answer's Content-Type: readies the bytes (decrypts them) and
+    // says why they are no piece of the stream, or nothing. A body refused is fetched again
+    // like one that broke off.
+    using Check = std::function<QString(QByteArray& body, const QByteArray& contentType)>;
+
     SegmentFetch(const Streams::Segment& piece, const Settings& settings,
                  QObject* parent = nullptr);
     ~SegmentFetch() override;
+
+    void SetCheck(Check check) { check_ = std::move(check); }
 
     void Start();
     void Abort();
@@ -51,13 +59,16 @@ private:
     bool TakeBytes(const char* data, qint64 size);
     void RangeStarted();
     void RangeFinished();
-    // A try of a range that broke: another after the wait, or the end.
-    void RangeBroke(const QString& why, std::optional<qint64> retryAfterSeconds = std::nullopt);
+    // A try that broke: another after the wait, or the end.
+    void Broke(const QString& why, std::optional<qint64> retryAfterSeconds = std::nullopt);
+    // A body that arrived whole: taken, or refused by the check.
+    void Arrived(const QByteArray& contentType);
     void Finish(const QString& error);
     void DropTries();
 
     Streams::Segment piece_;
     Settings settings_;
+    Check check_;
     QPointer<Transfer> whole_;
     QPointer<CurlTransfer> range_;
     QTimer stall_;

@@ -1,6 +1,7 @@
 #include "SegmentedDownload.h"
 
 #include "HostSlots.h"
+#include "SegmentCheck.h"
 #include "SegmentCipher.h"
 
 #include <QCryptographicHash>
@@ -24,6 +25,8 @@ constexpr const char* kNoteAttribute = "user.vantelo.segments";
 constexpr int kAheadPerSlot = 4;
 // A key is 16 bytes; a server that sends more is not sending a key.
 constexpr qint64 kMaxKeyBytes = 1024;
+// Enough of the file's start to tell its container past an ID3 tag.
+constexpr qsizetype kHeadBytes = 64 * 1024;
 
 QString FileFailure(const char* action, const QString& path, int reason) {
     return QStringLiteral("Cannot %1 %2: %3")
@@ -168,6 +171,11 @@ bool SegmentedDownload::Resume() {
     nextToStart_ = done_;
     if (::ftruncate(fd_, written_) != 0 || ::lseek(fd_, written_, SEEK_SET) < 0)
         return false;
+    if (written_ > 0) {
+        QByteArray head(std::min<qint64>(written_, kHeadBytes), Qt::Uninitialized);
+        const ssize_t count = ::pread(fd_, head.data(), size_t(head.size()), 0);
+        writtenKind_ = SegmentCheck::KindOf(head.left(std::max<ssize_t>(count, 0)));
+    }
     // Pieces that were whole ahead of their turn wait beside the file.
     for (int i = done_; i < pieces_.size() && i < done_ + slots_->PerHost() * kAheadPerSlot; ++i) {
         const QFileInfo spill(SpillPath(i));
@@ -286,6 +294,9 @@ void SegmentedDownload::Pump() {
 void SegmentedDownload::StartPiece(int index) {
     ++requested_;
     auto* fetch = new SegmentFetch(pieces_[index].segment, options_, this);
+    fetch->SetCheck([this, index](QByteArray& body, const QByteArray& contentType) {
+        return Ready(index, body, contentType);
+    });
     fetching_.insert(index, fetch);
     connect(fetch, &SegmentFetch::Progressed, this, &SegmentedDownload::Report);
     connect(fetch, &SegmentFetch::Finished, this, [this, index] { PieceFetched(index); });
@@ -308,17 +319,7 @@ bool SegmentedDownload::StorePiece(int index, SegmentFetch& fetch) {
         failed_.insert(index, PieceFailure(piece, fetch.ErrorString()));
         return true;
     }
-    QByteArray bytes = fetch.TakeBody();
-    if (piece.segment.keyIndex >= 0) {
-        QString why;
-        const auto plain = SegmentCipher::Decrypt(bytes, keys_.value(piece.segment.keyIndex),
-                                                  piece.segment.iv, why);
-        if (!plain) {
-            failed_.insert(index, PieceFailure(piece, why));
-            return true;
-        }
-        bytes = *plain;
-    }
+    const QByteArray bytes = fetch.TakeBody();
     bytesDone_ += bytes.size();
     secondsDone_ += piece.segment.duration;
     if (index == done_) {
@@ -333,7 +334,32 @@ bool SegmentedDownload::StorePiece(int index, SegmentFetch& fetch) {
     return true;
 }
 
+QString SegmentedDownload::Ready(int index, QByteArray& body, const QByteArray& contentType) {
+    // A text answer is named as such, before its decryption could fail; the container is
+    // judged on the plain bytes.
+    if (const QString text = SegmentCheck::TypeProblem(contentType); !text.isEmpty())
+        return text;
+    const Streams::Segment& segment = pieces_[index].segment;
+    if (segment.keyIndex >= 0) {
+        QString why;
+        const auto plain =
+            SegmentCipher::Decrypt(body, keys_.value(segment.keyIndex), segment.iv, why);
+        if (!plain)
+            return why;
+        body = *plain;
+    }
+    return SegmentCheck::Problem(body, pieces_[index].number == 0);
+}
+
 bool SegmentedDownload::WriteHead(const QByteArray& bytes) {
+    // One file holds one container, begun by its header.
+    const QString mixed = SegmentCheck::SequenceProblem(writtenKind_, bytes);
+    if (!mixed.isEmpty()) {
+        Fail(PieceFailure(pieces_[done_], mixed));
+        return false;
+    }
+    if (writtenKind_ == SegmentCheck::Kind::Unknown)
+        writtenKind_ = SegmentCheck::KindOf(bytes);
     if (!WriteAll(fd_, bytes)) {
         Fail(FileFailure("write", partPath_, errno));
         return false;

@@ -1,4 +1,5 @@
 #pragma once
+#include "SegmentCheck.h"
 #include "SegmentFetch.h"
 #include "StreamPlan.h"
 
@@ -74,6 +75,8 @@ private:
     void StartPiece(int index);
     void PieceFetched(int index);
     bool StorePiece(int index, SegmentFetch& fetch);
+    // Decrypts a fetched piece and says why it is no piece of the track, or nothing.
+    QString Ready(int index, QByteArray& body, const QByteArray& contentType);
     bool WriteHead(const QByteArray& bytes);
     bool Spill(int index, const QByteArray& bytes);
     QString SpillPath(int index) const;
@@ -100,6 +103,8 @@ private:
     // Pieces written to the file, in order; the bytes there.
     int done_ = 0;
     qint64 written_ = 0;
+    // The container of what the file holds (Unknown while it is empty).
+    SegmentCheck::Kind writtenKind_ = SegmentCheck::Kind::Unknown;
     int nextToStart_ = 0;
     QMap<int, SegmentFetch*> fetching_;
     // Pieces whole ahead of their turn: in memory, or beside the file (their sizes).

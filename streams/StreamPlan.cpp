@@ -1,5 +1,6 @@
 #include "StreamPlan.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Streams {
@@ -35,6 +36,34 @@ QString SegmentFailureText(int number, const Segment& segment, const QString& wh
     return QStringLiteral("Segment %1 (%2–%3) could not be fetched: %4")
         .arg(number)
         .arg(ClockText(segment.start), ClockText(std::ceil(end)), why);
+}
+
+QString ResultProblem(const QList<Track>& tracks, const Contents& contents) {
+    double planned = 0, longestSegment = 0;
+    bool picture = false, sound = false;
+    for (const Track& track : tracks) {
+        double sum = 0;
+        for (const Segment& segment : track.segments) {
+            sum += segment.duration;
+            longestSegment = std::max(longestSegment, segment.duration);
+        }
+        planned = std::max(planned, track.duration > 0 ? track.duration : sum);
+        picture |= track.kind == TrackKind::Video && (track.width > 0 || track.height > 0);
+        sound |= track.kind == TrackKind::Audio;
+    }
+    if (contents.video + contents.audio == 0)
+        return QStringLiteral("The downloaded file holds neither picture nor sound");
+    if (picture && contents.video == 0)
+        return QStringLiteral("The downloaded file holds no picture, though its stream list "
+                              "names one");
+    if (sound && contents.audio == 0)
+        return QStringLiteral("The downloaded file holds no sound, though its stream list "
+                              "names it");
+    if (planned > 0 && planned - contents.seconds > longestSegment)
+        return QStringLiteral("The downloaded file lasts %1 of the %2 its stream list names; "
+                              "the rest is missing")
+            .arg(ClockText(contents.seconds), ClockText(std::ceil(planned)));
+    return QString();
 }
 
 namespace {

@@ -82,6 +82,17 @@ struct Plan {
 QString RefusalText(const Plan& plan, const QUrl& address);
 // "Segment 12 (0:22–0:24) could not be fetched: <why>" (numbered from 1).
 QString SegmentFailureText(int number, const Segment& segment, const QString& why);
+// What a finished file holds, as read back.
+struct Contents {
+    int video = 0;
+    int audio = 0;
+    double seconds = 0;
+};
+// Why a file made of these tracks (joined, or one kept as it came) does not hold them; empty
+// when it does. It must last as long as the tracks, less one segment at most, and hold a
+// picture where a track declares one (a size) and sound where a track is sound.
+QString ResultProblem(const QList<Track>& tracks, const Contents& contents);
+
 // "1:02:03", "0:22": a time in the presentation.
 QString ClockText(double seconds);
 

@@ -12,6 +12,7 @@
 #include "modJoin.h"
 #include "modLegacyCommand.h"
 #include "modPartialFile.h"
+#include "modProbe.h"
 #include "modProgress.h"
 #include "modReport.h"
 #include "modResultCheck.h"
@@ -262,6 +263,8 @@ int main(int argc, char** argv) {
         return modTargets::PrintPlan(argc, argv);
     if (modJoin::IsJoinCall(argc, argv))
         return modJoin::Run(kName, std::vector<std::string>(argv + 2, argv + argc));
+    if (modProbe::IsProbeCall(argc, argv))
+        return modProbe::Run(kName, argc, argv);
     const auto parsed = modLegacyCommand::Parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok)
         return Fail(parsed.error);

@@ -67,8 +67,24 @@ public:
         const QString error = ffmpeg.exitCode() == 0 ? QString() : ffmpeg.readAllStandardError();
         QTimer::singleShot(0, this, [this, error] { emit Joined(error); });
     }
+    // Reads the file back with ffprobe, as the converter does.
+    void Inspect(const QString& file) override {
+        ++inspections;
+        QProcess ffprobe;
+        ffprobe.start("ffprobe",
+                      {"-v", "error", "-show_entries", "stream=codec_type:format=duration", "-of",
+                       "default=nw=1", file});
+        ffprobe.waitForFinished(60000);
+        const QByteArray listing = ffprobe.readAllStandardOutput();
+        const QString error = ffprobe.exitCode() == 0 ? QString() : "ffprobe cannot read it";
+        const int video = listing.count("codec_type=video"),
+                  audio = listing.count("codec_type=audio");
+        const double seconds = listing.mid(listing.indexOf("duration=") + 9).trimmed().toDouble();
+        QTimer::singleShot(0, this, [=] { emit Inspected(error, video, audio, seconds); });
+    }
     void Cancel() override {}
     int joins = 0;
+    int inspections = 0;
 };
 
 } // namespace
@@ -83,6 +99,7 @@ private slots:
     void piecesEndAsOnePlayableFile_data();
     void piecesEndAsOnePlayableFile();
     void missingSegmentNamesItsTime();
+    void resultShorterThanPlannedFails();
     void containerFollowsTheCodecs_data();
     void containerFollowsTheCodecs();
     void heightLimitChoosesTheStream();
@@ -119,6 +136,7 @@ void tst_NabrixOffer::init() {
     server_.setFallback([folder](const auto& request) { return ServeFile(folder, request); });
     server_.clearRequests();
     joiner_.joins = 0;
+    joiner_.inspections = 0;
     nabrix_ = std::make_unique<Nabrix>();
     nabrix_->setRetryWait(1);
     nabrix_->SetOutputFolder(out_);
@@ -256,6 +274,7 @@ void tst_NabrixOffer::piecesEndAsOnePlayableFile() {
     QCOMPARE(Probe(nabrix_->TargetFile()),
              QStringLiteral("video audio mov,mp4,m4a,3gp,3g2,mj2 2.0"));
     QCOMPARE(joiner_.joins, 1);
+    QCOMPARE(joiner_.inspections, 1);
     // The pieces are in the file: nothing else is left.
     QCOMPARE(QDir(out_).entryList(QDir::Files | QDir::Hidden), QStringList{"Pieces.mp4"});
 }
@@ -291,6 +310,34 @@ void tst_NabrixOffer::missingSegmentNamesItsTime() {
     QCOMPARE(Probe(out_ + "/Gap.mp4"), QStringLiteral("video audio mov,mp4,m4a,3gp,3g2,mj2 2.0"));
     for (const LoopbackHttpServer::Request& request : server_.requests())
         QVERIFY2(request.target != "/s0.ts" && request.target != "/s1.ts", request.target);
+}
+
+void tst_NabrixOffer::resultShorterThanPlannedFails() {
+    // Every segment is whole, but the playlist says each lasts far longer than it plays.
+    QCOMPARE(RunFfmpeg(media_->path(), {"-f", "hls", "-hls_time", "0.5", "-hls_playlist_type",
+                                        "vod", "-hls_segment_filename", "s%d.ts", "v.m3u8"}),
+             QString());
+    QFile playlist(media_->filePath("v.m3u8"));
+    QVERIFY(playlist.open(QIODevice::ReadWrite));
+    const QByteArray text = playlist.readAll();
+    playlist.resize(0);
+    playlist.write(QString::fromLatin1(text)
+                       .replace(QRegularExpression("#EXTINF:[0-9.]+,"), "#EXTINF:3.000000,")
+                       .toLatin1());
+    playlist.close();
+    MediaOffer offer;
+    offer.details.VideoTitle = "Short";
+    offer.streams = {Track("v.m3u8", 0)};
+    offer.video = 0;
+    const QString error = Download(offer);
+    QVERIFY2(QRegularExpression("^The downloaded file lasts 0:0[12] of the 0:[1-9][0-9] its "
+                                "stream list names; the rest is missing$")
+                 .match(error)
+                 .hasMatch(),
+             qPrintable(error));
+    QCOMPARE(joiner_.inspections, 1);
+    // Neither the joined file nor a finished one is left; the .part stays to be continued.
+    QCOMPARE(QDir(out_).entryList(QDir::Files), QStringList{"Short.mp4.video.part"});
 }
 
 void tst_NabrixOffer::containerFollowsTheCodecs_data() {

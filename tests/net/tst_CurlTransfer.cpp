@@ -20,6 +20,8 @@ private slots:
     void redirectAnswerFinishesWithoutStartOrBody();
     void refusedConnectionFinishesWithTheReasonOnly();
     void transfersLogUnderTheNetCategories();
+    void compressedBodyIsRefused_data();
+    void compressedBodyIsRefused();
 
 private:
     LoopbackHttpServer server_;
@@ -151,5 +153,51 @@ void tst_CurlTransfer::transfersLogUnderTheNetCategories() {
                             "vantelo.net.stall", "vantelo.net.retry"}));
 }
 
-QTEST_MAIN(tst_CurlTransfer)
+void tst_CurlTransfer::compressedBodyIsRefused_data() {
+    QTest::addColumn<bool>("gzip");
+    QTest::addColumn<LoopbackHttpServer::Framing>("framing");
+    QTest::newRow("gzip with its length") << true << LoopbackHttpServer::Framing::ContentLength;
+    QTest::newRow("gzip in chunks") << true << LoopbackHttpServer::Framing::Chunked;
+    QTest::newRow("as stored") << false << LoopbackHttpServer::Framing::ContentLength;
+}
+
+void tst_CurlTransfer::compressedBodyIsRefused() {
+    // Asked for as stored, a server compresses anyway: the bytes are not the file's.
+    QFETCH(bool, gzip);
+    QFETCH(LoopbackHttpServer::Framing, framing);
+    Response stream = Response::Generated(200000, "video/mp4");
+    if (gzip)
+        stream = LoopbackHttpServer::Gzipped(stream);
+    stream.framing = framing;
+    server_.route("/packed.mp4", stream);
+    server_.clearRequests();
+    Transfer::Request request;
+    request.url = QUrl("http://www.youtube.com/packed.mp4");
+    request.headers = {{"Accept-Encoding", "identity"}};
+    request.maxRetries = 2;
+    Transfer transfer(request);
+    transfer.setRetryWait(1);
+    QByteArray body;
+    transfer.SetSink([&](const char* data, qint64 size) {
+        body.append(data, size);
+        return true;
+    });
+    QSignalSpy finished(&transfer, &Transfer::Finished);
+    transfer.Start();
+    QTRY_COMPARE(finished.size(), 1);
+    if (!gzip) {
+        QVERIFY(transfer.Result().Whole());
+        QVERIFY(body == LoopbackHttpServer::GeneratedBytes(0, 200000));
+        return;
+    }
+    QCOMPARE(transfer.Result().failure, TransferResult::Failure::AnswerUnreadable);
+    QCOMPARE(transfer.Result().Words(request.url),
+             QStringLiteral("The server sent the answer compressed (gzip), though it was asked "
+                            "to send it as stored"));
+    QCOMPARE(body, QByteArray());
+    // Asking again would bring the same.
+    QCOMPARE(server_.requests().size(), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_CurlTransfer)
 #include "tst_CurlTransfer.moc"

@@ -57,6 +57,11 @@ Response ServeFile(const QString& folder, const LoopbackHttpServer::Request& req
     return part;
 }
 
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class tst_SegmentedDownload : public QObject {
@@ -69,6 +74,8 @@ private slots:
     void failingSegmentNamesItsTime_data();
     void failingSegmentNamesItsTime();
     void killedDownloadFetchesOneSegmentAgain();
+    void hostileSegmentsFail_data();
+    void hostileSegmentsFail();
 
 private:
     Streams::Track ReadTrack(const QString& playlist, int index = 0);
@@ -156,6 +163,9 @@ void tst_SegmentedDownload::tracksDecodeWhole_data() {
     const QStringList dash = {"-f", "dash", "-seg_duration", "0.5", "m.mpd"};
     QTest::newRow("DASH, video") << dash << "m.mpd" << 0;
     QTest::newRow("DASH, audio") << dash << "m.mpd" << 1;
+    // A page's stream of one file is one piece of its track.
+    QTest::newRow("a whole Ogg file")
+        << QStringList{"-vn", "-c:a", "libopus", "clip.ogg"} << "whole.m3u8" << 0;
 }
 
 void tst_SegmentedDownload::tracksDecodeWhole() {
@@ -171,6 +181,13 @@ void tst_SegmentedDownload::tracksDecodeWhole() {
     keyInfo.write("key.bin\n" + key.fileName().toUtf8() + "\n");
     keyInfo.close();
     QCOMPARE(RunFfmpeg(media_->path(), ffmpeg), QString());
+    QFile whole(media_->filePath(playlist));
+    if (!whole.exists()) {
+        QVERIFY(whole.open(QIODevice::WriteOnly));
+        whole.write("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n" + ffmpeg.last().toUtf8() +
+                    "\n#EXT-X-ENDLIST\n");
+        whole.close();
+    }
 
     const Streams::Track read = ReadTrack(playlist, track);
     QVERIFY(!read.segments.isEmpty());
@@ -254,6 +271,96 @@ void tst_SegmentedDownload::killedDownloadFetchesOneSegmentAgain() {
     QCOMPARE(requested, 1);
     QCOMPARE(DecodeProblems(part), QString());
     QCOMPARE(QDir(out_->path()).entryList(QDir::Files), QStringList{"v.part"});
+}
+
+void tst_SegmentedDownload::hostileSegmentsFail_data() {
+    QTest::addColumn<QString>("segmentType");
+    QTest::addColumn<QString>("lie");
+    QTest::addColumn<QString>("error");
+    const QString second = "^Segment 2 \\(0:0[0-9]–0:0[0-9]\\) could not be fetched: ";
+    QTest::newRow("a login page answered 200")
+        << "mpegts"
+        << "login page" << second + "the server sent text \\(text/html\\), not a segment$";
+    QTest::newRow("a playlist as a segment")
+        << "mpegts"
+        << "playlist" << second + "the server sent something that is neither video nor sound$";
+    QTest::newRow("cut short, without a length")
+        << "mpegts"
+        << "cut short" << second + "it ends inside an MPEG-TS packet, cut short$";
+    QTest::newRow("a fragment of an MP4 among MPEG-TS")
+        << "mpegts"
+        << "mixed" << second + "it is MP4, but the segments before it are MPEG-TS$";
+    QTest::newRow("an HTML initialisation segment")
+        << "fmp4"
+        << "html init"
+        << "^The initialisation segment at http://.*/init.mp4 could not be fetched: the server "
+           "sent something that is neither video nor sound$";
+    QTest::newRow("no initialisation segment")
+        << "fmp4"
+        << "no map"
+        << "^Segment 1 \\(0:00–0:0[0-9]\\) could not be fetched: it is a fragment of an MP4 "
+           "without the initialisation segment that goes before it$";
+    QTest::newRow("the truth, MPEG-TS") << "mpegts" << QString() << QString();
+    QTest::newRow("the truth, fMP4") << "fmp4" << QString() << QString();
+}
+
+void tst_SegmentedDownload::hostileSegmentsFail() {
+    QFETCH(QString, segmentType);
+    QFETCH(QString, lie);
+    QFETCH(QString, error);
+    const QString extension = segmentType == "fmp4" ? "m4s" : "ts";
+    QCOMPARE(RunFfmpeg(media_->path(), {"-f", "hls", "-hls_time", "0.4", "-hls_playlist_type",
+                                        "vod", "-hls_segment_type", segmentType,
+                                        "-hls_segment_filename", "s%d." + extension, "v.m3u8"}),
+             QString());
+    const QByteArray real = ReadFile(media_->filePath("s1." + extension));
+    QVERIFY(!real.isEmpty());
+    QString lied = "/s1." + extension;
+    Response answer;
+    if (lie == "login page") {
+        answer = Response::Fixed("<html><form>Sign in</form></html>", "text/html");
+    } else if (lie == "playlist") {
+        answer = Response::Fixed("#EXTM3U\n#EXTINF:1,\nfile:///etc/passwd\n#EXT-X-ENDLIST\n",
+                                 "application/octet-stream");
+    } else if (lie == "cut short") {
+        answer = Response::Fixed(real.left(real.size() - 100), "video/mp2t");
+        answer.framing = LoopbackHttpServer::Framing::CloseDelimited;
+    } else if (lie == "mixed") {
+        // The same clip in fMP4 beside it: a fragment of that in place of a TS segment.
+        QVERIFY(QDir(media_->path()).mkdir("f"));
+        QCOMPARE(
+            RunFfmpeg(media_->filePath("f"),
+                      {"-f", "hls", "-hls_time", "0.4", "-hls_playlist_type", "vod",
+                       "-hls_segment_type", "fmp4", "-hls_segment_filename", "s%d.m4s", "v.m3u8"}),
+            QString());
+        answer = Response::Fixed(ReadFile(media_->filePath("f/s1.m4s")), "video/mp2t");
+    } else if (lie == "html init") {
+        lied = "/init.mp4";
+        answer = Response::Fixed("<!DOCTYPE html><p>Not found</p>", "application/octet-stream");
+    } else if (lie == "no map") {
+        QFile playlist(media_->filePath("v.m3u8"));
+        QVERIFY(playlist.open(QIODevice::ReadWrite));
+        const QByteArray text = playlist.readAll();
+        QVERIFY(text.contains("#EXT-X-MAP:"));
+        playlist.resize(0);
+        playlist.write(QByteArray(text).replace("#EXT-X-MAP:URI=\"init.mp4\"\n", ""));
+    }
+    if (answer.status == 200 && !answer.body.isEmpty())
+        server_.route(lied, answer);
+    const QString part = out_->filePath("v.part");
+    const QString said = Download(ReadTrack("v.m3u8"), part);
+    if (error.isEmpty()) {
+        QCOMPARE(said, QString());
+        QCOMPARE(DecodeProblems(part), QString());
+        return;
+    }
+    QVERIFY2(QRegularExpression(error).match(said).hasMatch(), qPrintable(said));
+    // A body refused is fetched again, as a broken one is (one retry here).
+    const QList<LoopbackHttpServer::Request> requests = server_.requests();
+    const auto asked = std::count_if(requests.begin(), requests.end(),
+                                     [&](const auto& r) { return r.target == lied.toUtf8(); });
+    if (lie != "no map")
+        QCOMPARE(asked, lie == "mixed" ? 1 : 2);
 }
 
 QTEST_GUILESS_MAIN(tst_SegmentedDownload)

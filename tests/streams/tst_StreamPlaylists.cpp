@@ -88,6 +88,9 @@ void tst_StreamPlaylists::hlsPlaylists_data() {
                   "all.mp4\n#EXT-X-ENDLIST\n"
         << "video 0x0 0  | init /v/all.mp4@0+700 | /v/all.mp4@700+1000 0-1 | "
            "/v/all.mp4@1700+500 1-2";
+    QTest::newRow("a byte order mark before #EXTM3U")
+        << "\xEF\xBB\xBF" + head + "#EXTINF:2,\na.ts\n#EXT-X-ENDLIST\n"
+        << "video 0x0 0  | /v/a.ts 0-2";
     QTest::newRow("live: no end") << head + "#EXTINF:2,\na.ts\n"
                                   << "live";
     QTest::newRow("SAMPLE-AES") << head + "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"k\"\n#EXTINF:2,\n"

@@ -9,6 +9,7 @@
 #include "FinishedFile.h"
 #include "modEncoderCache.h"
 #include "modEncoderGuess.h"
+#include "modInput.h"
 #include "modJoin.h"
 #include "modLegacyCommand.h"
 #include "modPartialFile.h"
@@ -128,11 +129,6 @@ std::string PartialChange(const modPartialFile::Partial& partial, const std::str
            " during the conversion; nothing was replaced";
 }
 
-// "file:" keeps ffmpeg from reading a name as a protocol ("http:...") or an option ("-x").
-std::string FileUrl(const std::string& absolutePath) {
-    return "file:" + absolutePath;
-}
-
 std::string Joined(const std::vector<std::string>& args) {
     std::string line;
     for (const std::string& arg : args)
@@ -180,7 +176,7 @@ SourceAtStart MeasureSource(const std::string& ffprobe, const std::string& sourc
     SourceAtStart start;
     start.stated = stat(source.c_str(), &start.status) == 0;
     if (!ffprobe.empty())
-        start.facts = modResultCheck::Probe(ffprobe, FileUrl(source));
+        start.facts = modResultCheck::Probe(ffprobe, modInput::Url(source));
     return start;
 }
 
@@ -210,16 +206,21 @@ std::string ResultComplaint(const std::string& ffprobe, const SourceAtStart& sta
                             bool videoAsked) {
     if (ffprobe.empty())
         return std::string();
-    const modResultCheck::Facts result = modResultCheck::Probe(ffprobe, FileUrl(partial));
+    const modResultCheck::Facts result = modResultCheck::Probe(ffprobe, modInput::Url(partial));
     double sourceSeconds = start.facts.seconds;
     if (result.read && (sourceSeconds <= 0 || modResultCheck::TooShort(result, sourceSeconds)))
-        sourceSeconds = modResultCheck::ReadableSeconds(ffprobe, FileUrl(source));
+        sourceSeconds = modResultCheck::ReadableSeconds(ffprobe, modInput::Url(source));
     return modResultCheck::Complaint(result, videoAsked, sourceSeconds);
 }
 
 // A source with sound and no picture.
 bool AudioOnly(const modResultCheck::Facts& source) {
     return source.read && source.hasAudio && !source.hasVideo;
+}
+
+// A source with a picture and no sound.
+bool VideoOnly(const modResultCheck::Facts& source) {
+    return source.read && source.hasVideo && !source.hasAudio;
 }
 
 // Whether the muxer that ffmpeg is told to use (its "-f") can write a file of sound alone; the
@@ -297,11 +298,23 @@ int main(int argc, char** argv) {
     // and a source with sound alone is converted to sound alone, or refused now.
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     const SourceAtStart sourceAtStart = MeasureSource(ffprobe, source);
+    if (modInput::IsListOfFiles(sourceAtStart.facts.format)) {
+        modPartialFile::Discard(partial);
+        return Fail("the source '" + request.source +
+                    "' is a playlist that names other files, not a media file; choose a media "
+                    "file");
+    }
+    if (VideoOnly(sourceAtStart.facts) && modModern::HoldsSoundAlone(request)) {
+        modPartialFile::Discard(partial);
+        return Fail("the source has no sound, and this format holds sound alone");
+    }
     const bool audioOnly = AudioOnly(sourceAtStart.facts);
-    const modModern::Source streams = modTargets::ReadSource(ffprobe, FileUrl(source), request);
+    const modModern::Source streams =
+        modTargets::ReadSource(ffprobe, modInput::Url(source), request);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
         return modTranslate::CommandLine(modTargets::Options(request, encoders, streams, ffmpeg),
-                                         FileUrl(source), FileUrl(partial.path), audioOnly, true);
+                                         modInput::Url(source), modInput::Url(partial.path),
+                                         audioOnly, true, sourceAtStart.facts.format);
     };
     const auto refused = [&](const std::vector<std::string>& args) {
         return audioOnly && !HoldsAudioAlone(args);

@@ -112,6 +112,16 @@ struct Ask {
     }
 };
 
+// MKV asked to keep the streams as they are.
+bool KeepsEveryStream(const Ask& ask) {
+    return ask.muxer == "matroska" && ask.video == "copy";
+}
+
+// A target of sound alone: no video codec of today is named.
+bool SoundAlone(const Ask& ask) {
+    return !KeepsEveryStream(ask) && (ask.video.empty() || !FamilyOf(ask.video));
+}
+
 // Why the video must be encoded; empty when it can be copied.
 std::string VideoChange(const Ask& ask, const Stream& video) {
     if (video.codec != ask.video)
@@ -239,19 +249,25 @@ bool IsModern(const modLegacyCommand::LegacyRequest& request) {
     return false;
 }
 
+bool HoldsSoundAlone(const modLegacyCommand::LegacyRequest& request) {
+    if (!IsModern(request))
+        return false;
+    return SoundAlone(Ask::From(request));
+}
+
 Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& probed,
              const modEncoders::EncoderSet& encoders, const Hardware& hardware) {
     const Ask ask = Ask::From(request);
     Source source = probed;
     if (!source.read)
         source.hasVideo = source.hasAudio = true;
-    if (ask.muxer == "matroska" && ask.video == "copy")
+    if (KeepsEveryStream(ask))
         return KeepEveryStream(source);
     const Container& container = Containers().at(ask.muxer);
     const std::string target = container.shown;
     Plan plan;
     std::vector<std::string>& args = plan.options;
-    if (ask.video.empty() || !FamilyOf(ask.video)) {
+    if (SoundAlone(ask)) {
         Add(args, {"-vn"});
     } else if (source.hasVideo) {
         const std::string change = VideoChange(ask, source.video);
@@ -289,8 +305,7 @@ std::string SoundOnlyNote(const modLegacyCommand::LegacyRequest& request, const 
         return std::string();
     if (IsModern(request)) {
         const Ask ask = Ask::From(request);
-        if (ask.video.empty() || !FamilyOf(ask.video) ||
-            (ask.muxer == "matroska" && ask.video == "copy"))
+        if (SoundAlone(ask) || KeepsEveryStream(ask))
             return std::string();
     }
     return "sound only: the result has no picture\n";

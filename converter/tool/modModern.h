@@ -52,6 +52,9 @@ struct Plan {
 // True for a command line of today's targets: its "-f" names one of their muxers.
 bool IsModern(const modLegacyCommand::LegacyRequest& request);
 
+// True for a target of sound alone (MP3, M4A, Opus, FLAC): the request names no video codec.
+bool HoldsSoundAlone(const modLegacyCommand::LegacyRequest& request);
+
 // The options and the decisions for converting `source` as `request` asks.
 Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& source,
              const modEncoders::EncoderSet& encoders, const Hardware& hardware);

@@ -2,6 +2,7 @@
 
 #include "modEncoderCache.h"
 #include "modHardware.h"
+#include "modInput.h"
 #include "modRun.h"
 #include "modTranslate.h"
 
@@ -59,7 +60,9 @@ namespace {
 modModern::Source Probe(const std::string& ffprobe, const std::string& url) {
     if (ffprobe.empty())
         return modModern::Source();
-    std::vector<std::string> args = modModern::ProbeArguments();
+    std::vector<std::string> args = modInput::FileOnly();
+    for (const std::string& arg : modModern::ProbeArguments())
+        args.push_back(arg);
     args.push_back(url);
     bool whole = false;
     const std::string listing = modRun::Capture(ffprobe, args, &whole);
@@ -96,7 +99,7 @@ int PrintPlan(int argc, char** argv) {
             source = std::string(cwd) + "/" + source;
     }
     // Legacy targets always encode; they are read only for the note on a missing picture.
-    const modModern::Source streams = Probe(ffprobe, "file:" + source);
+    const modModern::Source streams = Probe(ffprobe, modInput::Url(source));
     if (!streams.read)
         return 0;
     if (modModern::IsModern(parsed.request)) {

@@ -245,6 +245,59 @@ private slots:
         QCOMPARE(FilesIn(out_), QStringList{"sound.avi"});
     }
 
+    // Sources that cannot become the format asked are refused before ffmpeg runs, in words: a
+    // playlist that names a private file of the user's (a page's "video" can be one), and a
+    // video without sound for a format of sound alone. The same video makes a video format.
+    void sourcesRefusedInWords_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("text"); // empty: it converts
+        const QString playlist = "is a playlist that names other files, not a media file";
+        const QString silent = "the source has no sound, and this format holds sound alone";
+        QTest::newRow("playlist to AVI") << "playlist.mp4"
+                                         << "VideoCodec=mpeg4" << playlist;
+        QTest::newRow("playlist to MP4")
+            << "playlist.mp4"
+            << "ForceFormat=mp4 VideoCodec=h264 AudioCodec=aac" << playlist;
+        QTest::newRow("video alone to MP3") << "silent.mp4"
+                                            << "ForceFormat=mp3 AudioCodec=mp3" << silent;
+        QTest::newRow("video alone to M4A") << "silent.mp4"
+                                            << "ForceFormat=ipod AudioCodec=aac" << silent;
+        QTest::newRow("video alone to Opus") << "silent.mp4"
+                                             << "ForceFormat=opus AudioCodec=opus" << silent;
+        QTest::newRow("video alone to FLAC") << "silent.mp4"
+                                             << "ForceFormat=flac AudioCodec=flac" << silent;
+        QTest::newRow("video alone to MP4") << "silent.mp4"
+                                            << "ForceFormat=mp4 VideoCodec=h264 AudioCodec=aac"
+                                            << "";
+    }
+    void sourcesRefusedInWords() {
+        QFETCH(QString, source);
+        QFETCH(QString, settings);
+        QFETCH(QString, text);
+        const QString secret = dir_.filePath("private/secret.ts");
+        if (!QFile::exists(secret)) {
+            QDir().mkpath(dir_.filePath("private"));
+            QVERIFY(MakeMedia(secret, "-f lavfi -i testsrc=size=96x64:duration=3 -c:v libx264"));
+            QFile playlist(dir_.filePath("playlist.mp4"));
+            QVERIFY(playlist.open(QIODevice::WriteOnly));
+            playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:3,\nfile://" +
+                           QFile::encodeName(secret) + "\n#EXT-X-ENDLIST\n");
+            QVERIFY(MakeMedia(dir_.filePath("silent.mp4"),
+                              "-f lavfi -i testsrc=size=160x120:duration=1 -c:v libx264"));
+        }
+        // The format is forced; only AVI goes by the name.
+        const QString dest = out_ + "/result" + (settings.contains("mpeg4") ? ".avi" : ".out");
+        const QString last = Convert(dir_.filePath(source), dest, settings);
+        if (text.isEmpty()) {
+            QCOMPARE(last, QString("Complete"));
+            QCOMPARE(ProbeFile(dest).width, 160);
+            return;
+        }
+        QVERIFY2(last.startsWith("ErrorEvent:") && last.contains(text), qPrintable(last));
+        QVERIFY(FilesIn(out_).isEmpty());
+    }
+
     // RealMedia takes no packet over 64 kB; a key frame of pure noise must fit all the same.
     void realMediaFromANoisySource() {
         const QString noisy = dir_.filePath("noisy.flv");

@@ -171,6 +171,10 @@ void VideoEncoding(const Ask& ask, const Stream& video, const modEncoders::Encod
     const std::string bitrate = std::to_string(Number(ask.quality)) + "k";
     const bool tenBit = ask.keep && TenBit(video.pixFmt);
     std::vector<std::string> filters;
+    // Every encoding here is 4:2:0, one colour sample to four pixels, and the encoders refuse an
+    // odd width or height: the odd last column or row goes (a size not known may be odd).
+    if (video.width <= 0 || video.height <= 0 || video.width % 2 != 0 || video.height % 2 != 0)
+        filters.push_back("crop=trunc(iw/2)*2:trunc(ih/2)*2");
     if (ask.lines > 0) // keeps the aspect, never enlarges; the width stays even
         filters.push_back("scale=-2:'min(" + std::to_string(ask.lines) + ",ih)'");
     const bool h264Hardware = ask.video == "h264" && hardware.h264 && !tenBit;

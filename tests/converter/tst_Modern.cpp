@@ -172,6 +172,40 @@ private slots:
             "h264,avc1,yuv420p|aac", "");
     }
 
+    // 4:2:0 has one colour sample to four pixels, and H.264, H.265 and SVT-AV1 refuse an odd
+    // width or height: an odd source loses its last column and row, and converts.
+    void oddFrameSize_data() {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("mp4 h264") << QString(kMp4H264) << ".mp4";
+        QTest::newRow("mp4 h264, 720p asked") << kMp4H264 + QString("VideoSize=720p") << ".mp4";
+        QTest::newRow("mp4 h265") << QString(kMp4H265) << ".mp4";
+        QTest::newRow("webm vp9") << QString(kWebmVp9) << ".webm";
+        QTest::newRow("webm av1") << QString(kWebmAv1) << ".webm";
+    }
+    void oddFrameSize() {
+        QFETCH(QString, settings);
+        QFETCH(QString, extension);
+        const QString source = SourcePath("odd.mkv");
+        if (!QFile::exists(source))
+            QVERIFY(
+                MakeSource(source, {"-s", "321x241", "-c:v", "ffv1", "-c:a", "flac", "-t", "1"}));
+        const QString dest = dir_.filePath("odd" + extension);
+        QFile::remove(dest);
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        QVERIFY(Apply(avc, settings));
+        avc.SetSourceFile(source);
+        avc.SetDestFile(dest);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd(120000));
+        QCOMPARE(log.Last(), QString("Complete"));
+        const Probe probe = ProbeFile(dest);
+        QCOMPARE(QSize(probe.width, probe.height), QSize(320, 240));
+        QFile::remove(dest);
+    }
+
     void convert() {
         QFETCH(QString, source);
         QFETCH(QString, settings);

@@ -268,7 +268,7 @@ int main(int argc, char** argv) {
         return Fail(parsed.error);
     const modLegacyCommand::LegacyRequest& request = parsed.request;
 
-    modRun::InstallTerminationHandlers();
+    modRun::InstallTerminationHandlers(modPartialFile::DiscardAtForcedEnd);
     modReport::Open();
     const std::string ffmpeg = modRun::FindOnPath("ffmpeg");
     if (ffmpeg.empty())

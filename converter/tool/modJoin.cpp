@@ -179,7 +179,7 @@ public:
             return Fail(problem);
         if (const std::string problem = OutputProblem(output_); !problem.empty())
             return Fail(problem);
-        modRun::InstallTerminationHandlers();
+        modRun::InstallTerminationHandlers(modPartialFile::DiscardAtForcedEnd);
         modReport::Open();
         const std::string ffmpeg = modRun::FindOnPath("ffmpeg");
         if (ffmpeg.empty())

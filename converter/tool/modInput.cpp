@@ -26,9 +26,10 @@ unsigned char Byte(std::string_view head, size_t at) {
     return static_cast<unsigned char>(head[at]);
 }
 
-// Sync bytes every `packet` bytes from `first`, as far as the head reaches (three at most).
+// Sync bytes every `packet` bytes from `first`, at least two, as far as the head reaches
+// (three at most).
 bool TransportStream(std::string_view head, size_t first, size_t packet) {
-    if (head.size() <= first || Byte(head, first) != kTsSync)
+    if (head.size() <= first + packet || Byte(head, first) != kTsSync)
         return false;
     for (size_t at = first + packet; at < head.size() && at <= first + 2 * packet; at += packet)
         if (Byte(head, at) != kTsSync)
@@ -39,9 +40,11 @@ bool TransportStream(std::string_view head, size_t first, size_t packet) {
 bool IsoMedia(std::string_view head) {
     if (head.size() < 8)
         return false;
-    const uint32_t size = static_cast<uint32_t>(Byte(head, 0)) << 24 | Byte(head, 1) << 16 |
-                          Byte(head, 2) << 8 | Byte(head, 3);
-    if (size > 1 && size < 8) // 0: to the end of the file; 1: a 64-bit size follows
+    // A first box is small (ftyp, styp, moof...); a larger one gives its size in 64 bits, after
+    // a 1. A text never begins with a zero byte.
+    const uint32_t size =
+        static_cast<uint32_t>(Byte(head, 1)) << 16 | Byte(head, 2) << 8 | Byte(head, 3);
+    if (Byte(head, 0) != 0 || (size > 1 && size < 8)) // 0: the box runs to the end of the file
         return false;
     const std::string_view type = head.substr(4, 4);
     for (std::string_view box : kFirstBoxes)

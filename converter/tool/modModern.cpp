@@ -80,6 +80,15 @@ int Number(const std::string& text) {
     return std::atoi(text.c_str());
 }
 
+// libvpx's VP9 encoder holds about 4 GB for an 8K frame whatever its threads, tiles or
+// look-ahead, 1.2 GB at 4K: a larger frame is made smaller to fit 4K before it is encoded.
+constexpr int kVp9Widest = 3840;
+constexpr int kVp9Tallest = 2160;
+
+bool LargerThanVp9Takes(const Stream& video) {
+    return video.width > kVp9Widest || video.height > kVp9Tallest;
+}
+
 // What one request asks of the streams.
 struct Ask {
     std::string muxer;
@@ -177,6 +186,10 @@ void VideoEncoding(const Ask& ask, const Stream& video, const modEncoders::Encod
         filters.push_back("crop=trunc(iw/2)*2:trunc(ih/2)*2");
     if (ask.lines > 0) // keeps the aspect, never enlarges; the width stays even
         filters.push_back("scale=-2:'min(" + std::to_string(ask.lines) + ",ih)'");
+    if (ask.video == "vp9" && (video.width <= 0 || video.height <= 0 || LargerThanVp9Takes(video)))
+        filters.push_back("scale='min(iw," + std::to_string(kVp9Widest) + ")':'min(ih," +
+                          std::to_string(kVp9Tallest) +
+                          ")':force_original_aspect_ratio=decrease:force_divisible_by=2");
     const bool h264Hardware = ask.video == "h264" && hardware.h264 && !tenBit;
     const bool hevcHardware = ask.video == "hevc" && hardware.hevc;
     std::string encoder;
@@ -281,7 +294,12 @@ Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& probe
                 {"Video", true, "the source's " + Shown(ask.video) + " fits " + target});
         } else {
             VideoEncoding(ask, source.video, encoders, hardware, args);
-            plan.decisions.push_back({"Video", false, change});
+            plan.decisions.push_back(
+                {"Video", false,
+                 ask.video == "vp9" && LargerThanVp9Takes(source.video)
+                     ? change + "; at 3840x2160 at most, as VP9 larger than that needs about 4 GB "
+                                "of memory"
+                     : change});
         }
         if (ask.video == "hevc" && ask.muxer == "mp4") // Apple's players take no other tag
             Add(args, {"-tag:v", "hvc1"});

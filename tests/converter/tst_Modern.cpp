@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 using namespace ConverterTest;
 
 namespace {
@@ -204,6 +206,34 @@ private slots:
         const Probe probe = ProbeFile(dest);
         QCOMPARE(QSize(probe.width, probe.height), QSize(320, 240));
         QFile::remove(dest);
+    }
+
+    // libvpx's VP9 held about 4 GB for an 8K frame, whatever its threads or tiles: a source
+    // larger than 4K is made at 4K, and the converter's ffmpeg stays well below that.
+    void vp9OfAn8kSourceKeepsMemoryBounded() {
+        constexpr long kBoundKb = 2 * 1024 * 1024;
+        const QString source = SourcePath("8k.mkv");
+        QVERIFY(MakeSource(source, {"-s", "7680x4320", "-c:v", "mpeg2video", "-q:v", "20", "-c:a",
+                                    "flac", "-t", "0.2"}));
+        rusage children = {};
+        getrusage(RUSAGE_CHILDREN, &children);
+        QVERIFY(children.ru_maxrss < kBoundKb); // nothing so far leaves the bound unable to tell
+        const QString dest = dir_.filePath("8k.webm");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        QVERIFY(Apply(avc, kWebmVp9));
+        avc.SetSourceFile(source);
+        avc.SetDestFile(dest);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd(300000));
+        QCOMPARE(log.Last(), QString("Complete"));
+        getrusage(RUSAGE_CHILDREN, &children); // the converter's ffmpeg among them
+        QVERIFY2(children.ru_maxrss < kBoundKb, qPrintable(QString::number(children.ru_maxrss)));
+        const Probe probe = ProbeFile(dest);
+        QCOMPARE(QSize(probe.width, probe.height), QSize(3840, 2160));
+        QFile::remove(dest);
+        QFile::remove(source);
     }
 
     void convert() {

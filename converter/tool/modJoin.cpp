@@ -56,7 +56,8 @@ std::string InputProblem(const std::string& input) {
 // The first bytes of a file; fewer or none when it cannot be read.
 std::string HeadOf(const std::string& path) {
     std::string head(modInput::kHeadBytes, '\0');
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a pipe put in the file's place meanwhile gives nothing rather than a wait.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     const ssize_t n = fd >= 0 ? pread(fd, &head[0], head.size(), 0) : -1;
     if (fd >= 0)
         close(fd);

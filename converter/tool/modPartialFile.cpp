@@ -129,19 +129,22 @@ bool StillTheFile(int fd, const std::string& path) {
 }
 
 void Discard(Partial& partial) {
-    if (gForcedFolderFd == partial.folderFd)
-        gForcedFolderFd = -1; // before the descriptor closes and its number is free again
     // Only this process writes in the run's folder, so whatever has the file's name there is
     // the file, or nothing once it was placed.
     if (partial.folderFd >= 0) {
         const std::string name = partial.path.substr(partial.path.find_last_of('/') + 1);
         unlinkat(partial.folderFd, name.c_str(), 0);
-        close(partial.folderFd);
     }
-    if (partial.fd >= 0)
-        close(partial.fd);
     if (!partial.folder.empty())
         rmdir(partial.folder.c_str()); // only when empty, and never through a link
+    // Removed: a forced end from here on leaves it alone, and never reaches the descriptor's
+    // number once it is free again.
+    if (gForcedFolderFd == partial.folderFd)
+        gForcedFolderFd = -1;
+    if (partial.folderFd >= 0)
+        close(partial.folderFd);
+    if (partial.fd >= 0)
+        close(partial.fd);
     partial = Partial();
 }
 

@@ -100,9 +100,17 @@ std::string RelativeFolderProblem(const std::string& dest) {
     return "the output folder '" + folder + "' is not a full path starting with '/'";
 }
 
+// A playlist or concat script would have ffmpeg open the files it names, any file of the user's
+// among them.
+std::string ListOfFilesProblem(const std::string& given) {
+    return "the source '" + given +
+           "' is a playlist that names other files, not a media file; choose a media file";
+}
+
 // Why the source cannot be converted; empty when it can be tried. A download not yet whole
 // would convert to part of the video; a pipe or device would be read dry by the measuring
-// before ffmpeg sees it, or never end. A missing source is left to ffmpeg to name.
+// before ffmpeg sees it, or never end; a playlist would have it open what it names. A missing
+// source is left to ffmpeg to name.
 std::string SourceProblem(const std::string& given, const std::string& source) {
     if (source.size() >= kDownloadSuffix.size() &&
         source.compare(source.size() - kDownloadSuffix.size(), std::string::npos,
@@ -112,6 +120,8 @@ std::string SourceProblem(const std::string& given, const std::string& source) {
     struct stat info;
     if (stat(source.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
         return "the source '" + given + "' is not a regular file; choose a media file";
+    if (modInput::IsListText(modInput::HeadOf(source)))
+        return ListOfFilesProblem(given);
     return std::string();
 }
 
@@ -300,9 +310,7 @@ int main(int argc, char** argv) {
     const SourceAtStart sourceAtStart = MeasureSource(ffprobe, source);
     if (modInput::IsListOfFiles(sourceAtStart.facts.format)) {
         modPartialFile::Discard(partial);
-        return Fail("the source '" + request.source +
-                    "' is a playlist that names other files, not a media file; choose a media "
-                    "file");
+        return Fail(ListOfFilesProblem(request.source));
     }
     if (VideoOnly(sourceAtStart.facts) && modModern::HoldsSoundAlone(request)) {
         modPartialFile::Discard(partial);

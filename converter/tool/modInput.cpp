@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace modInput {
 
@@ -123,6 +125,25 @@ std::string DemuxerOf(std::string_view head) {
         return AudioFrame(head.substr(tag));
     }
     return AudioFrame(head);
+}
+
+bool IsListText(std::string_view head) {
+    if (Starts(head, "\xEF\xBB\xBF"))
+        head.remove_prefix(3);
+    const size_t text = head.find_first_not_of(" \t\r\n");
+    head.remove_prefix(text == std::string_view::npos ? head.size() : text);
+    return Starts(head, "#EXTM3U") || Starts(head, "ffconcat version");
+}
+
+std::string HeadOf(const std::string& path) {
+    std::string head(kHeadBytes, '\0');
+    // Not blocking: a pipe put in the file's place meanwhile gives nothing rather than a wait.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const ssize_t n = fd >= 0 ? pread(fd, &head[0], head.size(), 0) : -1;
+    if (fd >= 0)
+        close(fd);
+    head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return head;
 }
 
 bool IsListOfFiles(const std::string& formatName) {

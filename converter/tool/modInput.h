@@ -27,6 +27,14 @@ std::string DemuxerOf(std::string_view head);
 // How many first bytes DemuxerOf looks at, at most.
 constexpr size_t kHeadBytes = 4096;
 
+// Whether a file beginning with `head` is a playlist or a concat script ("#EXTM3U", "ffconcat
+// version"), a byte order mark or white space before it included: for when ffprobe could not
+// read it, say because what it lists cannot be reached.
+bool IsListText(std::string_view head);
+
+// The first kHeadBytes of a file, read without blocking; fewer or none when it cannot be read.
+std::string HeadOf(const std::string& path);
+
 // Whether ffprobe's format name (its "format_name") is that of a list of other files, such as
 // an HLS playlist or a concat script, rather than media.
 bool IsListOfFiles(const std::string& formatName);

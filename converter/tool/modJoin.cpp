@@ -53,18 +53,6 @@ std::string InputProblem(const std::string& input) {
     return std::string();
 }
 
-// The first bytes of a file; fewer or none when it cannot be read.
-std::string HeadOf(const std::string& path) {
-    std::string head(modInput::kHeadBytes, '\0');
-    // Not blocking: a pipe put in the file's place meanwhile gives nothing rather than a wait.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const ssize_t n = fd >= 0 ? pread(fd, &head[0], head.size(), 0) : -1;
-    if (fd >= 0)
-        close(fd);
-    head.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return head;
-}
-
 // Each input with the demuxer its first bytes name, as `inputs` is filled; else why one cannot
 // be joined. Only media goes in: a text is never left to ffmpeg to guess, as it would read a
 // playlist in it and open the files it names.
@@ -73,7 +61,7 @@ std::string ReadableInputs(const std::vector<std::string>& paths,
     for (const std::string& path : paths) {
         if (const std::string problem = InputProblem(path); !problem.empty())
             return problem;
-        const std::string demuxer = modInput::DemuxerOf(HeadOf(path));
+        const std::string demuxer = modInput::DemuxerOf(modInput::HeadOf(path));
         if (demuxer.empty())
             return "the input '" + path +
                    "' is not media that streams are joined from: its first bytes are not those "

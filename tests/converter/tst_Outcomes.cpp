@@ -246,7 +246,8 @@ private slots:
     }
 
     // Sources that cannot become the format asked are refused before ffmpeg runs, in words: a
-    // playlist that names a private file of the user's (a page's "video" can be one), and a
+    // playlist or manifest that names a private file of the user's (a page's "video" can be
+    // one), and a
     // video without sound for a format of sound alone. The same video makes a video format.
     void sourcesRefusedInWords_data() {
         QTest::addColumn<QString>("source");
@@ -256,8 +257,8 @@ private slots:
         const QString silent = "the source has no sound, and this format holds sound alone";
         QTest::newRow("playlist to AVI") << "playlist.mp4"
                                          << "VideoCodec=mpeg4" << playlist;
-        QTest::newRow("playlist to MP4")
-            << "playlist.mp4"
+        QTest::newRow("DASH manifest to MP4")
+            << "manifest.mp4"
             << "ForceFormat=mp4 VideoCodec=h264 AudioCodec=aac" << playlist;
         QTest::newRow("video alone to MP3") << "silent.mp4"
                                             << "ForceFormat=mp3 AudioCodec=mp3" << silent;
@@ -283,6 +284,16 @@ private slots:
             QVERIFY(playlist.open(QIODevice::WriteOnly));
             playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:3,\nfile://" +
                            QFile::encodeName(secret) + "\n#EXT-X-ENDLIST\n");
+            QFile manifest(dir_.filePath("manifest.mp4"));
+            QVERIFY(manifest.open(QIODevice::WriteOnly));
+            manifest.write(
+                "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" "
+                "type=\"static\" mediaPresentationDuration=\"PT3S\" minBufferTime=\"PT1S\" "
+                "profiles=\"urn:mpeg:dash:profile:isoff-on-demand:2011\"><Period>"
+                "<AdaptationSet mimeType=\"video/mp4\"><Representation id=\"1\" "
+                "bandwidth=\"100000\"><BaseURL>file://" +
+                QFile::encodeName(secret) +
+                "</BaseURL></Representation></AdaptationSet></Period></MPD>\n");
             QVERIFY(MakeMedia(dir_.filePath("silent.mp4"),
                               "-f lavfi -i testsrc=size=160x120:duration=1 -c:v libx264"));
         }

@@ -31,7 +31,9 @@ std::string Judged(const std::string& head) {
     const std::string demuxer = modInput::DemuxerOf(head);
     Require(demuxer.empty() || kDemuxers.count(demuxer), "only a known demuxer is named");
     // The texts ffmpeg reads as lists of other files are never taken for media.
-    if (head.rfind("#EXTM3U", 0) == 0 || head.rfind("ffconcat", 0) == 0)
+    if (head.rfind("#EXTM3U", 0) == 0 || head.rfind("ffconcat version", 0) == 0)
+        Require(modInput::IsListText(head), "a playlist is known as one");
+    if (modInput::IsListText(head))
         Require(demuxer.empty(), "a playlist is refused");
     return demuxer;
 }

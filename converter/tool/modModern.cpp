@@ -346,7 +346,7 @@ std::vector<std::string> ProbeArguments() {
             "error",
             "-show_entries",
             "stream=codec_type,codec_name,pix_fmt,width,height,sample_rate,channels:"
-            "stream_disposition=attached_pic",
+            "stream_disposition=attached_pic:format=format_name",
             "-of",
             "compact"};
 }
@@ -365,6 +365,8 @@ Source ReadSource(const std::string& listing) {
         Stream stream{field["codec_name"],          field["pix_fmt"],
                       Number(field["width"]),       Number(field["height"]),
                       Number(field["sample_rate"]), Number(field["channels"])};
+        if (line.rfind("format|", 0) == 0)
+            source.format = field["format_name"];
         const std::string& type = field["codec_type"];
         source.read = source.read || !type.empty();
         if (type == "video" && !source.hasVideo && field["disposition:attached_pic"] != "1") {

@@ -23,7 +23,8 @@ struct Stream {
 
 // The source's first video (not a cover picture) and first audio stream.
 struct Source {
-    bool read = false; // ffprobe read it; a source it could not read is encoded whole
+    bool read = false;  // ffprobe read it; a source it could not read is encoded whole
+    std::string format; // the reader's names, as ffprobe gives them ("matroska,webm")
     bool hasVideo = false;
     bool hasAudio = false;
     Stream video;

@@ -98,9 +98,12 @@ int PrintPlan(int argc, char** argv) {
         if (getcwd(cwd, sizeof cwd))
             source = std::string(cwd) + "/" + source;
     }
+    // A playlist is refused at Convert: the streams of what it names are not described.
+    if (modInput::IsListText(modInput::HeadOf(source)))
+        return 0;
     // Legacy targets always encode; they are read only for the note on a missing picture.
     const modModern::Source streams = Probe(ffprobe, modInput::Url(source));
-    if (!streams.read)
+    if (!streams.read || modInput::IsListOfFiles(streams.format))
         return 0;
     if (modModern::IsModern(parsed.request)) {
         const modModern::Plan plan = modModern::PlanFor(

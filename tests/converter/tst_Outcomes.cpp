@@ -3,6 +3,7 @@
 // converter, damaged sources, RealMedia from noisy pictures, and device formats that the
 // players decode, at about the size asked for.
 #include "ConverterTestSupport.h"
+#include "StreamPlan.h"
 #include "TestHome.h"
 
 #include <QRandomGenerator>
@@ -75,6 +76,22 @@ class TestOutcomes : public QObject {
         if (resultFile)
             *resultFile = avc.ResultFile();
         return log.Last();
+    }
+
+    // What the dialog is told of the source's streams before Convert.
+    QString PlanText(const QString& source, const QString& settings) {
+        std::vector<ConverterSetting> asked = {
+            ConverterSetting::Text(ConverterProperty::SourceFile, source),
+            ConverterSetting::Text(ConverterProperty::DestFile, out_ + "/plan.mp4")};
+        for (const QString& item : settings.split(' ', Qt::SkipEmptyParts))
+            asked.push_back(ConverterSetting::Text(*PropertyNamed(item.section('=', 0, 0)),
+                                                   item.section('=', 1)));
+        StreamPlan plan;
+        QStringList answers;
+        connect(&plan, &StreamPlan::Answered, this, [&](const QString& text) { answers << text; });
+        plan.Ask(asked);
+        return QTest::qWaitFor([&] { return !answers.isEmpty(); }, 30000) ? answers.first()
+                                                                          : "(none)";
     }
 
 private slots:
@@ -299,8 +316,12 @@ private slots:
         }
         // The format is forced; only AVI goes by the name.
         const QString dest = out_ + "/result" + (settings.contains("mpeg4") ? ".avi" : ".out");
+        const QString plan = PlanText(dir_.filePath(source), settings);
+        if (text.contains("playlist")) // what it names is not described either
+            QCOMPARE(plan, QString());
         const QString last = Convert(dir_.filePath(source), dest, settings);
         if (text.isEmpty()) {
+            QVERIFY2(plan.startsWith("Video: re-encode"), qPrintable(plan));
             QCOMPARE(last, QString("Complete"));
             QCOMPARE(ProbeFile(dest).width, 160);
             return;

@@ -9,6 +9,7 @@
 #include "FinishedFile.h"
 #include "modEncoderCache.h"
 #include "modEncoderGuess.h"
+#include "modInput.h"
 #include "modJoin.h"
 #include "modLegacyCommand.h"
 #include "modPartialFile.h"
@@ -100,9 +101,17 @@ std::string RelativeFolderProblem(const std::string& dest) {
     return "the output folder '" + folder + "' is not a full path starting with '/'";
 }
 
+// A playlist or concat script would have ffmpeg open the files it names, any file of the user's
+// among them.
+std::string ListOfFilesProblem(const std::string& given) {
+    return "the source '" + given +
+           "' is a playlist that names other files, not a media file; choose a media file";
+}
+
 // Why the source cannot be converted; empty when it can be tried. A download not yet whole
 // would convert to part of the video; a pipe or device would be read dry by the measuring
-// before ffmpeg sees it, or never end. A missing source is left to ffmpeg to name.
+// before ffmpeg sees it, or never end; a playlist would have it open what it names. A missing
+// source is left to ffmpeg to name.
 std::string SourceProblem(const std::string& given, const std::string& source) {
     if (source.size() >= kDownloadSuffix.size() &&
         source.compare(source.size() - kDownloadSuffix.size(), std::string::npos,
@@ -112,6 +121,8 @@ std::string SourceProblem(const std::string& given, const std::string& source) {
     struct stat info;
     if (stat(source.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
         return "the source '" + given + "' is not a regular file; choose a media file";
+    if (modInput::IsListText(modInput::HeadOf(source)))
+        return ListOfFilesProblem(given);
     return std::string();
 }
 
@@ -127,11 +138,6 @@ std::string PartialChange(const modPartialFile::Partial& partial, const std::str
     const bool removed = !FinishedFile::Exists(QFile::decodeName(partial.path.c_str()));
     return "the partial result '" + partial.path + (removed ? "' was removed" : "' was replaced") +
            " during the conversion; nothing was replaced";
-}
-
-// "file:" keeps ffmpeg from reading a name as a protocol ("http:...") or an option ("-x").
-std::string FileUrl(const std::string& absolutePath) {
-    return "file:" + absolutePath;
 }
 
 std::string Joined(const std::vector<std::string>& args) {
@@ -181,7 +187,7 @@ SourceAtStart MeasureSource(const std::string& ffprobe, const std::string& sourc
     SourceAtStart start;
     start.stated = stat(source.c_str(), &start.status) == 0;
     if (!ffprobe.empty())
-        start.facts = modResultCheck::Probe(ffprobe, FileUrl(source));
+        start.facts = modResultCheck::Probe(ffprobe, modInput::Url(source));
     return start;
 }
 
@@ -211,16 +217,21 @@ std::string ResultComplaint(const std::string& ffprobe, const SourceAtStart& sta
                             bool videoAsked) {
     if (ffprobe.empty())
         return std::string();
-    const modResultCheck::Facts result = modResultCheck::Probe(ffprobe, FileUrl(partial));
+    const modResultCheck::Facts result = modResultCheck::Probe(ffprobe, modInput::Url(partial));
     double sourceSeconds = start.facts.seconds;
     if (result.read && (sourceSeconds <= 0 || modResultCheck::TooShort(result, sourceSeconds)))
-        sourceSeconds = modResultCheck::ReadableSeconds(ffprobe, FileUrl(source));
+        sourceSeconds = modResultCheck::ReadableSeconds(ffprobe, modInput::Url(source));
     return modResultCheck::Complaint(result, videoAsked, sourceSeconds);
 }
 
 // A source with sound and no picture.
 bool AudioOnly(const modResultCheck::Facts& source) {
     return source.read && source.hasAudio && !source.hasVideo;
+}
+
+// A source with a picture and no sound.
+bool VideoOnly(const modResultCheck::Facts& source) {
+    return source.read && source.hasVideo && !source.hasAudio;
 }
 
 // Whether the muxer that ffmpeg is told to use (its "-f") can write a file of sound alone; the
@@ -270,7 +281,7 @@ int main(int argc, char** argv) {
         return Fail(parsed.error);
     const modLegacyCommand::LegacyRequest& request = parsed.request;
 
-    modRun::InstallTerminationHandlers();
+    modRun::InstallTerminationHandlers(modPartialFile::DiscardAtForcedEnd);
     modReport::Open();
     const std::string ffmpeg = modRun::FindOnPath("ffmpeg");
     if (ffmpeg.empty())
@@ -300,11 +311,21 @@ int main(int argc, char** argv) {
     // and a source with sound alone is converted to sound alone, or refused now.
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     const SourceAtStart sourceAtStart = MeasureSource(ffprobe, source);
+    if (modInput::IsListOfFiles(sourceAtStart.facts.format)) {
+        modPartialFile::Discard(partial);
+        return Fail(ListOfFilesProblem(request.source));
+    }
+    if (VideoOnly(sourceAtStart.facts) && modModern::HoldsSoundAlone(request)) {
+        modPartialFile::Discard(partial);
+        return Fail("the source has no sound, and this format holds sound alone");
+    }
     const bool audioOnly = AudioOnly(sourceAtStart.facts);
-    const modModern::Source streams = modTargets::ReadSource(ffprobe, FileUrl(source), request);
+    const modModern::Source streams =
+        modTargets::ReadSource(ffprobe, modInput::Url(source), request);
     const auto ffmpegArgs = [&](const modEncoders::EncoderSet& encoders) {
         return modTranslate::CommandLine(modTargets::Options(request, encoders, streams, ffmpeg),
-                                         FileUrl(source), FileUrl(partial.path), audioOnly, true);
+                                         modInput::Url(source), modInput::Url(partial.path),
+                                         audioOnly, true, sourceAtStart.facts.format);
     };
     const auto refused = [&](const std::vector<std::string>& args) {
         return audioOnly && !HoldsAudioAlone(args);

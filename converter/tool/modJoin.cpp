@@ -1,5 +1,7 @@
 #include "modJoin.h"
 
+#include "modInput.h"
+#include "modJoinCommand.h"
 #include "modPartialFile.h"
 #include "modProgress.h"
 #include "modReport.h"
@@ -23,32 +25,10 @@ namespace {
 
 constexpr size_t kLongestReason = 300;
 
-struct Container {
-    const char* extension;
-    const char* muxer;
-};
-
-// The containers a join writes, by the extension of the output's name.
-constexpr Container kContainers[] = {
-    {".mp4", "mp4"},   {".m4v", "mp4"},      {".m4a", "ipod"},     {".mov", "mov"},
-    {".webm", "webm"}, {".mkv", "matroska"}, {".mka", "matroska"}, {".ts", "mpegts"},
-    {".ogg", "ogg"},   {".opus", "opus"},    {".mp3", "mp3"},      {".flv", "flv"},
-};
-
-// The MP4 family: the index goes before the media, so that a player can start before the end.
-bool IndexFirst(const std::string& muxer) {
-    return muxer == "mp4" || muxer == "ipod" || muxer == "mov";
-}
-
 std::string Lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
-}
-
-// "file:" keeps ffmpeg from reading a name as a protocol ("http:...") or an option ("-x").
-std::string FileUrl(const std::string& absolutePath) {
-    return "file:" + absolutePath;
 }
 
 std::string FolderOf(const std::string& absolutePath) {
@@ -73,11 +53,29 @@ std::string InputProblem(const std::string& input) {
     return std::string();
 }
 
+// Each input with the demuxer its first bytes name, as `inputs` is filled; else why one cannot
+// be joined. Only media goes in: a text is never left to ffmpeg to guess, as it would read a
+// playlist in it and open the files it names.
+std::string ReadableInputs(const std::vector<std::string>& paths,
+                           std::vector<modJoinCommand::Input>& inputs) {
+    for (const std::string& path : paths) {
+        if (const std::string problem = InputProblem(path); !problem.empty())
+            return problem;
+        const std::string demuxer = modInput::DemuxerOf(modInput::HeadOf(path));
+        if (demuxer.empty())
+            return "the input '" + path +
+                   "' is not media that streams are joined from: its first bytes are not those "
+                   "of MPEG-TS, MP4, WebM or another container";
+        inputs.push_back({path, demuxer});
+    }
+    return std::string();
+}
+
 // Why nothing can be written to `output`; empty when it can.
 std::string OutputProblem(const std::string& output) {
     if (output.empty() || output[0] != '/')
         return "the output '" + output + "' is not a full path starting with '/'";
-    if (MuxerForFile(output).empty())
+    if (modJoinCommand::MuxerForFile(output).empty())
         return "the output '" + output + "' has no extension of a container that streams join in";
     const std::string folder = FolderOf(output);
     struct stat info;
@@ -91,12 +89,14 @@ std::string OutputProblem(const std::string& output) {
 }
 
 // The longest of the inputs, in seconds: what progress is told against. 0 when unknown.
-double LongestInput(const std::vector<std::string>& inputs) {
+double LongestInput(const std::vector<modJoinCommand::Input>& inputs) {
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     double longest = 0;
-    for (const std::string& input : inputs)
+    for (const modJoinCommand::Input& input : inputs)
         if (!ffprobe.empty() && !modRun::TerminationSignal())
-            longest = std::max(longest, modResultCheck::Probe(ffprobe, FileUrl(input)).seconds);
+            longest = std::max(longest, modResultCheck::Probe(ffprobe, modInput::Url(input.path),
+                                                              modInput::ReadAs(input.demuxer))
+                                            .seconds);
     return longest;
 }
 
@@ -108,8 +108,8 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 
 // ffmpeg's first complaint, as one line that names files by their names: what went wrong first
 // is the cause, what follows its consequence.
-std::string ReasonIn(int logFd, const std::vector<std::string>& inputs, const std::string& partial,
-                     const std::string& output) {
+std::string ReasonIn(int logFd, const std::vector<modJoinCommand::Input>& inputs,
+                     const std::string& partial, const std::string& output) {
     std::string log(4096, '\0');
     const ssize_t n = pread(logFd, &log[0], log.size(), 0);
     log.resize(n > 0 ? static_cast<size_t>(n) : 0);
@@ -124,9 +124,9 @@ std::string ReasonIn(int logFd, const std::vector<std::string>& inputs, const st
     // "[mp4 @ 0x55d0c3a2] Could not ...": the muxer's address says nothing to a reader.
     if (!line.empty() && line[0] == '[' && line.find("] ") != std::string::npos)
         line.erase(0, line.find("] ") + 2);
-    ReplaceAll(line, FileUrl(partial), FileNameOf(output));
-    for (const std::string& input : inputs)
-        ReplaceAll(line, FileUrl(input), FileNameOf(input));
+    ReplaceAll(line, modInput::Url(partial), FileNameOf(output));
+    for (const modJoinCommand::Input& input : inputs)
+        ReplaceAll(line, modInput::Url(input.path), FileNameOf(input.path));
     for (char& c : line)
         if (static_cast<unsigned char>(c) < ' ')
             c = ' ';
@@ -160,16 +160,15 @@ bool PlaceWithoutReplacing(const std::string& partial, const std::string& output
 
 class Join {
 public:
-    Join(const char* program, std::vector<std::string> inputs, std::string output)
-        : program_(program), inputs_(std::move(inputs)), output_(std::move(output)) {}
+    Join(const char* program, std::vector<std::string> paths, std::string output)
+        : program_(program), paths_(std::move(paths)), output_(std::move(output)) {}
 
     int Run() {
-        for (const std::string& input : inputs_)
-            if (const std::string problem = InputProblem(input); !problem.empty())
-                return Fail(problem);
+        if (const std::string problem = ReadableInputs(paths_, inputs_); !problem.empty())
+            return Fail(problem);
         if (const std::string problem = OutputProblem(output_); !problem.empty())
             return Fail(problem);
-        modRun::InstallTerminationHandlers();
+        modRun::InstallTerminationHandlers(modPartialFile::DiscardAtForcedEnd);
         modReport::Open();
         const std::string ffmpeg = modRun::FindOnPath("ffmpeg");
         if (ffmpeg.empty())
@@ -195,11 +194,8 @@ private:
 
     int RunFfmpeg(const std::string& ffmpeg) {
         const double totalSeconds = LongestInput(inputs_);
-        std::vector<std::string> urls;
-        for (const std::string& input : inputs_)
-            urls.push_back(FileUrl(input));
-        const std::vector<std::string> args =
-            CommandLine(urls, FileUrl(partial_.path), MuxerForFile(output_));
+        const std::vector<std::string> args = modJoinCommand::CommandLine(
+            inputs_, modInput::Url(partial_.path), modJoinCommand::MuxerForFile(output_));
         std::string shown;
         for (const std::string& arg : args)
             shown += " " + arg;
@@ -238,7 +234,8 @@ private:
     }
 
     const char* program_;
-    std::vector<std::string> inputs_;
+    std::vector<std::string> paths_;
+    std::vector<modJoinCommand::Input> inputs_;
     std::string output_;
     modPartialFile::Partial partial_;
 };
@@ -247,35 +244,6 @@ private:
 
 bool IsJoinCall(int argc, char** argv) {
     return argc > 1 && std::strcmp(argv[1], "--join") == 0;
-}
-
-std::string MuxerForFile(const std::string& path) {
-    const std::string name = FileNameOf(path);
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || dot == 0)
-        return std::string();
-    const std::string extension = Lowered(name.substr(dot));
-    for (const Container& container : kContainers)
-        if (extension == container.extension)
-            return container.muxer;
-    return std::string();
-}
-
-std::vector<std::string> CommandLine(const std::vector<std::string>& inputUrls,
-                                     const std::string& outputUrl, const std::string& muxer) {
-    std::vector<std::string> args = {"-hide_banner", "-nostdin",  "-loglevel", "error",
-                                     "-y",           "-progress", "pipe:3"};
-    for (const std::string& url : inputUrls)
-        args.insert(args.end(), {"-i", url});
-    // Picture and sound; data such as an MPEG-TS's ID3 tags has no place in most containers.
-    for (size_t i = 0; i < inputUrls.size(); ++i)
-        args.insert(args.end(),
-                    {"-map", std::to_string(i) + ":v?", "-map", std::to_string(i) + ":a?"});
-    args.insert(args.end(), {"-c", "copy"});
-    if (IndexFirst(muxer))
-        args.insert(args.end(), {"-movflags", "+faststart"});
-    args.insert(args.end(), {"-f", muxer, outputUrl});
-    return args;
 }
 
 int Run(const char* program, const std::vector<std::string>& args) {

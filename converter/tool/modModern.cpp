@@ -80,6 +80,15 @@ int Number(const std::string& text) {
     return std::atoi(text.c_str());
 }
 
+// libvpx's VP9 encoder holds about 4 GB for an 8K frame whatever its threads, tiles or
+// look-ahead, 1.2 GB at 4K: a larger frame is made smaller to fit 4K before it is encoded.
+constexpr int kVp9Widest = 3840;
+constexpr int kVp9Tallest = 2160;
+
+bool LargerThanVp9Takes(const Stream& video) {
+    return video.width > kVp9Widest || video.height > kVp9Tallest;
+}
+
 // What one request asks of the streams.
 struct Ask {
     std::string muxer;
@@ -111,6 +120,16 @@ struct Ask {
         return ask;
     }
 };
+
+// MKV asked to keep the streams as they are.
+bool KeepsEveryStream(const Ask& ask) {
+    return ask.muxer == "matroska" && ask.video == "copy";
+}
+
+// A target of sound alone: no video codec of today is named.
+bool SoundAlone(const Ask& ask) {
+    return !KeepsEveryStream(ask) && (ask.video.empty() || !FamilyOf(ask.video));
+}
 
 // Why the video must be encoded; empty when it can be copied.
 std::string VideoChange(const Ask& ask, const Stream& video) {
@@ -161,8 +180,16 @@ void VideoEncoding(const Ask& ask, const Stream& video, const modEncoders::Encod
     const std::string bitrate = std::to_string(Number(ask.quality)) + "k";
     const bool tenBit = ask.keep && TenBit(video.pixFmt);
     std::vector<std::string> filters;
+    // Every encoding here is 4:2:0, one colour sample to four pixels, and the encoders refuse an
+    // odd width or height: the odd last column or row goes (a size not known may be odd).
+    if (video.width <= 0 || video.height <= 0 || video.width % 2 != 0 || video.height % 2 != 0)
+        filters.push_back("crop=trunc(iw/2)*2:trunc(ih/2)*2");
     if (ask.lines > 0) // keeps the aspect, never enlarges; the width stays even
         filters.push_back("scale=-2:'min(" + std::to_string(ask.lines) + ",ih)'");
+    if (ask.video == "vp9" && (video.width <= 0 || video.height <= 0 || LargerThanVp9Takes(video)))
+        filters.push_back("scale='min(iw," + std::to_string(kVp9Widest) + ")':'min(ih," +
+                          std::to_string(kVp9Tallest) +
+                          ")':force_original_aspect_ratio=decrease:force_divisible_by=2");
     const bool h264Hardware = ask.video == "h264" && hardware.h264 && !tenBit;
     const bool hevcHardware = ask.video == "hevc" && hardware.hevc;
     std::string encoder;
@@ -239,19 +266,25 @@ bool IsModern(const modLegacyCommand::LegacyRequest& request) {
     return false;
 }
 
+bool HoldsSoundAlone(const modLegacyCommand::LegacyRequest& request) {
+    if (!IsModern(request))
+        return false;
+    return SoundAlone(Ask::From(request));
+}
+
 Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& probed,
              const modEncoders::EncoderSet& encoders, const Hardware& hardware) {
     const Ask ask = Ask::From(request);
     Source source = probed;
     if (!source.read)
         source.hasVideo = source.hasAudio = true;
-    if (ask.muxer == "matroska" && ask.video == "copy")
+    if (KeepsEveryStream(ask))
         return KeepEveryStream(source);
     const Container& container = Containers().at(ask.muxer);
     const std::string target = container.shown;
     Plan plan;
     std::vector<std::string>& args = plan.options;
-    if (ask.video.empty() || !FamilyOf(ask.video)) {
+    if (SoundAlone(ask)) {
         Add(args, {"-vn"});
     } else if (source.hasVideo) {
         const std::string change = VideoChange(ask, source.video);
@@ -261,7 +294,12 @@ Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& probe
                 {"Video", true, "the source's " + Shown(ask.video) + " fits " + target});
         } else {
             VideoEncoding(ask, source.video, encoders, hardware, args);
-            plan.decisions.push_back({"Video", false, change});
+            plan.decisions.push_back(
+                {"Video", false,
+                 ask.video == "vp9" && LargerThanVp9Takes(source.video)
+                     ? change + "; at 3840x2160 at most, as VP9 larger than that needs about 4 GB "
+                                "of memory"
+                     : change});
         }
         if (ask.video == "hevc" && ask.muxer == "mp4") // Apple's players take no other tag
             Add(args, {"-tag:v", "hvc1"});
@@ -289,8 +327,7 @@ std::string SoundOnlyNote(const modLegacyCommand::LegacyRequest& request, const 
         return std::string();
     if (IsModern(request)) {
         const Ask ask = Ask::From(request);
-        if (ask.video.empty() || !FamilyOf(ask.video) ||
-            (ask.muxer == "matroska" && ask.video == "copy"))
+        if (SoundAlone(ask) || KeepsEveryStream(ask))
             return std::string();
     }
     return "sound only: the result has no picture\n";
@@ -309,7 +346,7 @@ std::vector<std::string> ProbeArguments() {
             "error",
             "-show_entries",
             "stream=codec_type,codec_name,pix_fmt,width,height,sample_rate,channels:"
-            "stream_disposition=attached_pic",
+            "stream_disposition=attached_pic:format=format_name",
             "-of",
             "compact"};
 }
@@ -328,6 +365,8 @@ Source ReadSource(const std::string& listing) {
         Stream stream{field["codec_name"],          field["pix_fmt"],
                       Number(field["width"]),       Number(field["height"]),
                       Number(field["sample_rate"]), Number(field["channels"])};
+        if (line.rfind("format|", 0) == 0)
+            source.format = field["format_name"];
         const std::string& type = field["codec_type"];
         source.read = source.read || !type.empty();
         if (type == "video" && !source.hasVideo && field["disposition:attached_pic"] != "1") {

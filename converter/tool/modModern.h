@@ -23,7 +23,8 @@ struct Stream {
 
 // The source's first video (not a cover picture) and first audio stream.
 struct Source {
-    bool read = false; // ffprobe read it; a source it could not read is encoded whole
+    bool read = false;  // ffprobe read it; a source it could not read is encoded whole
+    std::string format; // the reader's names, as ffprobe gives them ("matroska,webm")
     bool hasVideo = false;
     bool hasAudio = false;
     Stream video;
@@ -51,6 +52,9 @@ struct Plan {
 
 // True for a command line of today's targets: its "-f" names one of their muxers.
 bool IsModern(const modLegacyCommand::LegacyRequest& request);
+
+// True for a target of sound alone (MP3, M4A, Opus, FLAC): the request names no video codec.
+bool HoldsSoundAlone(const modLegacyCommand::LegacyRequest& request);
 
 // The options and the decisions for converting `source` as `request` asks.
 Plan PlanFor(const modLegacyCommand::LegacyRequest& request, const Source& source,

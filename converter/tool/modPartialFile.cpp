@@ -1,7 +1,10 @@
 #include "modPartialFile.h"
 
 #include <cctype>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -15,6 +18,20 @@ namespace {
 const std::string kFolderPrefix = ".~avformat-";
 const std::string kRandomPart = "XXXXXX"; // mkdtemp's letters and digits
 const std::string kFileStem = "partial";
+
+// The partial that a forced end removes, kept where a signal handler can read it: the folder
+// as an open descriptor and a path, the file's name. The descriptor is -1 while none is kept.
+volatile sig_atomic_t gForcedFolderFd = -1;
+char gForcedFolder[PATH_MAX];
+char gForcedName[NAME_MAX + 1];
+
+void KeepForForcedEnd(const Partial& partial, const std::string& name) {
+    if (partial.folder.size() >= sizeof gForcedFolder || name.size() >= sizeof gForcedName)
+        return; // a later run removes the folder instead (RemoveDeadRuns)
+    std::memcpy(gForcedFolder, partial.folder.c_str(), partial.folder.size() + 1);
+    std::memcpy(gForcedName, name.c_str(), name.size() + 1);
+    gForcedFolderFd = partial.folderFd;
+}
 
 bool IsDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -100,6 +117,8 @@ Partial Make(const std::string& destinationFolder, const std::string& extension)
     partial.path = folder + "/" + name;
     if (!partial.Made())
         Discard(partial);
+    else
+        KeepForForcedEnd(partial, name);
     return partial;
 }
 
@@ -115,13 +134,26 @@ void Discard(Partial& partial) {
     if (partial.folderFd >= 0) {
         const std::string name = partial.path.substr(partial.path.find_last_of('/') + 1);
         unlinkat(partial.folderFd, name.c_str(), 0);
-        close(partial.folderFd);
     }
-    if (partial.fd >= 0)
-        close(partial.fd);
     if (!partial.folder.empty())
         rmdir(partial.folder.c_str()); // only when empty, and never through a link
+    // Removed: a forced end from here on leaves it alone, and never reaches the descriptor's
+    // number once it is free again.
+    if (gForcedFolderFd == partial.folderFd)
+        gForcedFolderFd = -1;
+    if (partial.folderFd >= 0)
+        close(partial.folderFd);
+    if (partial.fd >= 0)
+        close(partial.fd);
     partial = Partial();
+}
+
+void DiscardAtForcedEnd() {
+    const int folderFd = gForcedFolderFd;
+    if (folderFd < 0)
+        return;
+    unlinkat(folderFd, gForcedName, 0);
+    rmdir(gForcedFolder);
 }
 
 void RemoveDeadRuns(const std::string& destinationFolder, const std::string& program) {

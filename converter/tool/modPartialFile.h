@@ -26,6 +26,10 @@ bool StillTheFile(int fd, const std::string& path);
 // Removes the file when it is still in the run's folder, then the folder, and lets go of both.
 void Discard(Partial& partial);
 
+// Removes the file and the folder of the partial made last and not yet discarded, with
+// async-signal-safe calls alone: for a process that must end at once (modRun's forced end).
+void DiscardAtForcedEnd();
+
 // Removes what runs of `program` that no longer run left in `destinationFolder`: only their
 // own folders, holding nothing but their partial file; every other name stays.
 void RemoveDeadRuns(const std::string& destinationFolder, const std::string& program);

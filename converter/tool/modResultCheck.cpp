@@ -24,14 +24,15 @@ std::string Seconds(double value) {
 
 } // namespace
 
-Facts Probe(const std::string& ffprobe, const std::string& url) {
+Facts Probe(const std::string& ffprobe, const std::string& url,
+            const std::vector<std::string>& inputOptions) {
     Facts facts;
     bool whole = false;
-    const std::string listing =
-        modRun::Capture(ffprobe,
-                        {"-v", "error", "-show_entries", "stream=codec_type:format=duration", "-of",
-                         "default=noprint_wrappers=1", url},
-                        &whole);
+    std::vector<std::string> args = inputOptions;
+    args.insert(args.end(),
+                {"-v", "error", "-show_entries", "stream=codec_type:format=duration,format_name",
+                 "-of", "default=noprint_wrappers=1", url});
+    const std::string listing = modRun::Capture(ffprobe, args, &whole);
     facts.read = whole;
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
@@ -41,14 +42,18 @@ Facts Probe(const std::string& ffprobe, const std::string& url) {
             facts.hasAudio = true;
         else if (line.rfind("duration=", 0) == 0)
             facts.seconds = std::atof(line.c_str() + 9);
+        else if (line.rfind("format_name=", 0) == 0)
+            facts.format = line.substr(12);
     }
     return facts;
 }
 
-double ReadableSeconds(const std::string& ffprobe, const std::string& url) {
-    const std::string listing =
-        modRun::Capture(ffprobe, {"-v", "quiet", "-show_entries", "packet=pts_time,duration_time",
-                                  "-of", "csv=print_section=0", url});
+double ReadableSeconds(const std::string& ffprobe, const std::string& url,
+                       const std::vector<std::string>& inputOptions) {
+    std::vector<std::string> args = inputOptions;
+    args.insert(args.end(), {"-v", "quiet", "-show_entries", "packet=pts_time,duration_time", "-of",
+                             "csv=print_section=0", url});
+    const std::string listing = modRun::Capture(ffprobe, args);
     bool any = false;
     double first = 0, last = 0;
     std::istringstream lines(listing);

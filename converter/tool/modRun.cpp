@@ -25,11 +25,37 @@ constexpr int kReportFd = 3;
 // How often a wait for a child's report looks whether this process was asked to end.
 constexpr int kReportPollMilliseconds = 200;
 
+// What a forced end removes; set once, before any handler runs.
+void (*gUndo)() = nullptr;
+
 void OnTermination(int signal) {
+    // Only the first request counts: a stream of signals never puts the forced end off.
+    if (gTerminationSignal)
+        return;
     gTerminationSignal = signal;
     for (const pid_t child : gChildren)
         if (child > 0)
             kill(child, SIGTERM);
+    alarm(kForcedEndSeconds);
+}
+
+// The run did not wind down in time: whatever it is stuck in, it ends now.
+void OnForcedEnd(int) {
+    const int signal = gTerminationSignal;
+    if (!signal)
+        return;
+    for (const pid_t child : gChildren)
+        if (child > 0)
+            kill(child, SIGKILL);
+    if (gUndo)
+        gUndo();
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(signal);
+    _exit(128 + signal);
 }
 
 sigset_t TerminationSet() {
@@ -206,13 +232,19 @@ std::string Capture(const std::string& program, const std::vector<std::string>& 
     return FinishCapture(child, whole);
 }
 
-void InstallTerminationHandlers() {
+void InstallTerminationHandlers(void (*undo)()) {
+    gUndo = undo;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = OnTermination;
     sigemptyset(&action.sa_mask);
     for (int signal : kTerminationSignals)
         sigaction(signal, &action, nullptr);
+    struct sigaction forced;
+    std::memset(&forced, 0, sizeof forced);
+    forced.sa_handler = OnForcedEnd;
+    forced.sa_mask = TerminationSet();
+    sigaction(SIGALRM, &forced, nullptr);
 }
 
 int TerminationSignal() {
@@ -304,7 +336,9 @@ Outcome FinishReading(Child& child, const std::function<void(const std::string&)
 }
 
 bool UnlessTerminated(const std::function<bool()>& step) {
-    return WithSignalsBlocked([&] { return !gTerminationSignal && step(); });
+    // Not with the signals blocked: a step that hangs (a Trash that cannot be written) would
+    // hold the request back, and the forced end with it.
+    return !gTerminationSignal && step();
 }
 
 Outcome Run(const std::string& program, const std::vector<std::string>& args) {

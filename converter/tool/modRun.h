@@ -15,8 +15,13 @@ std::string FindOnPath(const std::string& name);
 std::string Capture(const std::string& program, const std::vector<std::string>& args,
                     bool* whole = nullptr);
 
-// Ends the conversion child when this process receives SIGTERM, SIGINT or SIGHUP.
-void InstallTerminationHandlers();
+// Ends the conversion child when this process receives SIGTERM, SIGINT or SIGHUP. The run
+// then winds down by itself; should it still be running kForcedEndSeconds later (a step that
+// hangs, a child that ignores SIGTERM and keeps a pipe open), the children are killed,
+// `undo` runs (from a signal handler: async-signal-safe calls only) and this process ends
+// with the signal that asked it to.
+constexpr unsigned kForcedEndSeconds = 5;
+void InstallTerminationHandlers(void (*undo)() = nullptr);
 
 // The signal that asked this process to end, or 0.
 int TerminationSignal();
@@ -54,8 +59,9 @@ Child StartReporting(const std::string& program, const std::vector<std::string>&
 // termination signal arrives, then finishes the child as Finish does.
 Outcome FinishReading(Child& child, const std::function<void(const std::string&)>& onLine);
 
-// Runs `step` with the termination signals held back, unless one has arrived already: a
-// signal that comes meanwhile is seen once the step is done. False when the step did not run.
+// Runs `step` unless a termination signal has arrived already: a signal that comes meanwhile
+// is seen once the step is done (or ends the process, should the step outlast the forced end).
+// False when the step did not run.
 bool UnlessTerminated(const std::function<bool()>& step);
 
 } // namespace modRun

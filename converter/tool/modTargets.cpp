@@ -2,6 +2,7 @@
 
 #include "modEncoderCache.h"
 #include "modHardware.h"
+#include "modInput.h"
 #include "modRun.h"
 #include "modTranslate.h"
 
@@ -59,7 +60,9 @@ namespace {
 modModern::Source Probe(const std::string& ffprobe, const std::string& url) {
     if (ffprobe.empty())
         return modModern::Source();
-    std::vector<std::string> args = modModern::ProbeArguments();
+    std::vector<std::string> args = modInput::FileOnly();
+    for (const std::string& arg : modModern::ProbeArguments())
+        args.push_back(arg);
     args.push_back(url);
     bool whole = false;
     const std::string listing = modRun::Capture(ffprobe, args, &whole);
@@ -95,9 +98,12 @@ int PrintPlan(int argc, char** argv) {
         if (getcwd(cwd, sizeof cwd))
             source = std::string(cwd) + "/" + source;
     }
+    // A playlist is refused at Convert: the streams of what it names are not described.
+    if (modInput::IsListText(modInput::HeadOf(source)))
+        return 0;
     // Legacy targets always encode; they are read only for the note on a missing picture.
-    const modModern::Source streams = Probe(ffprobe, "file:" + source);
-    if (!streams.read)
+    const modModern::Source streams = Probe(ffprobe, modInput::Url(source));
+    if (!streams.read || modInput::IsListOfFiles(streams.format))
         return 0;
     if (modModern::IsModern(parsed.request)) {
         const modModern::Plan plan = modModern::PlanFor(

@@ -1,5 +1,7 @@
 #include "modTranslate.h"
 
+#include "modInput.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -664,10 +666,17 @@ std::vector<std::string> Translate(const modLegacyCommand::LegacyRequest& reques
 
 std::vector<std::string> CommandLine(const std::vector<std::string>& options,
                                      const std::string& sourceUrl, const std::string& outputUrl,
-                                     bool audioOnly, bool reportProgress) {
+                                     bool audioOnly, bool reportProgress,
+                                     const std::string& sourceFormat) {
     std::vector<std::string> args = {"-hide_banner", "-nostdin", "-y"};
     if (reportProgress)
         args.insert(args.end(), {"-progress", "pipe:3"});
+    const std::vector<std::string> fileOnly = modInput::FileOnly();
+    args.insert(args.end(), fileOnly.begin(), fileOnly.end());
+    // Read as what it was measured as: a file rewritten meanwhile into a list of other files
+    // is not opened as one.
+    if (!sourceFormat.empty())
+        args.insert(args.end(), {"-format_whitelist", sourceFormat});
     args.insert(args.end(), {"-i", sourceUrl});
     args.insert(args.end(), options.begin(), options.end());
     if (audioOnly)

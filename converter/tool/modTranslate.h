@@ -58,9 +58,12 @@ int NearestMp2Bitrate(int sampleRate, int kbits);
 
 // The whole ffmpeg command line of a conversion from `sourceUrl` to `outputUrl` (ffmpeg URLs)
 // with the output `options` (Translate's, or those of a format of today): the progress report on
-// descriptor 3 when asked for, and the video dropped for a source of sound alone.
+// descriptor 3 when asked for, and the video dropped for a source of sound alone. The source is
+// opened over the file protocol alone and, when its format is given (ffprobe's format name), as
+// that format alone.
 std::vector<std::string> CommandLine(const std::vector<std::string>& options,
                                      const std::string& sourceUrl, const std::string& outputUrl,
-                                     bool audioOnly, bool reportProgress);
+                                     bool audioOnly, bool reportProgress,
+                                     const std::string& sourceFormat = std::string());
 
 } // namespace modTranslate

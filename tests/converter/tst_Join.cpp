@@ -163,6 +163,41 @@ private slots:
         }
     }
 
+    // A piece whose body is a playlist naming a private file of the user's (a page can answer a
+    // segment with one): the join refuses it rather than letting ffmpeg open what it names.
+    void piecesThatNameOtherFilesAreRefused_data() {
+        QTest::addColumn<bool>("thenMedia"); // MPEG-TS follows the playlist in the piece
+        QTest::newRow("a playlist alone") << false;
+        QTest::newRow("a playlist ahead of MPEG-TS") << true;
+    }
+    void piecesThatNameOtherFilesAreRefused() {
+        QFETCH(bool, thenMedia);
+        const QString secret = dir_.filePath("private");
+        QDir().mkpath(secret);
+        QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        int exitCode = -1;
+        Run("ffmpeg",
+            {"-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+             "testsrc=size=96x64:rate=25:duration=3", "-c:v", "libx264", secret + "/private.ts"},
+            &exitCode);
+        QCOMPARE(exitCode, 0);
+        QFile piece(media_ + "/piece.mp4.video.part");
+        QVERIFY(piece.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        piece.write("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:3,\nfile://" +
+                    QFile::encodeName(secret) + "/private.ts\n#EXT-X-ENDLIST\n");
+        if (thenMedia) {
+            QFile ts(media_ + "/both.ts");
+            QVERIFY(ts.open(QIODevice::ReadOnly));
+            piece.write(ts.readAll());
+        }
+        piece.close();
+        const QString result = out_ + "/joined.mp4";
+        const QString error = JoinedError({piece.fileName(), media_ + "/sound.m4a"}, result);
+        QVERIFY2(error.contains("is not media that streams are joined from"), qPrintable(error));
+        QCOMPARE(FilesIn(out_), QStringList());
+    }
+
     // Cancel ends the converter and its ffmpeg, and no output, partial or whole, stays.
     void cancelLeavesNoOutputAndNoProcess() {
         const QString fakeBin = dir_.filePath("fakebin");

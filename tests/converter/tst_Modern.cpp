@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 using namespace ConverterTest;
 
 namespace {
@@ -170,6 +172,68 @@ private slots:
             "hevc,hvc1,yuv420p10le|aac", "va");
         row("ten bit -> mp4 h264, not kept", "ten bit.mkv", kMp4H264, ".mp4",
             "h264,avc1,yuv420p|aac", "");
+    }
+
+    // 4:2:0 has one colour sample to four pixels, and H.264, H.265 and SVT-AV1 refuse an odd
+    // width or height: an odd source loses its last column and row, and converts.
+    void oddFrameSize_data() {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("mp4 h264") << QString(kMp4H264) << ".mp4";
+        QTest::newRow("mp4 h264, 720p asked") << kMp4H264 + QString("VideoSize=720p") << ".mp4";
+        QTest::newRow("mp4 h265") << QString(kMp4H265) << ".mp4";
+        QTest::newRow("webm vp9") << QString(kWebmVp9) << ".webm";
+        QTest::newRow("webm av1") << QString(kWebmAv1) << ".webm";
+    }
+    void oddFrameSize() {
+        QFETCH(QString, settings);
+        QFETCH(QString, extension);
+        const QString source = SourcePath("odd.mkv");
+        if (!QFile::exists(source))
+            QVERIFY(
+                MakeSource(source, {"-s", "321x241", "-c:v", "ffv1", "-c:a", "flac", "-t", "1"}));
+        const QString dest = dir_.filePath("odd" + extension);
+        QFile::remove(dest);
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        QVERIFY(Apply(avc, settings));
+        avc.SetSourceFile(source);
+        avc.SetDestFile(dest);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd(120000));
+        QCOMPARE(log.Last(), QString("Complete"));
+        const Probe probe = ProbeFile(dest);
+        QCOMPARE(QSize(probe.width, probe.height), QSize(320, 240));
+        QFile::remove(dest);
+    }
+
+    // libvpx's VP9 held about 4 GB for an 8K frame, whatever its threads or tiles: a source
+    // larger than 4K is made at 4K, and the converter's ffmpeg stays well below that.
+    void vp9OfAn8kSourceKeepsMemoryBounded() {
+        constexpr long kBoundKb = 2 * 1024 * 1024;
+        const QString source = SourcePath("8k.mkv");
+        QVERIFY(MakeSource(source, {"-s", "7680x4320", "-c:v", "mpeg2video", "-q:v", "20", "-c:a",
+                                    "flac", "-t", "0.2"}));
+        rusage children = {};
+        getrusage(RUSAGE_CHILDREN, &children);
+        QVERIFY(children.ru_maxrss < kBoundKb); // nothing so far leaves the bound unable to tell
+        const QString dest = dir_.filePath("8k.webm");
+        QTimer timer;
+        AVC avc(&timer);
+        EventLog log(&avc);
+        QVERIFY(Apply(avc, kWebmVp9));
+        avc.SetSourceFile(source);
+        avc.SetDestFile(dest);
+        avc.ConvertMedia(true);
+        QVERIFY(log.WaitForEnd(300000));
+        QCOMPARE(log.Last(), QString("Complete"));
+        getrusage(RUSAGE_CHILDREN, &children); // the converter's ffmpeg among them
+        QVERIFY2(children.ru_maxrss < kBoundKb, qPrintable(QString::number(children.ru_maxrss)));
+        const Probe probe = ProbeFile(dest);
+        QCOMPARE(QSize(probe.width, probe.height), QSize(3840, 2160));
+        QFile::remove(dest);
+        QFile::remove(source);
     }
 
     void convert() {

@@ -3,6 +3,7 @@
 // converter, damaged sources, RealMedia from noisy pictures, and device formats that the
 // players decode, at about the size asked for.
 #include "ConverterTestSupport.h"
+#include "StreamPlan.h"
 #include "TestHome.h"
 
 #include <QRandomGenerator>
@@ -78,6 +79,22 @@ class TestOutcomes : public QObject {
         if (resultFile)
             *resultFile = avc.ResultFile();
         return log.Last();
+    }
+
+    // What the dialog is told of the source's streams before Convert.
+    QString PlanText(const QString& source, const QString& settings) {
+        std::vector<ConverterSetting> asked = {
+            ConverterSetting::Text(ConverterProperty::SourceFile, source),
+            ConverterSetting::Text(ConverterProperty::DestFile, out_ + "/plan.mp4")};
+        for (const QString& item : settings.split(' ', Qt::SkipEmptyParts))
+            asked.push_back(ConverterSetting::Text(*PropertyNamed(item.section('=', 0, 0)),
+                                                   item.section('=', 1)));
+        StreamPlan plan;
+        QStringList answers;
+        connect(&plan, &StreamPlan::Answered, this, [&](const QString& text) { answers << text; });
+        plan.Ask(asked);
+        return QTest::qWaitFor([&] { return !answers.isEmpty(); }, 30000) ? answers.first()
+                                                                          : "(none)";
     }
 
 private slots:
@@ -273,6 +290,74 @@ private slots:
         QVERIFY2(last.startsWith("ErrorEvent:") && last.contains("the source has no video"),
                  qPrintable(last));
         QCOMPARE(FilesIn(out_), QStringList{"sound.avi"});
+    }
+
+    // Sources that cannot become the format asked are refused before ffmpeg runs, in words: a
+    // playlist or manifest that names a private file of the user's (a page's "video" can be
+    // one), and a
+    // video without sound for a format of sound alone. The same video makes a video format.
+    void sourcesRefusedInWords_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("text"); // empty: it converts
+        const QString playlist = "is a playlist that names other files, not a media file";
+        const QString silent = "the source has no sound, and this format holds sound alone";
+        QTest::newRow("playlist to AVI") << "playlist.mp4"
+                                         << "VideoCodec=mpeg4" << playlist;
+        QTest::newRow("DASH manifest to MP4")
+            << "manifest.mp4"
+            << "ForceFormat=mp4 VideoCodec=h264 AudioCodec=aac" << playlist;
+        QTest::newRow("video alone to MP3") << "silent.mp4"
+                                            << "ForceFormat=mp3 AudioCodec=mp3" << silent;
+        QTest::newRow("video alone to M4A") << "silent.mp4"
+                                            << "ForceFormat=ipod AudioCodec=aac" << silent;
+        QTest::newRow("video alone to Opus") << "silent.mp4"
+                                             << "ForceFormat=opus AudioCodec=opus" << silent;
+        QTest::newRow("video alone to FLAC") << "silent.mp4"
+                                             << "ForceFormat=flac AudioCodec=flac" << silent;
+        QTest::newRow("video alone to MP4") << "silent.mp4"
+                                            << "ForceFormat=mp4 VideoCodec=h264 AudioCodec=aac"
+                                            << "";
+    }
+    void sourcesRefusedInWords() {
+        QFETCH(QString, source);
+        QFETCH(QString, settings);
+        QFETCH(QString, text);
+        const QString secret = dir_.filePath("private/secret.ts");
+        if (!QFile::exists(secret)) {
+            QDir().mkpath(dir_.filePath("private"));
+            QVERIFY(MakeMedia(secret, "-f lavfi -i testsrc=size=96x64:duration=3 -c:v libx264"));
+            QFile playlist(dir_.filePath("playlist.mp4"));
+            QVERIFY(playlist.open(QIODevice::WriteOnly));
+            playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:3,\nfile://" +
+                           QFile::encodeName(secret) + "\n#EXT-X-ENDLIST\n");
+            QFile manifest(dir_.filePath("manifest.mp4"));
+            QVERIFY(manifest.open(QIODevice::WriteOnly));
+            manifest.write(
+                "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" "
+                "type=\"static\" mediaPresentationDuration=\"PT3S\" minBufferTime=\"PT1S\" "
+                "profiles=\"urn:mpeg:dash:profile:isoff-on-demand:2011\"><Period>"
+                "<AdaptationSet mimeType=\"video/mp4\"><Representation id=\"1\" "
+                "bandwidth=\"100000\"><BaseURL>file://" +
+                QFile::encodeName(secret) +
+                "</BaseURL></Representation></AdaptationSet></Period></MPD>\n");
+            QVERIFY(MakeMedia(dir_.filePath("silent.mp4"),
+                              "-f lavfi -i testsrc=size=160x120:duration=1 -c:v libx264"));
+        }
+        // The format is forced; only AVI goes by the name.
+        const QString dest = out_ + "/result" + (settings.contains("mpeg4") ? ".avi" : ".out");
+        const QString plan = PlanText(dir_.filePath(source), settings);
+        if (text.contains("playlist")) // what it names is not described either
+            QCOMPARE(plan, QString());
+        const QString last = Convert(dir_.filePath(source), dest, settings);
+        if (text.isEmpty()) {
+            QVERIFY2(plan.startsWith("Video: re-encode"), qPrintable(plan));
+            QCOMPARE(last, QString("Complete"));
+            QCOMPARE(ProbeFile(dest).width, 160);
+            return;
+        }
+        QVERIFY2(last.startsWith("ErrorEvent:") && last.contains(text), qPrintable(last));
+        QVERIFY(FilesIn(out_).isEmpty());
     }
 
     // RealMedia takes no packet over 64 kB; a key frame of pure noise must fit all the same.

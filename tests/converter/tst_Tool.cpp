@@ -73,8 +73,8 @@ class TestTool : public QObject {
         QVERIFY(process.waitForStarted());
     }
 
-    qint64 FakePid() const {
-        const QString path = dir_.filePath("ffmpeg.pid");
+    qint64 FakePid(const QString& program = "ffmpeg") const {
+        const QString path = dir_.filePath(program + ".pid");
         (void)QTest::qWaitFor([&] { return QFileInfo(path).size() > 0; }, 10000);
         QFile file(path);
         file.open(QIODevice::ReadOnly);
@@ -130,8 +130,13 @@ private slots:
         QDir().mkpath(fakeBin_);
         QDir().mkpath(out_);
         WriteScript(fakeBin_ + "/ffmpeg", kFakeFfmpeg);
-        // Reads every result back as a second of video.
-        WriteScript(fakeBin_ + "/ffprobe", "printf 'codec_type=video\\nduration=1.0\\n'");
+        // Reads every result back as a second of video; "stubborn probe" hangs instead, deaf to
+        // SIGTERM.
+        WriteScript(fakeBin_ + "/ffprobe", "if [ \"$FAKE_MODE\" = stubbornprobe ]; then\n"
+                                           "  trap '' TERM; echo $$ > \"$FAKE_DIR/ffprobe.pid\"\n"
+                                           "  while :; do sleep 0.1; done\n"
+                                           "fi\n"
+                                           "printf 'codec_type=video\\nduration=1.0\\n'");
         source_ = dir_.filePath("clip.flv");
         QVERIFY(MakeFlv(source_, 1));
     }
@@ -272,20 +277,25 @@ private slots:
         QTest::newRow("ffmpeg obeys SIGTERM") << "work" << SIGTERM;
         QTest::newRow("ffmpeg ignores SIGTERM") << "stubborn" << SIGTERM;
         QTest::newRow("interrupt") << "work" << SIGINT;
+        QTest::newRow("hang-up") << "work" << SIGHUP;
+        // While the source is measured, by an ffprobe that hangs and keeps its pipe open.
+        QTest::newRow("ffprobe ignores SIGTERM") << "stubbornprobe" << SIGTERM;
     }
     void terminationEndsFfmpegAndRemovesThePartialFile() {
         QFETCH(QString, mode);
         QFETCH(int, signal);
+        QFile::remove(dir_.filePath("ffprobe.pid"));
         const QString dest = ExistingDest("busy.avi");
         QProcess process;
         StartTool(process, {"-i", source_, "-y", dest}, FakeEnvironment(mode));
-        const qint64 ffmpeg = FakePid();
-        QVERIFY(modProcesses::IsRunning(ffmpeg));
+        const qint64 child = FakePid(mode == "stubbornprobe" ? "ffprobe" : "ffmpeg");
+        QVERIFY(modProcesses::IsRunning(child));
         QCOMPARE(FilesIn(out_).size(), 2); // the destination and the partial file's folder
         ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(10000));
         QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-        QVERIFY(!modProcesses::IsRunning(ffmpeg));
+        QCOMPARE(process.exitCode(), signal);
+        QVERIFY(!modProcesses::IsRunning(child));
         QCOMPARE(FilesIn(out_), QStringList{"busy.avi"});
         QCOMPARE(Contents(dest), QByteArray("precious"));
     }

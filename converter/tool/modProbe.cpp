@@ -1,5 +1,6 @@
 #include "modProbe.h"
 
+#include "modInput.h"
 #include "modRun.h"
 
 #include <cstdio>
@@ -8,14 +9,11 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace modProbe {
 
 namespace {
-
-// The demuxers of the containers a download is kept in.
-const char* const kContainers = "mov,mp4,m4a,3gp,3g2,mj2,mpegts,matroska,webm,aac,mp3,ac3,eac3,"
-                                "ogg,flac,wav,flv";
 
 int Fail(const char* program, const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", program, message.c_str());
@@ -38,15 +36,17 @@ int Run(const char* program, int argc, char** argv) {
     const std::string ffprobe = modRun::FindOnPath("ffprobe");
     if (ffprobe.empty())
         return Fail(program, "ffprobe was not found on the PATH; install the ffmpeg package");
-    // Only this file is read, as one of the containers a download comes in: a playlist or a
-    // list inside it opens nothing else.
+    // Only this file is read, as the container its first bytes show: a playlist or a list in
+    // its place opens nothing else.
+    const std::string demuxer = modInput::DemuxerOf(modInput::HeadOf(path));
+    if (demuxer.empty())
+        return Fail(program, "'" + path + "' is not in a container that streams are kept in");
+    std::vector<std::string> arguments = modInput::ReadAs(demuxer);
+    arguments.insert(arguments.begin(), {"-v", "error"});
+    arguments.insert(arguments.end(), {"-show_entries", "stream=index,codec_type:format=duration",
+                                       "-of", "default=noprint_wrappers=1", modInput::Url(path)});
     bool whole = false;
-    const std::string listing =
-        modRun::Capture(ffprobe,
-                        {"-v", "error", "-protocol_whitelist", "file", "-format_whitelist",
-                         kContainers, "-show_entries", "stream=index,codec_type:format=duration",
-                         "-of", "default=noprint_wrappers=1", "file:" + path},
-                        &whole);
+    const std::string listing = modRun::Capture(ffprobe, arguments, &whole);
     if (!whole)
         return Fail(program, "ffprobe cannot read the file");
     // A stream listed again under its program (MPEG-TS) counts once.

@@ -52,9 +52,9 @@ private slots:
         QTest::newRow("a playlist in the file's place")
             << QByteArray("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nfile://" +
                           QFile::encodeName(dir_.filePath("clip.ts")) + "\n#EXT-X-ENDLIST\n")
-            << "ffprobe cannot read the file";
-        QTest::newRow("a web page")
-            << QByteArray("<html>Sign in</html>") << "ffprobe cannot read the file";
+            << "is not in a container that streams are kept in";
+        QTest::newRow("a web page") << QByteArray("<html>Sign in</html>")
+                                    << "is not in a container that streams are kept in";
     }
     void fileIsReadBack() {
         QFETCH(QByteArray, text);
@@ -78,7 +78,8 @@ private slots:
                 });
         join.Inspect(path);
         QVERIFY(QTest::qWaitFor([&] { return !told.isEmpty(); }, 60000));
-        QCOMPARE(told, QStringList{expected});
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().endsWith(expected), qPrintable(told.first()));
     }
 };
 

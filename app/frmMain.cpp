@@ -55,6 +55,9 @@ namespace {
 const QString kBlankPage = QStringLiteral("about:<html><body scroll='no'></body></html>");
 const QString kInformation = QStringLiteral("Information");
 const QString kEmptyAddress = QStringLiteral("http://");
+const QString kReadingPage = QStringLiteral("Reading the video page…");
+const QString kCancelled = QStringLiteral("Cancelled");
+constexpr int kCountdownStepMs = 1000;
 // Shorter addresses make Download look at the user's browser first.
 constexpr int kShortestAddress = 10;
 constexpr int kFirstPaintWaitMs = 1000;
@@ -103,6 +106,8 @@ frmMain::frmMain(QWidget* parent)
     progressPacer_ =
         new DisplayPacer([this] { ShowProgress(); }, DisplayPacer::DefaultIntervalMs, this);
     downloadJob_ = new DesktopJob(this, DesktopJob::Kind::Download);
+    retryCountdown_ = new QTimer(this);
+    retryCountdown_->setInterval(kCountdownStepMs);
     // Links dropped anywhere on the window, the address box included, start a download.
     setAcceptDrops(true);
     txtSource->setAcceptDrops(false);
@@ -295,8 +300,9 @@ void frmMain::ConnectHandlers() {
     connect(txtSource, &QLineEdit::textChanged, this, &frmMain::txtSource_Change);
     connect(clipboard_, &ClipboardReader::TextRead, this, &frmMain::PasteVideoAddress);
 
-    connect(Nabrix1, &Nabrix::PhaseStarted, this,
-            [this](Nabrix::Phase phase) { fetchPhase_ = phase; });
+    connect(Nabrix1, &Nabrix::PhaseStarted, this, &frmMain::Nabrix1_PhaseStarted);
+    connect(retryCountdown_, &QTimer::timeout, this, &frmMain::CountDownRetry);
+    connect(txtSource, &QLineEdit::returnPressed, this, &frmMain::txtSource_ReturnPressed);
     connect(Nabrix1, &Nabrix::DownloadProgress, this, &frmMain::Nabrix1_DownloadProgress);
     connect(Nabrix1, &Nabrix::RetryWaiting, this, &frmMain::Nabrix1_RetryWaiting);
     connect(Nabrix1, &Nabrix::VideoData, this,
@@ -305,9 +311,8 @@ void frmMain::ConnectHandlers() {
     connect(Nabrix1, &Nabrix::DownloadError, this, &frmMain::Nabrix1_DownloadError);
     connect(Nabrix1, &Nabrix::InvalidUrl, this, &frmMain::Nabrix1_InvalidUrl);
     connect(Nabrix1, &Nabrix::InfoError, this, &frmMain::Nabrix1_InfoError);
-    connect(Nabrix1, &Nabrix::PreviewNavigate, this,
-            [this](const QString& address) { PreviewView()->Navigate(address); });
-    connect(Nabrix1, &Nabrix::PreviewPaneShow, PicPreview, &QWidget::show);
+    connect(Nabrix1, &Nabrix::PreviewNavigate, this, &frmMain::Nabrix1_PreviewNavigate);
+    connect(Nabrix1, &Nabrix::PreviewPaneShow, this, &frmMain::Nabrix1_PreviewPaneShow);
 }
 
 void frmMain::CentreOnScreen() {
@@ -462,6 +467,8 @@ void frmMain::Form_Unload() {
     QCoreApplication::processEvents();
     if (convertDialog_)
         convertDialog_->close();
+    // The address under way stays kept: the next start resumes it.
+    closing_ = true;
     AbortDownload();
 }
 
@@ -504,11 +511,11 @@ bool frmMain::TakeAddress(const QString& text) {
         cmdDownload_Click();
         return true;
     }
-    if (!WaitingAddresses::Add(address)) {
+    if (!WaitingAddresses::Add(address, WaitingAddresses::kMost + !runningAddress_.isEmpty())) {
         TellLeftOut(0, 1);
         return false;
     }
-    waitingAddresses_ = WaitingAddresses::Count();
+    waitingAddresses_ = WaitingCount();
     ShowBarText();
     return true;
 }
@@ -538,7 +545,7 @@ void frmMain::ShowLeftOut() {
 // Queued: the window first finishes the end it is handling (and a page refused at once does
 // not start the next one from inside the click that started it).
 void frmMain::StartWaitingAddressWhenIdle() {
-    waitingAddresses_ = WaitingAddresses::Count();
+    waitingAddresses_ = WaitingCount();
     if (waitingAddresses_ > 0)
         QTimer::singleShot(0, this, &frmMain::StartWaitingAddress);
 }
@@ -548,7 +555,7 @@ void frmMain::StartWaitingAddress() {
     if (!cmdDownload->isEnabled())
         return;
     const QString address = WaitingAddresses::TakeFirst();
-    waitingAddresses_ = WaitingAddresses::Count();
+    waitingAddresses_ = WaitingCount();
     if (address.isEmpty())
         return;
     txtSource->setText(address);
@@ -612,6 +619,7 @@ void frmMain::cmdDownload_Click() {
             .LoadKey(SavedSettings::StoredName(SavedSettings::FetchSetting::MaxHeight),
                      SavedSettings::FixedDefault(SavedSettings::FetchSetting::MaxHeight))
             .toInt());
+    KeepRunningAddress(txtSource->text());
     Nabrix1->GetVideoInfo(txtSource->text());
 }
 
@@ -666,6 +674,10 @@ void frmMain::cmdCancel_Click() {
     if (MsgBox(this, QStringLiteral("Do you want to abort current download?"), vbYesNo) != vbYes)
         return;
     AbortDownload();
+    // A page of today says the download is over; the 2008 caption stays as it was.
+    if (Nabrix1->ReadsTodaysPage())
+        SetInfoCaption(kCancelled);
+    txtSource->setFocus();
     StartWaitingAddressWhenIdle();
 }
 
@@ -673,8 +685,11 @@ void frmMain::AbortDownload() {
     progressPacer_->Flush();
     downloadJob_->Stopped();
     Prg->setValue(0);
+    EndPageReading();
     ClearBarText();
     Nabrix1->ClearDownload();
+    if (!closing_)
+        EndRunningAddress();
     FrmInfo->setEnabled(true);
     cmdCancel->setEnabled(false);
     frmDest->setEnabled(true);
@@ -759,6 +774,9 @@ void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
 }
 
 void frmMain::ShowProgress() {
+    // Bytes of a page of today say nothing of how far its reading is (yt-dlp may read on).
+    if (readingPage_)
+        return;
     Prg->setProgress(progress_.current, progress_.max);
     const QString prefix = progress_.transferring ? QStringLiteral("Downloading : ")
                                                   : QStringLiteral("Recieving YouTube Data : ");
@@ -777,7 +795,9 @@ void frmMain::ShowProgress() {
 void frmMain::ShowBarText() {
     QString shown = QStringLiteral("%p %");
     QString timeLeft;
-    if (!retryText_.isEmpty()) {
+    if (readingPage_) {
+        shown = kReadingPage;
+    } else if (!retryText_.isEmpty()) {
         shown = retryText_;
     } else if (progress_.transferring && pace_.started) {
         const qint64 elapsed = paceClock_() - pace_.firstAtMs;
@@ -801,6 +821,8 @@ void frmMain::ClearBarText() {
 void frmMain::Nabrix1_RetryWaiting(qint64 waitMs, int retry, int maxRetries) {
     progressPacer_->Flush();
     retryText_ = ProgressCaption::RetryText(waitMs, retry, maxRetries);
+    retry_ = {waitMs, retry, maxRetries};
+    retryCountdown_->start();
     // The next try may start over: its pace is its own.
     pace_ = Pace();
     ShowBarText();
@@ -830,6 +852,7 @@ void frmMain::Nabrix1_VideoData(const QString& VideoTitle) {
     progressPacer_->Flush();
     pace_ = Pace();
     retryText_.clear();
+    EndPageReading();
     lblSize->setText(QStringLiteral("Name : ") + VideoTitle);
     lblSize->adjustSize();
     cmdDownload->setEnabled(false);
@@ -846,6 +869,8 @@ void frmMain::Nabrix1_DownloadComplete() {
     cmdCancel->setEnabled(false);
     frmDest->setEnabled(true);
     cmdDownload->setEnabled(true);
+    EndRunningAddress();
+    txtSource->setFocus();
     const QString done = QStringLiteral("Download Complete");
     const auto told = downloadJob_->Finished(done, true, Nabrix1->TargetFile());
     ClearBarText();
@@ -855,6 +880,12 @@ void frmMain::Nabrix1_DownloadComplete() {
 }
 
 void frmMain::Nabrix1_DownloadError(const QString& ErrorDescription) {
+    // A page of today ends every error where a failed page does: Idle, with the reason.
+    if (Nabrix1->ReadsTodaysPage()) {
+        ClearBarText();
+        Nabrix1_InfoError(ErrorDescription);
+        return;
+    }
     progressPacer_->Flush();
     const QString error = QStringLiteral("Error:") + ErrorDescription;
     const auto told = downloadJob_->Finished(error, false, Nabrix1->TargetFile());
@@ -872,6 +903,8 @@ void frmMain::Nabrix1_InvalidUrl() {
 void frmMain::BackToIdle() {
     progressPacer_->Flush();
     downloadJob_->Stopped();
+    EndPageReading();
+    EndRunningAddress();
     FrmInfo->setTitle(kInformation);
     frmDest->setEnabled(true);
     FrmInfo->setEnabled(true);
@@ -891,4 +924,83 @@ void frmMain::Nabrix1_InfoError(const QString& ErrorDescription) {
     // Only now: waiting addresses refused at once show their boxes one after another, not one
     // on top of the other.
     StartWaitingAddressWhenIdle();
+}
+
+void frmMain::Nabrix1_PhaseStarted(Nabrix::Phase phase) {
+    fetchPhase_ = phase;
+    if (phase == Nabrix::Phase::Page && Nabrix1->ReadsTodaysPage())
+        ShowPageReading();
+    else
+        EndPageReading();
+}
+
+// Reading a page of today takes from a moment to many seconds (yt-dlp): the bar is busy, the
+// caption says what happens, the name of the video before is gone, and Cancel ends it.
+void frmMain::ShowPageReading() {
+    progressPacer_->Flush();
+    readingPage_ = true;
+    lblSize->setText(QStringLiteral("File Name : "));
+    lblSize->adjustSize();
+    SetInfoCaption(kReadingPage);
+    Prg->setBusy(true);
+    cmdCancel->setEnabled(true);
+    ShowBarText();
+}
+
+void frmMain::EndPageReading() {
+    if (!readingPage_)
+        return;
+    readingPage_ = false;
+    Prg->setBusy(false);
+    SetInfoCaption(kInformation);
+    ShowBarText();
+}
+
+void frmMain::CountDownRetry() {
+    retry_.leftMs -= kCountdownStepMs;
+    if (retryText_.isEmpty() || retry_.leftMs <= 0) {
+        retryCountdown_->stop();
+        return;
+    }
+    retryText_ = ProgressCaption::RetryText(retry_.leftMs, retry_.retry, retry_.most);
+    ShowBarText();
+}
+
+void frmMain::KeepRunningAddress(const QString& address) {
+    runningAddress_ = address.trimmed();
+    WaitingAddresses::KeepFirst(runningAddress_);
+}
+
+void frmMain::EndRunningAddress() {
+    if (!runningAddress_.isEmpty())
+        WaitingAddresses::Remove(std::exchange(runningAddress_, QString()));
+}
+
+// The address under way is kept first in the list, but it is not waiting.
+int frmMain::WaitingCount() const {
+    return std::max(0, WaitingAddresses::Count() - !runningAddress_.isEmpty());
+}
+
+// A blank preview would hide the idle picture: the pane shows only once a picture is in it.
+void frmMain::Nabrix1_PreviewNavigate(const QString& address) {
+    PreviewView()->Navigate(address);
+    previewBlank_ = address == PageText::BlankPreview();
+    if (previewBlank_)
+        PicPreview->hide();
+    else if (previewWanted_)
+        PicPreview->show();
+}
+
+void frmMain::Nabrix1_PreviewPaneShow() {
+    previewWanted_ = true;
+    if (!previewBlank_)
+        PicPreview->show();
+}
+
+// Enter in the address box while a download runs: the address waits its turn, as one handed
+// in does (when idle, Enter presses Download).
+void frmMain::txtSource_ReturnPressed() {
+    if (cmdDownload->isEnabled() || txtSource->text().trimmed() == runningAddress_)
+        return;
+    TakeAddress(txtSource->text());
 }

@@ -15,6 +15,7 @@ class ProgressBar;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class frmConvert;
 
 // The main window: the address row, the preview, the progress and destination frames, the
@@ -140,6 +141,19 @@ private:
     void BackToIdle();
     void Nabrix1_InfoError(const QString& ErrorDescription);
 
+    // Pages of today: the reading shown as such, the retry wait counted down, the address under
+    // way kept, the preview pane shown only with a picture, Enter while busy.
+    void Nabrix1_PhaseStarted(Nabrix::Phase phase);
+    void ShowPageReading();
+    void EndPageReading();
+    void CountDownRetry();
+    void KeepRunningAddress(const QString& address);
+    void EndRunningAddress();
+    int WaitingCount() const;
+    void Nabrix1_PreviewNavigate(const QString& address);
+    void Nabrix1_PreviewPaneShow();
+    void txtSource_ReturnPressed();
+
     AeroButton* defaultButton_ = nullptr;
     QPointer<frmConvert> convertDialog_;
     bool afterFirstPaintDone_ = false;
@@ -169,4 +183,18 @@ private:
     Nabrix::Phase fetchPhase_ = Nabrix::Phase::Page;
     DisplayPacer* progressPacer_ = nullptr;
     DesktopJob* downloadJob_ = nullptr;
+    bool readingPage_ = false;
+    // The retry wait still to go, counted down each second.
+    QTimer* retryCountdown_ = nullptr;
+    struct Retry {
+        qint64 leftMs = 0;
+        int retry = 0;
+        int most = 0;
+    } retry_;
+    // The address under way, kept first among the waiting ones until its download ends; empty
+    // when none runs.
+    QString runningAddress_;
+    bool closing_ = false;
+    bool previewBlank_ = true;
+    bool previewWanted_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace HandedIn {
@@ -18,6 +19,21 @@ QString FirstLine(const QString& text) {
 QString Address(const QString& text) {
     const QString line = FirstLine(text);
     return line.size() > kMaxAddressLength ? QString() : line;
+}
+
+QStringList SchemeGuesses(const QString& address) {
+    const QString typed = address.trimmed();
+    if (typed.contains(QLatin1String("://")))
+        return {};
+    // A host name with a dot (or localhost) and perhaps a port, up to the path: "javascript:",
+    // "data:text" or "mailto:a@b.c" never read as one.
+    static const QRegularExpression host(
+        QStringLiteral("^(localhost|([A-Za-z0-9-]+\\.)+[A-Za-z0-9-]+)(:[0-9]{1,5})?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString start = typed.section(QRegularExpression(QStringLiteral("[/?#]")), 0, 0);
+    if (!host.match(start).hasMatch())
+        return {};
+    return {QStringLiteral("https://") + typed, QStringLiteral("http://") + typed};
 }
 
 bool IsTooLong(const QString& text) {

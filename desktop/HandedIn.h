@@ -1,6 +1,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 // What other programs hand the windows: an address on the command line, from a later start or
@@ -15,6 +16,11 @@ constexpr int kMaxAddressLength = 2048;
 // The address box text for a handed-in text: its first line, trimmed, within the longest
 // length; empty when nothing is left.
 QString Address(const QString& text);
+
+// The addresses to try in turn for one typed without its scheme ("example.com/watch?v=1"), as
+// browsers read it: https, then http. Empty for any other text: one with a scheme, or one whose
+// start is no host name ("javascript:...", "data:...", "file:...").
+QStringList SchemeGuesses(const QString& address);
 
 // Whether the handed-in text is left out for its length alone.
 bool IsTooLong(const QString& text);

@@ -1,6 +1,7 @@
 #include "Nabrix.h"
 
 #include "FinishedFile.h"
+#include "HandedIn.h"
 #include "PageReading.h"
 #include "PartFile.h"
 #include "RegEdit.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -81,6 +83,11 @@ Nabrix::Nabrix(QObject* parent) : QObject(parent), Reading(new PageReading(this)
     connect(Reading, &PageReading::Offered, this, &Nabrix::TakeOffer);
     connect(Reading, &PageReading::Failed, this, [this](const QString& text) {
         PageDeadline.stop();
+        if (!PlainAddress.isEmpty() && Reading->PageUnreachable()) {
+            ReadTodaysPage(std::exchange(PlainAddress, QString()));
+            return;
+        }
+        PlainAddress.clear();
         emit InfoError(text);
     });
     PageDeadline.setSingleShot(true);
@@ -107,8 +114,18 @@ void Nabrix::ClearDownload() {
 }
 
 void Nabrix::GetVideoInfo(const QString& VideoUrl) {
-    const QString address = PageText::RepairDoubledScheme(VideoUrl);
+    QString address = PageText::RepairDoubledScheme(VideoUrl);
     Reading->Cancel();
+    PlainAddress.clear();
+    // An address typed without its scheme is read as browsers read it: https, else http once.
+    // The service's 2008 pages spoke http alone.
+    if (const QStringList guesses = HandedIn::SchemeGuesses(address); !guesses.isEmpty()) {
+        const bool service = PageText::IsVideoServiceAddress(address);
+        address = service ? guesses.last() : guesses.first();
+        if (!service)
+            PlainAddress = guesses.last();
+    }
+    TodaysPage = !PageText::IsVideoPageAddress(address);
     if (!PageText::IsVideoPageAddress(address)) {
         // The service's own addresses are only read as its video pages.
         if (address.isEmpty() || PageText::IsVideoServiceAddress(address))
@@ -453,6 +470,7 @@ void Nabrix::CloseVideoFile() {
 // --- Pages of today ---
 
 void Nabrix::ReadTodaysPage(const QString& address) {
+    TodaysPage = true;
     PageDeadline.stop();
     Drop(VideoInfo, this);
     const QUrl page(address.trimmed());

@@ -217,6 +217,9 @@ private:
 public:
     // The page reading of pages of today: yt-dlp's process group while it reads, for checks.
     const PageReading* TodaysPageReading() const { return Reading; }
+    // Whether the fetch under way (or the last one) is of a page of today rather than one of
+    // the service's 2008 video pages.
+    bool ReadsTodaysPage() const { return TodaysPage; }
 
 private:
     void ReadTodaysPage(const QString& address);
@@ -224,4 +227,8 @@ private:
     void TakeOffer(const MediaOffer& offer);
 
     PageReading* Reading = nullptr;
+    bool TodaysPage = false;
+    // The http reading of an address typed without its scheme, tried once when its https
+    // reading could not connect; empty when there is none.
+    QString PlainAddress;
 };

@@ -68,6 +68,7 @@ void Nabrix::DownloadStream(int index) {
 }
 
 void Nabrix::StartOffer(const OfferPlan::Choice& choice) {
+    TodaysPage = true;
     Details = Offer.details;
     if (HandedFolder)
         TargetFolder = *HandedFolder;

@@ -151,6 +151,7 @@ QString PageReading::BlobText(const QUrl& page) {
 void PageReading::Start(const QUrl& page, int maxHeight) {
     Cancel();
     running_ = true;
+    unreachable_ = false;
     page_ = page;
     maxHeight_ = maxHeight;
     queue_ = {{page, 0}};
@@ -276,7 +277,7 @@ void PageReading::Done() {
                       .arg(finished->Url().toDisplayString())
                       .arg(StandardsPage::MaxPageChars / (1024 * 1024));
     else if (!finished->Result().Whole())
-        failure = finished->Result().Words(finished->Url());
+        failure = Unanswered(finished);
     else if (!IsSuccess(finished->Status()))
         failure = StatusText(finished);
     if (!failure.isEmpty()) {
@@ -304,6 +305,16 @@ void PageReading::Done() {
         ReadManifest(body, address, media.Kind);
     else
         ReadPage(body, address, contentType);
+}
+
+QString PageReading::Unanswered(const Transfer* finished) {
+    const TransferResult result = finished->Result();
+    // A host that is not found, or silent, is the same for http; a refusal or a failed secure
+    // connection may not be.
+    if (firstPage_ && fetching_ == Fetching::Page && result.status == 0)
+        unreachable_ = result.failure != TransferResult::Failure::HostNotFound &&
+                       result.failure != TransferResult::Failure::TimedOut;
+    return result.Words(finished->Url());
 }
 
 void PageReading::FetchFailed(const QString& text) {

@@ -35,6 +35,9 @@ public:
     // Ends our requests and yt-dlp at once; no signal follows.
     void Cancel();
     bool IsRunning() const { return running_; }
+    // Whether the last reading failed because the page's own address could not be connected
+    // to (no answer at all), as when a site speaks only http.
+    bool PageUnreachable() const { return unreachable_; }
     // A request that receives nothing for this long fails (30 seconds unless set).
     void SetStallTimeout(int milliseconds) { stallMs_ = milliseconds; }
     // The process group of yt-dlp while it reads; 0 when none runs.
@@ -76,6 +79,8 @@ private:
     void Answered();
     void Arrived(qint64 received);
     void Done();
+    // The words of a request that got no whole answer; notes an unreachable page.
+    QString Unanswered(const Transfer* finished);
     void FetchFailed(const QString& text);
     void ReadPage(const QByteArray& body, const QUrl& address, const QByteArray& contentType);
     void TakeCandidates(const QList<MediaCandidate>& candidates);
@@ -100,6 +105,7 @@ private:
     QTimer ytDlpStart_;
     bool ytDlpStarted_ = false;
     bool running_ = false;
+    bool unreachable_ = false;
     QUrl page_;
     int maxHeight_ = 0;
     int stallMs_ = 30000;

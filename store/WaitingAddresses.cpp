@@ -34,18 +34,35 @@ QStringList Stored() {
 } // namespace
 
 QStringList Load() {
-    return Stored().mid(0, kMost);
+    // kMost waiting, and the one under way before them.
+    return Stored().mid(0, kMost + 1);
 }
 
-bool Add(const QString& address) {
+bool Add(const QString& address, int most) {
     QStringList addresses = Load();
     if (addresses.contains(address))
         return true;
-    if (addresses.size() >= kMost)
+    if (addresses.size() >= most)
         return false;
     addresses << address;
     Save(addresses);
     return true;
+}
+
+void KeepFirst(const QString& address) {
+    const QString kept = address.trimmed();
+    if (kept.isEmpty())
+        return;
+    QStringList addresses = Load();
+    addresses.removeAll(kept);
+    addresses.prepend(kept);
+    Save(addresses);
+}
+
+void Remove(const QString& address) {
+    QStringList addresses = Load();
+    if (addresses.removeAll(address.trimmed()) > 0)
+        Save(addresses);
 }
 
 QString TakeFirst() {

@@ -11,9 +11,17 @@ namespace WaitingAddresses {
 // not offer; a further address is refused rather than silently dropped.
 constexpr int kMost = 50;
 
+// The addresses stored: those waiting, after the address of the download under way when one
+// is kept first (see KeepFirst).
 QStringList Load();
-// Adds `address` at the end; one already waiting keeps its place. False when the list is full.
-bool Add(const QString& address);
+// Adds `address` at the end; one already waiting keeps its place. False when `most` are
+// stored already.
+bool Add(const QString& address, int most = kMost);
+// Puts `address` first, in one write: the download under way, kept until it ends so that one
+// cut short by the program's end is resumed at the next start.
+void KeepFirst(const QString& address);
+// Takes `address` off the list, wherever it stands.
+void Remove(const QString& address);
 // The first address, taken off the list; empty when none waits.
 QString TakeFirst();
 int Count();

@@ -16,6 +16,10 @@ const QColor kCaptionOnTrack(0x30, 0x30, 0x30);
 // 2.5:1, this at better than 5:1 down to the bar's darker foot.
 const QColor kCaptionOnBar(0x10, 0x10, 0x10);
 const QColor kCaptionHalo(0xFF, 0xFF, 0xFF, 0xB0);
+// The busy block: a quarter of the bar, crossing it in 40 steps of 40 ms.
+constexpr double kSweepWidth = 0.25;
+constexpr int kSweepSteps = 40;
+constexpr int kSweepStepMs = 40;
 
 // Heard as a progress bar whose value is its value text where it has one.
 class AccessibleProgressBar : public QAccessibleWidget, public QAccessibleValueInterface {
@@ -68,6 +72,22 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
     setTextVisible(true);
     setFormat(QStringLiteral("%v"));
     setBarColor(QColor(255, 128, 0));
+    sweep_.setInterval(kSweepStepMs);
+    connect(&sweep_, &QTimer::timeout, this, [this] {
+        sweepStep_ = (sweepStep_ + 1) % kSweepSteps;
+        update();
+    });
+}
+
+void ProgressBar::setBusy(bool busy) {
+    if (busy == isBusy())
+        return;
+    sweepStep_ = 0;
+    if (busy)
+        sweep_.start();
+    else
+        sweep_.stop();
+    update();
 }
 
 void ProgressBar::setBarColor(const QColor& color) {
@@ -149,7 +169,12 @@ void ProgressBar::paintEvent(QPaintEvent*) {
     paintTrack(painter, frame);
     const QRectF inner = frame.adjusted(1.5, 1.5, -1.5, -1.5);
     QRectF fill = inner;
-    fill.setWidth(inner.width() * filledFraction());
+    fill.setWidth(inner.width() * (isBusy() ? kSweepWidth : filledFraction()));
+    if (isBusy())
+        fill.moveLeft(inner.left() +
+                      (inner.width() * (1.0 + kSweepWidth)) * sweepStep_ / kSweepSteps -
+                      fill.width());
+    fill = fill.intersected(inner);
     if (fill.width() >= 1.0)
         paintFill(painter, fill);
     paintCaption(painter, frame, fill);

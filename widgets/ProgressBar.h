@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QProgressBar>
+#include <QTimer>
 
 // Progress bar with a value and a maximum (32-bit), a bar colour, and its value shown as text.
 // Unlike QProgressBar, a value outside the range is clamped instead of ignored, and a maximum
@@ -24,6 +25,10 @@ public:
     // What a screen reader hears as the bar's value ("1 min 20 s left"); empty: its text.
     void setValueText(const QString& valueText);
     QString valueText() const { return valueText_; }
+    // Busy: a block sweeps the bar, for work whose share done is not known; the value is kept
+    // for when it ends.
+    void setBusy(bool busy);
+    bool isBusy() const { return sweep_.isActive(); }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -46,4 +51,6 @@ private:
 
     QColor barColor_;
     QString valueText_;
+    QTimer sweep_;
+    int sweepStep_ = 0;
 };

@@ -7,11 +7,14 @@
 #include "MakerSite.h"
 #include "Nabrix.h"
 #include "OutputFolder.h"
+#include "PageReading.h"
 #include "ProgressBar.h"
 #include "RegEdit.h"
 #include "SavedSettings.h"
 #include "Startup.h"
 #include "TestHome.h"
+#include "WaitingAddresses.h"
+#include "YtDlpProgram.h"
 #include "frmAbout.h"
 #include "frmConvert.h"
 #include "frmMain.h"
@@ -35,6 +38,7 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
 #include <thread>
 #include <unistd.h>
 
@@ -83,6 +87,11 @@ bool drop(QWidget* target, QMimeData& mime) {
     return dropped.isAccepted();
 }
 
+void useYtDlp(const QString& program) {
+    SettingsStore().WriteKey(YtDlpProgram::kProgramSetting, program);
+    YtDlpProgram::ForgetVersion();
+}
+
 QString caption(const char* prefix, qint64 current, qint64 maximum) {
     return prefix + modNabrix::FormatByteSize(current) + " / " + modNabrix::FormatByteSize(maximum);
 }
@@ -108,10 +117,14 @@ private slots:
     void shortAddressesAskTheBrowserAndEnterPressesDownload();
     void stateTableFromDownloadToComplete();
     void failuresAndCancel();
+    void pagesOfTodayEndEveryErrorInIdle_data();
+    void pagesOfTodayEndEveryErrorInIdle();
+    void readingAPageOfTodayIsBusyAndCancels();
     void closingDuringADownloadAsksAndStoresNothing();
     void progressIsShownAtTheEyesPaceAndEndsOnTheLastState();
     void downloadsThroughTheRealFetcher();
     void addressesHandedInDownloadAsTheButtonWould();
+    void addressTypedWhileBusyWaitsItsTurn();
     void longAddressesFromALaterStartArriveWholeOrNotAtAll();
     void addressesLeftOutAreToldOnce();
     void waitingAddressesRefusedAtOnceShowOneBoxAtATime();
@@ -508,8 +521,11 @@ void tst_frmMain::stateTableFromDownloadToComplete() {
     emit w->Nabrix1->DownloadProgress(Q_INT64_C(3) << 30, Q_INT64_C(4608) << 20);
     QTRY_COMPARE(w->FrmInfo->title(), "Downloading : 3.00 GB / 4.50 GB");
     QCOMPARE(w->Prg->text(), "66 %");
+    w->cmdCancel->setFocus();
     emit w->Nabrix1->DownloadComplete();
     QCOMPARE(stateOf(*w), "Idle");
+    // Ready for the next address.
+    QCOMPARE(QApplication::focusWidget(), w->txtSource);
     QCOMPARE(w->Prg->value(), 0);
     QCOMPARE(w->Prg->maximum(), 5);
     QCOMPARE(w->FrmInfo->title(), "Information");
@@ -557,6 +573,88 @@ void tst_frmMain::failuresAndCancel() {
     QVERIFY(w->PicPreview->isHidden());
 }
 
+void tst_frmMain::pagesOfTodayEndEveryErrorInIdle_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("deadlineMs"); // for the page's reading
+    QTest::addColumn<QString>("error");  // a part of the message
+    QTest::newRow("live stream") << "http://news.example/hls/master.m3u8" << 10000
+                                 << "live.m3u8 is a live stream";
+    QTest::newRow("no video") << "http://news.example/words" << 10000 << "No video was found";
+    QTest::newRow("page's HTTP error") << "http://news.example/gone" << 10000 << "404";
+    QTest::newRow("video's HTTP error") << "http://news.example/broken" << 10000 << "403";
+    QTest::newRow("deadline") << "http://news.example/trickle" << 1000
+                              << "did not arrive within 1 s";
+    // Typed without its scheme: https first, then http once when https cannot connect.
+    QTest::newRow("no scheme") << "news.example/words" << 10000
+                               << "No video was found on this page: http://news.example/words";
+}
+
+void tst_frmMain::pagesOfTodayEndEveryErrorInIdle() {
+    QFETCH(QString, address);
+    QFETCH(int, deadlineMs);
+    QFETCH(QString, error);
+    useYtDlp("/nonexistent/yt-dlp");
+    server_.route("/hls/master.m3u8", Response::Fixed("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=800000,"
+                                                      "RESOLUTION=640x360\nlive.m3u8\n",
+                                                      "application/vnd.apple.mpegurl"));
+    server_.route("/hls/live.m3u8",
+                  Response::Fixed("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nseg0.ts\n",
+                                  "application/vnd.apple.mpegurl"));
+    server_.route("/words", Response::Fixed("<html><title>Words</title><p>No video.</p>"));
+    server_.route("/gone", Response::Status(404, "Not Found"));
+    server_.route("/broken", Response::Fixed("<html><meta property='og:video:url' "
+                                             "content='/media/clip.mp4'></html>"));
+    server_.route("/media/clip.mp4", Response::Status(403, "Forbidden"));
+    Response trickling = Response::Fixed("<html><title>never</title>" + QByteArray(4096, ' '));
+    trickling.bytesPerSecond = 1;
+    server_.route("/trickle", trickling);
+    frmMain w;
+    w.Nabrix1->setPageDeadline(deadlineMs);
+    w.txtSource->setText(address);
+    w.cmdDownload->click();
+    QTRY_COMPARE_WITH_TIMEOUT(desktop_->messages.size(), 1, 20000);
+    const QString told = desktop_->messages[0].text;
+    QVERIFY2(told.startsWith("Error:") && told.contains(error), qPrintable(told));
+    QCOMPARE(stateOf(w), "Idle");
+    QCOMPARE(w.FrmInfo->title(), "Information");
+    QVERIFY(!w.Prg->isBusy());
+}
+
+void tst_frmMain::readingAPageOfTodayIsBusyAndCancels() {
+    useYtDlp(VANTELO_STAND_IN_YT_DLP);
+    // Our reader finds nothing here; the stand-in yt-dlp keeps its answer back.
+    server_.route("/slow", Response::Fixed("<html><title>Slow</title><p>Read on.</p>"));
+    const auto w = startDownloadThatStallsOnThePage();
+    w->show();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    emit w->Nabrix1->VideoData("Earlier clip", "", "", "", "", "");
+    emit w->Nabrix1->DownloadComplete();
+    w->txtSource->setText("http://news.example/slow");
+    w->cmdDownload->click();
+    const PageReading* reading = w->Nabrix1->TodaysPageReading();
+    QTRY_VERIFY(reading->YtDlpGroup() != 0);
+    const pid_t group = pid_t(reading->YtDlpGroup());
+    QTest::qWait(300); // the page itself has arrived meanwhile
+    QVERIFY(w->Prg->isBusy());
+    QCOMPARE(w->Prg->text(), QString::fromUtf8("Reading the video page\u2026"));
+    QCOMPARE(w->FrmInfo->title(), QString::fromUtf8("Reading the video page\u2026"));
+    QCOMPARE(w->lblSize->text(), "File Name : ");
+    QVERIFY(w->cmdCancel->isEnabled() && !w->cmdDownload->isEnabled());
+    // No picture yet: the idle player shows, not a blank pane.
+    QVERIFY(w->PicPreview->isHidden());
+
+    w->cmdCancel->setFocus();
+    desktop_->answer = vbYes;
+    w->cmdCancel->click();
+    QCOMPARE(stateOf(*w), "Idle");
+    QCOMPARE(w->FrmInfo->title(), "Cancelled");
+    QVERIFY(!w->Prg->isBusy());
+    QCOMPARE(reading->YtDlpGroup(), 0);
+    QTRY_VERIFY(::kill(-group, 0) != 0);
+    QCOMPARE(QApplication::focusWidget(), w->txtSource);
+}
+
 void tst_frmMain::closingDuringADownloadAsksAndStoresNothing() {
     const auto w = startDownloadThatStallsOnThePage();
     w->show();
@@ -569,7 +667,10 @@ void tst_frmMain::closingDuringADownloadAsksAndStoresNothing() {
     // The download ends with the window: the machine may sleep, the launcher shows nothing.
     QCOMPARE(session_->held, 0);
     QVERIFY(!session_->launcher.last().progressVisible);
-    QVERIFY(!QFileInfo::exists(home_->settingsFile()));
+    // Nothing is stored at closing; the address under way was kept when it started, and stays
+    // for the next start.
+    QCOMPARE(SettingsStore().LoadKey(kSetting, QString()), QString());
+    QCOMPARE(WaitingAddresses::Load(), QStringList{kVideoPage});
 }
 
 namespace {
@@ -625,6 +726,7 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     // A retry's wait is told until the next try brings bytes; its pace starts afresh.
     emit w->Nabrix1->RetryWaiting(8000, 2, 5);
     QCOMPARE(w->Prg->text(), "Retrying in 8 s (2 of 5)");
+    QTRY_COMPARE(w->Prg->text(), "Retrying in 7 s (2 of 5)");
     emit w->Nabrix1->DownloadProgress(0, total);
     QTRY_COMPARE(w->Prg->text(), "0 %");
 
@@ -730,10 +832,12 @@ void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
         QCOMPARE(running.txtSource->text(), kVideoPage);
     }
     {
+        // The one under way when the program ended comes first.
         frmMain restarted;
-        QTRY_COMPARE(restarted.txtSource->text(), kVideoPage + "&t=1");
+        QTRY_COMPARE(restarted.txtSource->text(), kVideoPage);
         QCOMPARE(stateOf(restarted), "FetchingPage");
     }
+    SettingsStore().DelKey("Waiting addresses");
     QVERIFY(desktop_->messages.isEmpty());
     emit w.Nabrix1->InvalidUrl();
 
@@ -775,6 +879,24 @@ void tst_frmMain::addressesHandedInDownloadAsTheButtonWould() {
     QVERIFY(drop(dialog, media));
     QCOMPARE(dialog->sourcePath(), QFileInfo(clip).absoluteFilePath());
     QCOMPARE(dialog->txtSource->text(), dialog->sourcePath());
+}
+
+void tst_frmMain::addressTypedWhileBusyWaitsItsTurn() {
+    Response stalled = Response::Fixed("<html>");
+    stalled.ending = LoopbackHttpServer::Ending::Stall;
+    server_.route("/watch", stalled);
+    frmMain w;
+    w.txtSource->setText(kVideoPage);
+    w.cmdDownload->click();
+    w.txtSource->setText(kVideoPage + "&t=typed");
+    QTest::keyClick(w.txtSource, Qt::Key_Return);
+    QCOMPARE(w.Prg->text(), QString::fromUtf8("0 % · 1 more waiting"));
+    QCOMPARE(stateOf(w), "FetchingPage");
+    emit w.Nabrix1->InvalidUrl();
+    // Its turn: it is the one under way now.
+    QTRY_COMPARE(w.Prg->text(), "0 %");
+    QCOMPARE(w.txtSource->text(), kVideoPage + "&t=typed");
+    QCOMPARE(stateOf(w), "FetchingPage");
 }
 
 // Percent-encoded, each of these characters takes 9 bytes on the socket.

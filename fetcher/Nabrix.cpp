@@ -118,12 +118,11 @@ void Nabrix::GetVideoInfo(const QString& VideoUrl) {
     Reading->Cancel();
     PlainAddress.clear();
     // An address typed without its scheme is read as browsers read it: https, else http once.
-    // The service's 2008 pages spoke http alone.
-    if (const QStringList guesses = HandedIn::SchemeGuesses(address); !guesses.isEmpty()) {
-        const bool service = PageText::IsVideoServiceAddress(address);
-        address = service ? guesses.last() : guesses.first();
-        if (!service)
-            PlainAddress = guesses.last();
+    // The service's 2008 pages keep their own rule (the failed request is reported).
+    if (const QStringList guesses = HandedIn::SchemeGuesses(address);
+        !guesses.isEmpty() && !PageText::IsVideoServiceAddress(address)) {
+        address = guesses.first();
+        PlainAddress = guesses.last();
     }
     TodaysPage = !PageText::IsVideoPageAddress(address);
     if (!PageText::IsVideoPageAddress(address)) {

@@ -141,7 +141,7 @@ QByteArray MarkOf(const QString& path) {
     return end < 0 ? text : text.left(end);
 }
 
-std::function<bool(const QString& path)> IsSameVideo(const QByteArray& videoId) {
+FinishedFile::IsEarlierResult IsSameVideo(const QByteArray& videoId) {
     return [videoId](const QString& path) { return !videoId.isEmpty() && MarkOf(path) == videoId; };
 }
 

@@ -1,7 +1,8 @@
 #pragma once
+#include "FinishedFile.h"
+
 #include <QByteArray>
 #include <QString>
-#include <functional>
 #include <optional>
 
 // The file a download is written to until it is whole: "<name>.flv.part" beside the final
@@ -52,6 +53,6 @@ void WriteMark(const QString& path, const QByteArray& videoId);
 QByteArray MarkOf(const QString& path);
 // For placing a finished file: a file at the name is its earlier copy only when marked with the
 // same video; another video's file or one of the user's is not.
-std::function<bool(const QString& path)> IsSameVideo(const QByteArray& videoId);
+FinishedFile::IsEarlierResult IsSameVideo(const QByteArray& videoId);
 
 } // namespace PartFile

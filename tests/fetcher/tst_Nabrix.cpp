@@ -371,6 +371,9 @@ void tst_Nabrix::hostileTitlesStayInTheOutputFolder_data() {
                                   << "notes.txt.flv";
     QTest::newRow("nothing left takes the video id") << ".. .."
                                                      << "abc123.flv";
+    // The service's own pages keep their 20 characters, however long the title.
+    QTest::newRow("a long title") << "YouTube - Harbour festival draws record crowds"
+                                  << "Harbour festival dra.flv";
 }
 
 void tst_Nabrix::hostileTitlesStayInTheOutputFolder() {

@@ -376,11 +376,14 @@ void Nabrix::VideoFinished() {
         FailVideo(QStringLiteral("The server sent no data. Try again later."));
         return;
     }
-    // The note is for continuing the .part; the finished file goes without it. The file is
-    // held until it has its name, and only the file written takes it.
+    // The note is for continuing the .part; the finished file keeps only the video it holds,
+    // so that only this video downloaded again replaces it. The file is held until it has its
+    // name, and only the file written takes it.
     const int fd = int(FileNumber.handle());
-    PartFile::WriteNote(fd, {});
-    const FinishedFile::Placed placed = FinishedFile::OpenFileIntoPlace(fd, PartPath, FilePath);
+    const QByteArray video = Details.PageVideoId.toUtf8();
+    PartFile::WriteMark(fd, video);
+    const FinishedFile::Placed placed =
+        FinishedFile::OpenFileIntoPlace(fd, PartPath, FilePath, PartFile::IsSameVideo(video));
     CloseVideoFile();
     if (placed.path.isEmpty()) {
         FailVideo(
@@ -496,8 +499,8 @@ void Nabrix::TodaysPageStarted(qint64 length) {
 
 void Nabrix::TakeOffer(const MediaOffer& offer) {
     PageDeadline.stop();
-    Offer = offer;
-    Details = offer.details;
+    Offer = Titled(offer);
+    Details = Offer.details;
     emit DownloadProgress(0, 1);
     emit VideoData(Details.VideoTitle, Details.VideoCat, Details.UserID, Details.UploadDate,
                    Details.ViewCount, Details.VideoDesc);

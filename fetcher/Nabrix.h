@@ -105,6 +105,8 @@ private:
         int fd = -1;
         SegmentedDownload* download = nullptr;
     };
+    // The offer, its title the default stream's file name (or the page's) when it has none.
+    static MediaOffer Titled(MediaOffer offer);
     void StartOffer(const OfferPlan::Choice& choice);
     void StartOfferFile(const MediaStream& stream);
     void StartYtDlp(const MediaStream& stream);

@@ -37,12 +37,20 @@ Streams::Track WholeFileTrack(const MediaStream& stream) {
     return track;
 }
 
-// What a .part of this stream belongs to, so that only the same stream continues it.
-QString StreamIdentity(const MediaStream& stream) {
+// What a stream is: its address, or the page and format that yt-dlp fetches it by.
+QByteArray StreamAddress(const QUrl& page, const MediaStream& stream) {
+    return stream.via == MediaStream::Via::YtDlp ? page.toEncoded() + ' ' + stream.formatId.toUtf8()
+                                                 : stream.address.toEncoded();
+}
+
+// What a .part or a finished file of these streams belongs to, so that only the same streams
+// continue or replace it.
+QString StreamIdentity(const QUrl& page, const MediaStream& video, const MediaStream* audio) {
+    QByteArray what = StreamAddress(page, video);
+    if (audio)
+        what += '\n' + StreamAddress(page, *audio);
     return QString::fromLatin1(
-        QCryptographicHash::hash(stream.address.toEncoded(), QCryptographicHash::Sha256)
-            .toHex()
-            .left(32));
+        QCryptographicHash::hash(what, QCryptographicHash::Sha256).toHex().left(32));
 }
 
 // "<name>.joining.<ext>" beside the finished file, or the first free name after it.
@@ -55,8 +63,17 @@ QString JoiningPathFor(const QString& finalPath, const QString& extension) {
 
 } // namespace
 
+MediaOffer Nabrix::Titled(MediaOffer offer) {
+    QString& title = offer.details.VideoTitle;
+    if (title.trimmed().isEmpty() && offer.video >= 0 && offer.video < offer.streams.size())
+        title = PageText::TitleOfAddress(offer.streams[offer.video].address);
+    if (title.trimmed().isEmpty())
+        title = PageText::TitleOfAddress(offer.page);
+    return offer;
+}
+
 void Nabrix::DownloadOffer(const MediaOffer& offer) {
-    const MediaOffer taken = offer;
+    const MediaOffer taken = Titled(offer);
     ClearDownload();
     Offer = taken;
     StartOffer(OfferPlan::Choose(Offer, MaxHeight));
@@ -83,6 +100,7 @@ void Nabrix::StartOffer(const OfferPlan::Choice& choice) {
     const MediaStream* audio = choice.audio >= 0 && choice.audio < Offer.streams.size()
                                    ? &Offer.streams[choice.audio]
                                    : nullptr;
+    Details.PageVideoId = StreamIdentity(Offer.page, video, audio);
     if (video.via == MediaStream::Via::YtDlp) {
         StartYtDlp(video);
         return;
@@ -125,7 +143,6 @@ void Nabrix::StartOfferFile(const MediaStream& stream) {
     // The single-stream download of the 2008 pages, with the stream's headers and container.
     OfferHeaders = stream.headers;
     DownloadUrl = stream.address.toString(QUrl::FullyEncoded);
-    Details.PageVideoId = StreamIdentity(stream);
     if (!NameOfferFile(OfferPlan::For(stream, nullptr).extension)) {
         emit PhaseStarted(Phase::Video);
         FailOffer(QStringLiteral("The video's title does not make a usable file name"));
@@ -136,8 +153,8 @@ void Nabrix::StartOfferFile(const MediaStream& stream) {
 
 bool Nabrix::NameOfferFile(const QString& extension) {
     TargetExtension = extension;
-    const QString title = PageText::CleanTitle(PageText::LeftWhole(Details.VideoTitle, 50));
-    FilePath = PageText::TargetFilePath(TargetFolder, title, QStringLiteral("video"), extension);
+    FilePath = PageText::WholeTitleFilePath(TargetFolder, PageText::CleanTitle(Details.VideoTitle),
+                                            extension);
     return PageText::IsTargetFilePath(TargetFolder, FilePath, extension);
 }
 
@@ -309,7 +326,10 @@ void Nabrix::TracksJoined(const QString& error) {
 }
 
 void Nabrix::PlaceJoined() {
-    const FinishedFile::Placed placed = FinishedFile::IntoPlace(JoinPath, FilePath);
+    const QByteArray video = Details.PageVideoId.toUtf8();
+    PartFile::WriteMark(JoinPath, video);
+    const FinishedFile::Placed placed =
+        FinishedFile::IntoPlace(JoinPath, FilePath, PartFile::IsSameVideo(video));
     if (placed.path.isEmpty()) {
         FailOffer(CannotFile("finish", FilePath, placed.error));
         return;
@@ -357,7 +377,10 @@ void Nabrix::OfferChecked(const QString& error, int video, int audio, double sec
 }
 
 void Nabrix::PlaceOffer(const QString& finished, int heldFd) {
-    const FinishedFile::Placed placed = FinishedFile::OpenFileIntoPlace(heldFd, finished, FilePath);
+    const QByteArray video = Details.PageVideoId.toUtf8();
+    PartFile::WriteMark(heldFd, video);
+    const FinishedFile::Placed placed =
+        FinishedFile::OpenFileIntoPlace(heldFd, finished, FilePath, PartFile::IsSameVideo(video));
     if (placed.path.isEmpty()) {
         FailOffer(CannotFile("finish", placed.error == ESTALE ? finished : FilePath, placed.error));
         return;
@@ -401,7 +424,10 @@ void Nabrix::PlaceYtDlpFile(const QString& path) {
         FailOffer(QStringLiteral("The video's title does not make a usable file name"));
         return;
     }
-    const FinishedFile::Placed placed = FinishedFile::IntoPlace(path, FilePath);
+    const QByteArray video = Details.PageVideoId.toUtf8();
+    PartFile::WriteMark(path, video);
+    const FinishedFile::Placed placed =
+        FinishedFile::IntoPlace(path, FilePath, PartFile::IsSameVideo(video));
     if (placed.path.isEmpty()) {
         FailOffer(CannotFile("finish", FilePath, placed.error));
         return;

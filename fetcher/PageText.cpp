@@ -141,6 +141,9 @@ QString WithoutLeadingDotsAndSpaces(const QString& name) {
     return name.mid(start);
 }
 
+// The name of a video that has nothing else to be named by.
+const QString NamelessVideo = QStringLiteral("video");
+
 // The name for a title that leaves nothing: the video id, of the characters ids are made of.
 QString NameOfVideoId(const QString& videoId) {
     QString name;
@@ -149,7 +152,34 @@ QString NameOfVideoId(const QString& videoId) {
             (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_')))
             name.append(c);
     name.truncate(20);
-    return name.isEmpty() ? QStringLiteral("video") : name;
+    return name.isEmpty() ? NamelessVideo : name;
+}
+
+// A name that starts with a dash reads as an option to the programs it is handed to.
+QString WithoutLeadingDotsDashesAndSpaces(const QString& name) {
+    qsizetype start = 0;
+    while (start < name.size() && (name.at(start) == QLatin1Char('.') ||
+                                   name.at(start) == QLatin1Char('-') || name.at(start).isSpace()))
+        ++start;
+    return name.mid(start);
+}
+
+// At most `bytes` bytes of the text in UTF-8 (a text of whole characters), cut before a
+// character that would be split.
+QString LeftUtf8(const QString& text, int bytes) {
+    int used = 0;
+    qsizetype end = 0;
+    while (end < text.size()) {
+        const bool pair = text.at(end).isHighSurrogate() && end + 1 < text.size();
+        const char32_t c = pair ? QChar::surrogateToUcs4(text.at(end), text.at(end + 1))
+                                : char32_t(text.at(end).unicode());
+        const int size = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (used + size > bytes)
+            break;
+        used += size;
+        end += pair ? 2 : 1;
+    }
+    return text.left(end);
 }
 
 } // namespace
@@ -248,6 +278,32 @@ QString TargetFilePath(const QString& outputFolder, const QString& videoTitle,
     if (name.isEmpty())
         name = NameOfVideoId(videoId);
     return modMain::AddSlash(outputFolder) + name + QLatin1Char('.') + extension;
+}
+
+QString WholeTitleFilePath(const QString& outputFolder, const QString& title,
+                           const QString& extension) {
+    if (!IsPlainExtension(extension))
+        return QString();
+    QString name =
+        LeftUtf8(WithoutLeadingDotsDashesAndSpaces(WholeCharacters(title)), MaxNameBytes);
+    // A cut may leave a space before the extension.
+    while (!name.isEmpty() && name.back().isSpace())
+        name.chop(1);
+    if (name.isEmpty())
+        name = NamelessVideo;
+    return modMain::AddSlash(outputFolder) + name + QLatin1Char('.') + extension;
+}
+
+QString TitleOfAddress(const QUrl& address) {
+    const QString path = address.path(QUrl::FullyEncoded);
+    QString name = WholeCharacters(
+        QUrl::fromPercentEncoding(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toLatin1()));
+    name.remove(QLatin1Char('/'));
+    name.remove(QLatin1Char('\\'));
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0 && IsPlainExtension(name.mid(dot + 1).toLower()))
+        name.truncate(dot);
+    return name;
 }
 
 bool IsTargetFilePath(const QString& outputFolder, const QString& path, const QString& extension) {

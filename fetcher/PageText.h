@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 // The text work of the fetcher: checking a video page address, reading the video's details out
@@ -57,6 +58,19 @@ QString LeftWhole(const QString& text, int length);
 // lower-case letters and digits gives empty text.
 QString TargetFilePath(const QString& outputFolder, const QString& videoTitle,
                        const QString& videoId, const QString& extension = QStringLiteral("flv"));
+// The most UTF-8 bytes of a name made from a title of today: the longest name made from it,
+// "<name> (999).<ext>.video.part" with an extension of 5, stays within the 255 bytes a file
+// name may have.
+inline constexpr int MaxNameBytes = 255 - int(sizeof(" (999).12345.video.part") - 1);
+// The target file's path for a page of today: the folder with a trailing "/", the whole title
+// without leading dots, dashes and spaces, cut before the character that would pass
+// MaxNameBytes, "." and the extension. A title that leaves nothing gives "video.<extension>";
+// an extension that is not 1 to 5 lower-case letters and digits gives empty text.
+QString WholeTitleFilePath(const QString& outputFolder, const QString& title,
+                           const QString& extension);
+// The title of a stream known by its address alone: the last part of its path, percent-decoded,
+// without slashes and without its extension ("clip1080" for ".../media/clip1080.mp4").
+QString TitleOfAddress(const QUrl& address);
 // True when the path names a visible file with that extension directly in the output folder,
 // and holds none of the characters titles lose: only such a path may be written.
 bool IsTargetFilePath(const QString& outputFolder, const QString& path,

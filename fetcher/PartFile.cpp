@@ -116,4 +116,33 @@ Leftover Inspect(int fd) {
     return leftover;
 }
 
+void WriteMark(int fd, const QByteArray& videoId) {
+    if (videoId.isEmpty() || videoId.contains('\n') ||
+        ::fsetxattr(fd, kNoteAttribute, videoId.constData(), size_t(videoId.size()), 0) != 0)
+        ::fremovexattr(fd, kNoteAttribute);
+}
+
+void WriteMark(const QString& path, const QByteArray& videoId) {
+    const QByteArray name = QFile::encodeName(path);
+    if (videoId.isEmpty() || videoId.contains('\n') ||
+        ::lsetxattr(name.constData(), kNoteAttribute, videoId.constData(), size_t(videoId.size()),
+                    0) != 0)
+        ::lremovexattr(name.constData(), kNoteAttribute);
+}
+
+QByteArray MarkOf(const QString& path) {
+    QByteArray text(kNoteMax, Qt::Uninitialized);
+    const ssize_t length = ::lgetxattr(QFile::encodeName(path).constData(), kNoteAttribute,
+                                       text.data(), size_t(text.size()));
+    if (length <= 0)
+        return QByteArray();
+    text.truncate(length);
+    const qsizetype end = text.indexOf('\n');
+    return end < 0 ? text : text.left(end);
+}
+
+FinishedFile::IsEarlierResult IsSameVideo(const QByteArray& videoId) {
+    return [videoId](const QString& path) { return !videoId.isEmpty() && MarkOf(path) == videoId; };
+}
+
 } // namespace PartFile

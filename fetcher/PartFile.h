@@ -1,4 +1,6 @@
 #pragma once
+#include "FinishedFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -41,5 +43,16 @@ struct Leftover {
     std::optional<Note> note;
 };
 Leftover Inspect(int fd);
+
+// Marks a finished file with the video it holds: the note's attribute with the video alone, so
+// that it is never continued as a .part, while a download of the same video knows it as its
+// own earlier file. An empty id removes the mark.
+void WriteMark(int fd, const QByteArray& videoId);
+void WriteMark(const QString& path, const QByteArray& videoId);
+// The video a file (not a link) holds by its note or mark; empty when it has none.
+QByteArray MarkOf(const QString& path);
+// For placing a finished file: a file at the name is its earlier copy only when marked with the
+// same video; another video's file or one of the user's is not.
+FinishedFile::IsEarlierResult IsSameVideo(const QByteArray& videoId);
 
 } // namespace PartFile

@@ -1,6 +1,7 @@
 // A page as the server might send it, through everything the fetcher does with the page text:
 // decoding, the address rules, the extraction of the details, title cleaning, the target path.
-// Whatever the page holds, the target is a ".flv" file directly in the output folder.
+// Whatever the page holds, the target is a ".flv" file directly in the output folder, and a page
+// of today's one with its own extension.
 #include "PageText.h"
 #include "modMain.h"
 
@@ -55,6 +56,20 @@ void CheckTarget(const QString& folder, const QString& title, const QString& vid
     Require(stem.size() <= 20, "the name takes at most 20 characters of the title");
 }
 
+// A page of today's name: the whole title, within the bytes a file name may have.
+void CheckWholeTitle(const QString& folder, const QString& title, const QString& extension) {
+    const QString path = PageText::WholeTitleFilePath(folder, title, extension);
+    if (path.isEmpty()) {
+        Require(!PageText::IsPlainExtension(extension), "a plain extension names a target");
+        return;
+    }
+    Require(PageText::IsTargetFilePath(folder, path, extension), "the name passes the path check");
+    const QString stem = path.mid(modMain::AddSlash(folder).size()).chopped(extension.size() + 1);
+    Require(!stem.startsWith(QLatin1Char('-')), "no name that reads as an option");
+    Require(stem.toUtf8().size() <= PageText::MaxNameBytes, "the name fits the file system");
+    Require(QString::fromUtf8(stem.toUtf8()) == stem, "no character is split");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -83,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckTarget(folder, fields.VideoTitle, url);
     // The title rules alone, on text no page decoder has seen.
     CheckTarget(folder, PageText::CleanTitle(PageText::LeftWhole(page, 50)), page);
+    CheckWholeTitle(folder, PageText::CleanTitle(page), extension);
+    CheckWholeTitle(folder, PageText::CleanTitle(PageText::TitleOfAddress(QUrl(url))), "mp4");
     // A container's extension from outside: plain, or no target at all.
     const QString other = PageText::TargetFilePath(folder, fields.VideoTitle, url, extension);
     Require(other.isEmpty() != PageText::IsPlainExtension(extension),

@@ -225,23 +225,26 @@ bool IsOpenFile(const QString& path, int fd) {
            S_ISREG(named.st_mode) && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
-Placed OpenFileIntoPlace(int fd, const QString& finished, const QString& destination) {
+Placed OpenFileIntoPlace(int fd, const QString& finished, const QString& destination,
+                         const IsEarlierResult& isEarlier) {
     if (IsOpenFile(finished, fd))
-        return IntoPlace(finished, destination);
+        return IntoPlace(finished, destination, isEarlier);
     // Nothing of that name (the folder went, say) is told apart from another file in its place.
     Placed refused;
     refused.error = Exists(finished) ? ESTALE : ENOENT;
     return refused;
 }
 
-Placed IntoPlace(const QString& finished, const QString& destination) {
+Placed IntoPlace(const QString& finished, const QString& destination,
+                 const IsEarlierResult& isEarlier) {
     Placed placed;
     const QByteArray from = QFile::encodeName(finished);
     QString target = destination;
     // A few rounds: another program may take the name between the look and the rename.
     for (int round = 0; round < 3; ++round) {
         if (Exists(target)) {
-            if (!placed.trashedEarlier && IsPlainFile(target) && MoveToTrash(target))
+            if (!placed.trashedEarlier && IsPlainFile(target) &&
+                (!isEarlier || isEarlier(target)) && MoveToTrash(target))
                 placed.trashedEarlier = true;
             else
                 target = FreeName(destination);

@@ -102,6 +102,7 @@ private slots:
     void hostileTitlesStayInTheOutputFolder_data();
     void hostileTitlesStayInTheOutputFolder();
 
+    void existingFileIsReplaced_data();
     void existingFileIsReplaced();
     void streamWithoutContentLengthUsesThePageLength();
     void chunkedPageAndStream();
@@ -370,6 +371,9 @@ void tst_Nabrix::hostileTitlesStayInTheOutputFolder_data() {
                                   << "notes.txt.flv";
     QTest::newRow("nothing left takes the video id") << ".. .."
                                                      << "abc123.flv";
+    // The service's own pages keep their 20 characters, however long the title.
+    QTest::newRow("a long title") << "YouTube - Harbour festival draws record crowds"
+                                  << "Harbour festival dra.flv";
 }
 
 void tst_Nabrix::hostileTitlesStayInTheOutputFolder() {
@@ -396,13 +400,38 @@ void tst_Nabrix::hostileTitlesStayInTheOutputFolder() {
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
+void tst_Nabrix::existingFileIsReplaced_data() {
+    QTest::addColumn<bool>("sameVideo");
+    // The same video downloaded again: the earlier copy goes to the Trash.
+    QTest::newRow("the same video again") << true;
+    // Another video of the same 20 characters, or a file of the user's: it stays.
+    QTest::newRow("a file of the user's") << false;
+}
+
 void tst_Nabrix::existingFileIsReplaced() {
-    WriteFile(target(), QByteArray(500000, 'x'));
+    QFETCH(bool, sameVideo);
+    const QString trash = home_.path() + "/.local/share/Trash";
+    QDir(trash).removeRecursively();
+    const QString trashed = trash + "/files/" + TargetName;
+    const QByteArray earlier =
+        sameVideo ? LoopbackHttpServer::GeneratedBytes(0, 4321) : QByteArray(500000, 'x');
     servePage();
+    if (sameVideo) {
+        serveStream(Response::Generated(4321));
+        downloadVideo();
+        QVERIFY(log_->contains("DownloadComplete"));
+        log_->clear();
+    } else {
+        WriteFile(target(), earlier);
+    }
     serveStream(Response::Generated(1234));
     downloadVideo();
     QVERIFY(log_->contains("DownloadComplete"));
-    QCOMPARE(ReadAll(target()), LoopbackHttpServer::GeneratedBytes(0, 1234));
+    const QString saved = sameVideo ? target() : out_->path() + "/Cats  Dogs the movie (2).flv";
+    QCOMPARE(nabrix_->TargetFile(), saved);
+    QCOMPARE(ReadAll(saved), LoopbackHttpServer::GeneratedBytes(0, 1234));
+    QCOMPARE(ReadAll(sameVideo ? trashed : target()), earlier);
+    QCOMPARE(QFile::exists(trashed), sameVideo);
 }
 
 void tst_Nabrix::streamWithoutContentLengthUsesThePageLength() {
@@ -927,6 +956,7 @@ void tst_Nabrix::brokenStreamResumes() {
     QFETCH(int, streams);
     constexpr qint64 size = 3000000;
     WriteFile(target(), "an earlier download");
+    PartFile::WriteMark(target(), "VID123");
     servePage();
     server_.route("/get_video.php", BreakingOnce(resume, size, &server_));
     if (resume == Resume::ServerRestarts)

@@ -3,8 +3,10 @@
 #include "LoopbackHttpServer.h"
 #include "MediaJoiner.h"
 #include "Nabrix.h"
+#include "RegEdit.h"
 #include "TestClip.h"
 #include "TestHome.h"
+#include "YtDlpProgram.h"
 
 #include <QEventLoop>
 #include <QProcess>
@@ -103,6 +105,9 @@ private slots:
     void containerFollowsTheCodecs_data();
     void containerFollowsTheCodecs();
     void heightLimitChoosesTheStream();
+    void namesNeverReplaceAnotherVideo_data();
+    void namesNeverReplaceAnotherVideo();
+    void directAddressIsNamedAfterItsFile();
 
 private:
     // Downloads the offer to its end: the error text (empty when complete).
@@ -193,7 +198,8 @@ void tst_NabrixOffer::fileGoesUnderItsTitle_data() {
     QTest::addColumn<QByteArray>("earlier");
     QTest::addColumn<QByteArray>("referer");
     QTest::newRow("a new file") << QByteArray() << QByteArray("http://page.test/");
-    QTest::newRow("an earlier file goes to the Trash")
+    // Not this video's: it stays, and the download takes a free name.
+    QTest::newRow("a file of the user's keeps its name")
         << QByteArray("earlier") << QByteArray("http://page.test/");
     // A server that wants its Referer and does not get it.
     QTest::newRow("headers not sent") << QByteArray() << QByteArray();
@@ -229,12 +235,88 @@ void tst_NabrixOffer::fileGoesUnderItsTitle() {
         return;
     }
     QCOMPARE(error, QString());
-    QCOMPARE(nabrix_->TargetFile(), target);
-    QCOMPARE(Read(target), body);
+    const QString saved = earlier.isEmpty() ? target : out_ + "/Clip of today (2).mp4";
+    QCOMPARE(nabrix_->TargetFile(), saved);
+    QCOMPARE(Read(saved), body);
     QCOMPARE(progress_.value(progress_.size() - 2),
              qMakePair(qint64(body.size()), qint64(body.size())));
+    QCOMPARE(Read(target), earlier.isEmpty() ? body : earlier);
     QCOMPARE(Read(home_.path() + "/.local/share/Trash/files/Clip of today.mp4"),
-             earlier.isEmpty() ? QByteArray("missing") : earlier);
+             QByteArray("missing"));
+}
+
+void tst_NabrixOffer::namesNeverReplaceAnotherVideo_data() {
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("trashed");
+    const QStringList untitled = {QString(), QString()};
+    QTest::newRow("two addresses with different names")
+        << QStringList{"/media/clip1080.mp4", "/media/clip360.mp4"} << untitled
+        << QStringList{"clip1080.mp4", "clip360.mp4"} << QStringList();
+    QTest::newRow("the same address twice")
+        << QStringList{"/media/clip1080.mp4", "/media/clip1080.mp4"} << untitled
+        << QStringList{"clip1080.mp4"} << QStringList{"clip1080.mp4"};
+    QTest::newRow("an address's name, decoded and made safe")
+        << QStringList{"/media/..%2F-%20Night%0A%20%E2%80%AEtour.MOV"} << QStringList{QString()}
+        << QStringList{"Night tour.mp4"} << QStringList();
+    QTest::newRow("two long titles sharing 20 characters")
+        << QStringList{"/media/a.mp4", "/media/b.mp4"}
+        << QStringList{"Harbour festival draws record crowds", "Harbour festival drama at the pier"}
+        << QStringList{"Harbour festival drama at the pier.mp4",
+                       "Harbour festival draws record crowds.mp4"}
+        << QStringList();
+    // 300 bytes of three-byte characters: 77 of them fit, the 78th would be split.
+    QTest::newRow("a 300-byte title")
+        << QStringList{"/media/a.mp4"} << QStringList{QString(100, QChar(0x65E5))}
+        << QStringList{QString(77, QChar(0x65E5)) + ".mp4"} << QStringList();
+}
+
+void tst_NabrixOffer::namesNeverReplaceAnotherVideo() {
+    QFETCH(QStringList, addresses);
+    QFETCH(QStringList, titles);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, trashed);
+    const QString trash = home_.path() + "/.local/share/Trash";
+    QDir(trash).removeRecursively();
+    // Each download gets bytes of its own.
+    auto body = std::make_shared<QByteArray>();
+    server_.setFallback([body](const auto&) { return Response::Fixed(*body, "video/mp4"); });
+    for (int i = 0; i < addresses.size(); ++i) {
+        *body = QByteArray::number(i).repeated(5000);
+        MediaOffer offer;
+        offer.details.VideoTitle = titles[i];
+        MediaStream stream;
+        stream.address = server_.url(addresses[i]);
+        stream.extension = "mp4";
+        offer.streams = {stream};
+        offer.video = 0;
+        phases_.clear();
+        progress_.clear();
+        QCOMPARE(Download(offer), QString());
+    }
+    const QStringList written = QDir(out_).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QCOMPARE(written, files);
+    for (const QString& name : written)
+        QVERIFY(QFile::encodeName(name.chopped(4) + " (999).mp4.video.part").size() <= 255);
+    QCOMPARE(QDir(trash + "/files").entryList(QDir::Files), trashed);
+    // The last file holds the last download.
+    QCOMPARE(Read(nabrix_->TargetFile()), QByteArray::number(addresses.size() - 1).repeated(5000));
+}
+
+void tst_NabrixOffer::directAddressIsNamedAfterItsFile() {
+    SettingsStore().WriteKey(YtDlpProgram::kProgramSetting, "/nonexistent/yt-dlp");
+    YtDlpProgram::ForgetVersion();
+    server_.route("/media/clip1080.mp4",
+                  Response::Fixed(LoopbackHttpServer::GeneratedBytes(0, 20000), "video/mp4"));
+    QString name = "no name";
+    connect(nabrix_.get(), &Nabrix::VideoData, this,
+            [&name](const QString& title) { name = title; });
+    QSignalSpy complete(nabrix_.get(), &Nabrix::DownloadComplete);
+    nabrix_->GetVideoInfo(server_.url("/media/clip1080.mp4").toString());
+    QVERIFY(complete.wait(60000));
+    QCOMPARE(name, QStringLiteral("clip1080"));
+    QCOMPARE(nabrix_->TargetFile(), out_ + "/clip1080.mp4");
 }
 
 void tst_NabrixOffer::piecesEndAsOnePlayableFile_data() {

@@ -127,8 +127,8 @@ void tst_PageReading::init() {
 void tst_PageReading::pagesOfToday_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("maxHeight");
-    // The title and the streams offered ("File 0", "Hls 720 480 360"), the default's height;
-    // or the start of the error.
+    // The title (an address's own file name where the page names none) and the streams offered
+    // ("File 0", "Hls 720 480 360"), the default's height; or the start of the error.
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("streams");
     QTest::addColumn<int>("defaultHeight");
@@ -144,15 +144,15 @@ void tst_PageReading::pagesOfToday_data() {
                                          << "File 0" << 0 << "";
     QTest::newRow("address is a file") << "http://site.example/media/clip.mp4"
                                        << "0"
-                                       << ""
+                                       << "clip"
                                        << "File 0" << 0 << "";
     QTest::newRow("HLS master") << "http://site.example/hls/master.m3u8"
                                 << "0"
-                                << ""
+                                << "master"
                                 << "Hls 720 480 360" << 720 << "";
     QTest::newRow("HLS master within the user's height") << "http://site.example/hls/master.m3u8"
                                                          << "500"
-                                                         << ""
+                                                         << "master"
                                                          << "Hls 720 480 360" << 480 << "";
     QTest::newRow("UTF-16 page, undeclared") << "http://site.example/utf16"
                                              << "0"

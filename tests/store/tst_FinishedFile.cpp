@@ -120,14 +120,41 @@ private slots:
         qputenv("XDG_DATA_HOME", (home_.path() + "/.local/share").toUtf8());
     }
 
+    void earlierFileGoesToTheTrash_data() {
+        // How the placing tells the earlier result: not at all (any plain file is), or by
+        // asking whether the file of the name is one.
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("any file of the name") << QString();
+        QTest::newRow("the same result made before") << QStringLiteral("same");
+        QTest::newRow("another result, or a file of the user's") << QStringLiteral("other");
+    }
+
     void earlierFileGoesToTheTrash() {
+        QFETCH(QString, asked);
         const QString part = write("clip.flv.part", "new");
         write("clip.flv", "earlier");
-        const FinishedFile::Placed placed = FinishedFile::IntoPlace(part, folder_ + "/clip.flv");
+        QStringList askedAbout;
+        FinishedFile::IsEarlierResult isEarlier;
+        if (!asked.isEmpty())
+            isEarlier = [&](const QString& path) {
+                askedAbout << path;
+                return asked == "same";
+            };
+        const FinishedFile::Placed placed =
+            FinishedFile::IntoPlace(part, folder_ + "/clip.flv", isEarlier);
+        QCOMPARE(askedAbout, asked.isEmpty() ? QStringList() : QStringList{folder_ + "/clip.flv"});
+        QVERIFY(!QFile::exists(part));
+        if (asked == "other") {
+            QCOMPARE(placed.path, folder_ + "/clip (2).flv");
+            QVERIFY(!placed.trashedEarlier);
+            QCOMPARE(read(placed.path), QByteArray("new"));
+            QCOMPARE(read(folder_ + "/clip.flv"), QByteArray("earlier"));
+            QVERIFY(trashed().isEmpty());
+            return;
+        }
         QCOMPARE(placed.path, folder_ + "/clip.flv");
         QVERIFY(placed.trashedEarlier);
         QCOMPARE(read(placed.path), QByteArray("new"));
-        QVERIFY(!QFile::exists(part));
         QCOMPARE(trashed(), QStringList{"clip.flv"});
         QCOMPARE(read(home_.path() + "/.local/share/Trash/files/clip.flv"), QByteArray("earlier"));
         QVERIFY(QFile::exists(home_.path() + "/.local/share/Trash/info/clip.flv.trashinfo"));

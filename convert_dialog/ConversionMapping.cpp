@@ -1,7 +1,10 @@
 #include "ConversionMapping.h"
 
+#include "FinishedFile.h"
 #include "FormatKey.h"
 #include "modMain.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -161,12 +164,39 @@ const MappingRow* FindRow(const QString& formatText) {
     return nullptr;
 }
 
-QString DestinationName(const QString& sourcePath, const QString& extension) {
+QString DestinationName(const QString& sourcePath, const QString& extension,
+                        const QString& nameTag) {
     const QString fileName = modMain::GetFileName(sourcePath);
     const QString oldExtension = modMain::GetFileExtension(fileName);
     const int kept = fileName.contains(QLatin1Char('.')) ? fileName.size() - oldExtension.size() - 1
                                                          : fileName.size();
-    return fileName.left(kept) + extension;
+    const QString tag = nameTag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(nameTag);
+    return fileName.left(kept) + tag + extension;
+}
+
+QString NameTag(Format format) {
+    switch (format) {
+    case Format::Mp4H264:
+    case Format::Mp4H265:
+    case Format::WebmVp9:
+    case Format::WebmAv1:
+        // The key's second word is the video codec: "MP4 H.265 / AAC (*.mp4)".
+        return FormatKey(format).section(QLatin1Char(' '), 1, 1);
+    default:
+        return QString();
+    }
+}
+
+QString DestinationPath(const QString& destFolder, const QString& name, const QString& sourcePath) {
+    const QString path = destFolder + QLatin1Char('/') + name;
+    const QFileInfo destination(path);
+    const QFileInfo source(sourcePath);
+    const bool sameFile = destination.exists() && source.exists() &&
+                          destination.canonicalFilePath() == source.canonicalFilePath();
+    if (!sameFile)
+        return path;
+    const QString free = FinishedFile::FreeName(path);
+    return free.isEmpty() ? path : free;
 }
 
 std::optional<ConversionRequest> BuildRequest(const QString& formatText,
@@ -185,10 +215,12 @@ std::optional<ConversionRequest> BuildRequest(const QString& formatText,
         request.settings.push_back(extra);
     if (!IsLegacyFormat(row->format))
         ClearTheRest(request.settings);
-    request.destinationName = DestinationName(sourcePath, request.extension);
+    const QString destination = DestinationPath(
+        destFolder, DestinationName(sourcePath, request.extension, NameTag(row->format)),
+        sourcePath);
+    request.destinationName = QFileInfo(destination).fileName();
     request.settings.push_back(ConverterSetting::Text(ConverterProperty::SourceFile, sourcePath));
-    request.settings.push_back(ConverterSetting::Text(
-        ConverterProperty::DestFile, destFolder + QLatin1Char('/') + request.destinationName));
+    request.settings.push_back(ConverterSetting::Text(ConverterProperty::DestFile, destination));
     return request;
 }
 

@@ -67,7 +67,17 @@ std::optional<ConversionRequest> BuildRequest(const QString& formatText,
                                               const OptionChoices& choices,
                                               const QString& destFolder, const QString& sourcePath);
 
-// The source file's name without its extension (and its dot), followed by `extension`.
-QString DestinationName(const QString& sourcePath, const QString& extension);
+// The source file's name without its extension (and its dot), then " (<nameTag>)" when a tag
+// is given, then `extension`.
+QString DestinationName(const QString& sourcePath, const QString& extension,
+                        const QString& nameTag = QString());
+
+// What the result's name says of a target that shares its extension with another of today's
+// ("H.265" for MP4 H.265), so that one never takes the other's file; empty for the rest.
+QString NameTag(Format format);
+
+// `name` in `destFolder`, or the first free "<name> (2).<ext>" beside it when that would be the
+// source file itself.
+QString DestinationPath(const QString& destFolder, const QString& name, const QString& sourcePath);
 
 } // namespace ConversionMapping

@@ -356,8 +356,7 @@ void frmConvert::CreateStatusDisplay() {
     lblInfo->setPalette(infoPalette);
     lblInfo->setAttribute(Qt::WA_TranslucentBackground);
     placeOnPanel(lblInfo, 120, 1800, 0, 0);
-    // A long message wraps within the panel's width and may run down over the idle busy bar
-    // to the bottom of the options frame.
+    // A long message wraps within the panel's width, above the busy bar.
     lblInfo->setMaximumWidth(Twips::ToPixels(2895));
     lblInfo->adjustSize();
 
@@ -541,6 +540,9 @@ void frmConvert::showEvent(QShowEvent* event) {
 void frmConvert::closeEvent(QCloseEvent* event) {
     if (loaded_)
         Form_Unload();
+    // The hidden dialog keeps no focused control for a screen reader to find.
+    if (QWidget* focused = focusWidget())
+        focused->clearFocus();
     event->accept();
 }
 
@@ -707,9 +709,9 @@ void frmConvert::cmbFormat_Click() {
 // Asks the converter what it would copy and what it would encode of the chosen source (the
 // sixteen always encode), and whether a source with sound alone loses its picture.
 void frmConvert::ExplainStreams() {
-    if (planShown_) {
+    if (noteShown_) {
         ShowStatus(QString());
-        planShown_ = false;
+        noteShown_ = false;
     }
     const auto request = ConversionMapping::BuildRequest(cmbFormat->currentText(), ReadChoices(),
                                                          txtDest->text(), SourcePath);
@@ -725,7 +727,7 @@ void frmConvert::ShowStreamPlan(const QString& text) {
     if (text.isEmpty() || !cmdConvert->isEnabled())
         return;
     ShowStatus(text);
-    planShown_ = true;
+    noteShown_ = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -743,8 +745,10 @@ void frmConvert::cmdSource_Click() {
 void frmConvert::cmdBrowse_Click() {
     const QString folder = BrowseFolder(this, QStringLiteral("Browse for Folder"), 0,
                                         txtDest->text(), txtDest->text(), true, false, QString());
-    if (!folder.isEmpty())
+    if (!folder.isEmpty()) {
         txtDest->setText(folder);
+        ExplainStreams();
+    }
 }
 
 void frmConvert::cmdOpen_Click() {
@@ -759,7 +763,7 @@ void frmConvert::cmdConvert_Click() {
         return;
     }
     SetInputsEnabled(false);
-    planShown_ = false;
+    noteShown_ = false;
     // A declined request raises no converter event, so the dialog goes back to idle itself.
     if (!ConvertFLV(SourcePath))
         SetInputsEnabled(true);
@@ -829,6 +833,7 @@ void frmConvert::AVC1_Complete() {
 
 void frmConvert::AVC1_ErrorEvent(const QString& message) {
     ShowStatus(message);
+    noteShown_ = true;
     convertJob_->Finished(message, false);
     Timer1->stop();
     SetInputsEnabled(true);
@@ -864,23 +869,23 @@ void frmConvert::tmrPrg_Timer() {
 // ---------------------------------------------------------------------------------------------
 // Helpers
 
-// Shows the status text whole: in the status font when it fits above the bottom of the options
-// frame, else in a smaller one. A text that runs over the busy bar hides the bar (only an idle
-// dialog shows long texts, and its bar stands still).
+// Shows the status text above the busy bar, which stays in sight: in the status font when it
+// fits there, else in a smaller one. A text that does not fit even so shows its first lines,
+// cut with "…", and whole in its tool tip; screen readers get it whole as the description.
 void frmConvert::ShowStatus(const QString& text) {
-    lblInfo->setText(text);
-    lblInfo->setAccessibleDescription(text);
-    const int room = FrmOptions->geometry().bottom() - Twips::ToPixels(60) - lblInfo->y();
+    StatusLabel* label = lblInfo;
+    label->setText(text);
+    label->setAccessibleDescription(text);
+    const int room = Prg->y() - Twips::ToPixels(30) - label->y();
     QFont font = statusFont();
-    lblInfo->setFont(font);
-    lblInfo->adjustSize();
-    while (lblInfo->height() > room && font.pointSizeF() > kSmallestStatusPoints) {
+    label->setFont(font);
+    while (label->sizeHint().height() > room && font.pointSizeF() > kSmallestStatusPoints) {
         font.setPointSizeF(font.pointSizeF() - kStatusShrinkStep);
-        lblInfo->setFont(font);
-        lblInfo->adjustSize();
+        label->setFont(font);
     }
-    Prg->setVisible(lblInfo->geometry().bottom() < Prg->y());
-    lblInfo->setToolTip(lblInfo->height() > room ? text : QString());
+    const QSize wanted = label->sizeHint();
+    label->resize(wanted.width(), std::min(wanted.height(), room));
+    label->setToolTip(label->showsAll() ? QString() : text);
 }
 
 // Idle: the three frames and Convert open, Cancel closed; converting: the other way round.

@@ -1,6 +1,7 @@
 #pragma once
 #include "OptionChoices.h"
 #include "RegEdit.h"
+#include "StatusLabel.h"
 
 #include <QString>
 #include <QWidget>
@@ -82,7 +83,7 @@ public:
     ZebLabel* lblChannel;
     ZebOption* OptMono;
     ZebOption* OptStereo;
-    QLabel* lblInfo;
+    StatusLabel* lblInfo;
     ProgressBar* Prg;
     QGroupBox* frmDest;
     QLineEdit* txtDest;
@@ -156,7 +157,9 @@ private:
     std::function<qint64()> paceClock_;
     DesktopJob* convertJob_ = nullptr;
     StreamPlan* streamPlan_ = nullptr;
-    bool planShown_ = false; // the status line tells what becomes of each stream
+    // The status line speaks of the current choices (what becomes of each stream, or why the
+    // last run failed): it goes when they change.
+    bool noteShown_ = false;
     // The dialog's controls lie on one page of the design size, which scrolls where the screen
     // is too small for it.
     QScrollArea* scroller_ = nullptr;

@@ -1,5 +1,6 @@
 #include "AVC.h"
 
+#include "AppVersion.h"
 #include "ChildProcess.h"
 #include "ProgressReport.h"
 #include "modProcesses.h"
@@ -28,6 +29,9 @@ Q_LOGGING_CATEGORY(lcCommand, "vantelo.converter.command", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcExit, "vantelo.converter.exit", QtWarningMsg)
 
 const QString kConverterName = QStringLiteral("avformat.dll");
+// What the user reads names the program, not the file its converter happens to be.
+const QString kProduct = QString::fromLatin1(AppVersion::Product);
+const QString kConverterPrefix = kConverterName + QStringLiteral(": ");
 constexpr int kPollMilliseconds = 300;
 constexpr int kStopGraceMilliseconds = 3000;
 constexpr int kLineCap = 4096;
@@ -403,17 +407,18 @@ QString AVC::FailureMessage() const {
     if (process_->exitStatus() == QProcess::CrashExit) {
         const int signal = process_->exitCode();
         if (signal == SIGKILL)
-            return kConverterName + QStringLiteral(" was killed from outside; the conversion "
-                                                   "was not finished");
+            return kProduct + QStringLiteral(": the converter was killed from outside; the "
+                                             "conversion was not finished");
         if (signal == SIGTERM || signal == SIGINT || signal == SIGHUP)
-            return kConverterName + QStringLiteral(" was terminated from outside; the "
-                                                   "conversion was not finished");
-        return kConverterName + QStringLiteral(" ended abnormally");
+            return kProduct + QStringLiteral(": the converter was terminated from outside; the "
+                                             "conversion was not finished");
+        return kProduct + QStringLiteral(": the converter ended abnormally");
     }
     const QString line = LastOutputLine();
     if (!line.isEmpty())
         return ReadableLine(line);
-    return kConverterName + QStringLiteral(" ended with exit code %1").arg(process_->exitCode());
+    return kProduct +
+           QStringLiteral(": the converter ended with exit code %1").arg(process_->exitCode());
 }
 
 QString AVC::ReadableLine(QString line) const {
@@ -421,6 +426,8 @@ QString AVC::ReadableLine(QString line) const {
         QStringLiteral(R"(file:[^:]*/\.~avformat-\d+-\w+/[^/:]*)"));
     const QString& sourceFile = parameters_.Text(ConverterProperty::SourceFile);
     const QString& destFile = parameters_.Text(ConverterProperty::DestFile);
+    if (line.startsWith(kConverterPrefix))
+        line.replace(0, kConverterName.size(), kProduct);
     line.replace(partialFile, QFileInfo(destFile).fileName());
     for (const QString& path : {sourceFile, destFile})
         if (!path.isEmpty())

@@ -19,7 +19,8 @@
 namespace {
 
 // From at-spi2-core's atspi-constants.h (AtspiRole, AtspiStateType).
-constexpr uint kRoleDialog = 16, kRoleFrame = 23, kRolePanel = 39, kRoleProgressBar = 42;
+constexpr uint kRoleComboBox = 11, kRoleDialog = 16, kRoleFrame = 23, kRolePanel = 39,
+               kRoleProgressBar = 42;
 constexpr uint kRolePushButton = 43, kStateFocusable = 11;
 
 constexpr int kWaitMs = 20000; // the program registers a moment after it starts
@@ -217,6 +218,12 @@ void tst_AccessibilityBus::convertOpensADialogWhoseControlsAreToldApart() {
             buttons << node.name;
     }
     QVERIFY2(QStringList(buttons).removeDuplicates() == 0, qPrintable(buttons.join(", ")));
+    // A list is heard by its name and its current value, as its text.
+    const Node format = find(inside, kRoleComboBox, "Target format");
+    QVERIFY(!format.path.isEmpty());
+    const QDBusMessage value = ask(format, "org.a11y.atspi.Text", "GetText", {0, -1});
+    QCOMPARE(value.arguments().value(0).toString(),
+             QStringLiteral("3rd Generation Partnership Project2 (*.3g2)"));
 }
 
 QTEST_GUILESS_MAIN(tst_AccessibilityBus)

@@ -1,9 +1,11 @@
 #include "DialogTestSupport.h"
 #include "FakeDesktop.h"
+#include "RegEdit.h"
 #include "TestClip.h"
 #include "TestHome.h"
 #include "frmConvert.h"
 
+#include <QCryptographicHash>
 #include <QLabel>
 #include <QProcess>
 #include <QTimer>
@@ -41,9 +43,15 @@ private slots:
     void cancelEndsTheConverter();
     void explainsWhatIsCopied_data();
     void explainsWhatIsCopied();
+    void targetsOfOneExtensionKeepTheirOwnFiles_data();
+    void targetsOfOneExtensionKeepTheirOwnFiles();
+    void downloadConvertedInItsOwnFolder_data();
+    void downloadConvertedInItsOwnFolder();
 
 private:
     frmConvert& openDialogOn(const QString& source);
+    void convertTo(const QString& source, const QString& format);
+    QStringList trashed() const;
 
     TestHome home_;
     FakeDesktop desktop_;
@@ -153,6 +161,95 @@ void tst_RealConversion::explainsWhatIsCopied() {
     chooseFormat(dialog, "MP4 H.264 / AAC (*.mp4)");
     QTRY_COMPARE_WITH_TIMEOUT(dialog.lblInfo->text().trimmed(), explained, kWait);
     QVERIFY(desktop_.messages.isEmpty());
+}
+
+void tst_RealConversion::convertTo(const QString& source, const QString& format) {
+    frmConvert& dialog = openDialogOn(source);
+    chooseFormat(dialog, format);
+    desktop_.messages.clear();
+    dialog.cmdConvert->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!desktop_.messages.isEmpty() ||
+                                 (!dialog.lblInfo->text().isEmpty() && isIdle(dialog)),
+                             kWait);
+    QVERIFY2(desktop_.messages.size() == 1 &&
+                 desktop_.messages.first().text == QStringLiteral("Conversion Completed"),
+             qPrintable(dialog.lblInfo->text()));
+    QVERIFY2(dialog.lblInfo->text().isEmpty(), qPrintable(dialog.lblInfo->text()));
+    dialog.close();
+}
+
+QStringList tst_RealConversion::trashed() const {
+    return QDir(home_.path() + "/.local/share/Trash/files").entryList(QDir::Files);
+}
+
+void tst_RealConversion::targetsOfOneExtensionKeepTheirOwnFiles_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QStringList>("toTrash");
+    QTest::newRow("H.264, then H.265: two files")
+        << "MP4 H.264 / AAC (*.mp4)"
+        << "MP4 H.265 / AAC (*.mp4)"
+        << QStringList{"short clip (H.264).mp4", "short clip (H.265).mp4"} << QStringList{};
+    QTest::newRow("H.264 again: the earlier to the Trash")
+        << "MP4 H.264 / AAC (*.mp4)"
+        << "MP4 H.264 / AAC (*.mp4)" << QStringList{"short clip (H.264).mp4"}
+        << QStringList{"short clip (H.264).mp4"};
+}
+
+// Another target of the same extension never takes a result's name; only the same result made
+// again replaces it, through the Trash.
+void tst_RealConversion::targetsOfOneExtensionKeepTheirOwnFiles() {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QStringList, results);
+    QFETCH(QStringList, toTrash);
+    const QString folder = home_.path() + "/targets";
+    QDir(folder).removeRecursively();
+    QDir(home_.path() + "/.local/share/Trash").removeRecursively();
+    QDir().mkpath(folder);
+    SettingsStore().WriteKey("Youtube Video output path", folder);
+    convertTo(shortFlv_, first);
+    convertTo(shortFlv_, second);
+    QCOMPARE(QDir(folder).entryList(QDir::Files), results);
+    QCOMPARE(trashed(), toTrash);
+}
+
+void tst_RealConversion::downloadConvertedInItsOwnFolder_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("MP4 to MP4 H.264") << "news.mp4"
+                                      << "MP4 H.264 / AAC (*.mp4)"
+                                      << "news (H.264).mp4";
+    QTest::newRow("MKV keeping its streams") << "news.mkv"
+                                             << "MKV Keep Streams (*.mkv)"
+                                             << "news (2).mkv";
+}
+
+// The dialog's destination is the download folder: a download converted to its own container
+// takes a name beside it, and the download stays as it was.
+void tst_RealConversion::downloadConvertedInItsOwnFolder() {
+    QFETCH(QString, name);
+    QFETCH(QString, format);
+    QFETCH(QString, result);
+    const QString folder = home_.path() + "/downloads";
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    const QString source = folder + "/" + name;
+    QVERIFY(TestClip::Make(source, 1, "320x240", TestClip::SegmentableEncoding()));
+    const auto digest = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly)
+                   ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                   : QByteArray();
+    };
+    const QByteArray before = digest(source);
+    SettingsStore().WriteKey("Youtube Video output path", folder);
+    convertTo(source, format);
+    QCOMPARE(digest(source), before);
+    QVERIFY(QFileInfo(folder + "/" + result).size() > 0);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
 }
 
 QTEST_MAIN(tst_RealConversion)

@@ -9,6 +9,7 @@
 #include "ZebOption.h"
 #include "frmConvert.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QScrollArea>
 #include <QSettings>
@@ -268,6 +269,17 @@ void tst_frmConvert::unloadWritesTheThirteenOptionsInOrder() {
 }
 
 void tst_frmConvert::showingAgainAfterCloseLoadsAfresh() {
+    {
+        // A closed dialog keeps no focused control.
+        frmConvert& shown = openDialog();
+        shown.show();
+        shown.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&shown));
+        shown.cmbFormat->setFocus();
+        QVERIFY(shown.cmbFormat->hasFocus());
+        shown.close();
+        QCOMPARE(shown.focusWidget(), nullptr);
+    }
     frmConvert& dialog = openDialog();
     chooseFormat(dialog, kPspAvc);
     pickSource("/videos/clip.flv");
@@ -389,6 +401,10 @@ void tst_frmConvert::missingConverterIsShownAndReturnsToIdle() {
     QVERIFY2(line.contains("-i \"/videos/my.clip.flv\" "), qPrintable(line));
     QVERIFY(line.endsWith("\"" + dialog.txtDest->text() + "/my.clip.avi\""));
     QVERIFY(line.contains("-s 368x208 -vcodec h264 -bt 60 "));
+    // The message goes with its cause: another destination is another try.
+    desktop_.folderAnswer = home_.path();
+    dialog.cmdBrowse->click();
+    QVERIFY2(dialog.lblInfo->text().isEmpty(), qPrintable(dialog.lblInfo->text()));
 }
 
 // A format text without a row shows "Not Supported" and starts nothing; the dialog must not

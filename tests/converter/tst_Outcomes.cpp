@@ -145,8 +145,7 @@ private slots:
 
     void missingOutputFolderIsNamed() {
         const QString last = Convert(source_, out_ + "/gone/clip.avi", "VideoCodec=mpeg4");
-        QCOMPARE(last,
-                 "ErrorEvent:avformat.dll: the output folder '" + out_ + "/gone' does not exist");
+        QCOMPARE(last, "ErrorEvent:Vantelo: the output folder '" + out_ + "/gone' does not exist");
     }
 
     // A converter killed outright is reported as such, and its partial file is gone once the

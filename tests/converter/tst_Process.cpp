@@ -244,14 +244,14 @@ private slots:
         STAND_IN_RUN("kill -SEGV $$");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
-        QCOMPARE(log.Last(), QString("ErrorEvent:avformat.dll ended abnormally"));
+        QCOMPARE(log.Last(), QString("ErrorEvent:Vantelo: the converter ended abnormally"));
     }
 
     void silentFailureNamesTheExitCode() {
         STAND_IN_RUN("exit 2");
         avc.ConvertMedia(true);
         QVERIFY(log.WaitForEnd());
-        QCOMPARE(log.Last(), QString("ErrorEvent:avformat.dll ended with exit code 2"));
+        QCOMPARE(log.Last(), QString("ErrorEvent:Vantelo: the converter ended with exit code 2"));
     }
 
     void converterThatCannotStart() {

@@ -9,10 +9,12 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTreeView>
 #include <QUrl>
 
 namespace {
@@ -92,6 +94,19 @@ private:
     const QFileDialog& dialog_;
 };
 
+// Qt's dialog sizes its detail columns for sample texts ("128.88 GB") without the cells'
+// margins, which cuts sizes, types and dates ("11....MiB"): they take what they show, and the
+// name takes the rest. Its list view has one column and nothing to do.
+void columnsFitTheirText(QFileDialog& dialog) {
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!details)
+        return; // the desktop's own picker
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
 // A box that comes while the user works in another program must not take the keyboard from
 // it. Window managers activate a modal box whatever it asks for, so it waits: the window asks
 // for attention on the task bar, and the box shows when the user comes back to the program
@@ -150,6 +165,8 @@ void Desktop::prepareOpenFileDialog(QFileDialog& dialog, const QString& title,
     dialog.setFilter((dialog.filter() & ~QDir::CaseSensitive) | QDir::Hidden);
     // Takes effect only where Qt's own dialog is used; it does not turn the desktop's off.
     dialog.setProxyModel(new PartFilesHidden(dialog));
+    // After the proxy, which gives the views their columns anew.
+    columnsFitTheirText(dialog);
 }
 
 QString Desktop::pickOpenFile(QWidget* owner, const QString& title, const QString& startFolder,

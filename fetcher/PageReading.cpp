@@ -165,6 +165,7 @@ void PageReading::Start(const QUrl& page, int maxHeight) {
     durationSeconds_ = 0;
     pageRead_ = page;
     oursDone_ = false;
+    oursRefused_ = false;
     ours_.reset();
     oursFailure_.clear();
     ytDlp_ = YtDlpState::Running;
@@ -338,11 +339,13 @@ void PageReading::ReadPage(const QByteArray& body, const QUrl& address,
                            const QByteArray& contentType) {
     const StandardsPage::Findings findings =
         StandardsPage::Read(PageText::DecodePage(body, contentType), address);
+    const bool offersSomething = !findings.Candidates.isEmpty() || !findings.PlayerPages.isEmpty();
     if (firstPage_) {
         details_ = findings.Details;
         thumbnail_ = findings.Thumbnail;
         durationSeconds_ = findings.DurationSeconds;
-    } else {
+    } else if (offersSomething) {
+        // A frame without a video (comments, a form, an advert) tells nothing of the video.
         FillEmpty(details_, findings.Details);
         if (thumbnail_.isEmpty())
             thumbnail_ = findings.Thumbnail;
@@ -407,6 +410,8 @@ void PageReading::ReadManifest(const QByteArray& body, const QUrl& address,
             return;
         }
         oursDone_ = true;
+        oursRefused_ =
+            plan.refusal == Streams::Refusal::Live || plan.refusal == Streams::Refusal::Drm;
         oursFailure_ =
             plan.Ok()
                 ? Streams::RefusalText(
@@ -573,6 +578,14 @@ void PageReading::Settle() {
         const MediaOffer offer = *ours_;
         Finish();
         emit Offered(offer);
+        return;
+    }
+    // Ours read the stream and found it cannot be saved; yt-dlp's generic reader does not tell
+    // (it offers a live manifest's first pieces as a whole video).
+    if (oursRefused_) {
+        const QString text = oursFailure_;
+        Finish();
+        emit Failed(text);
         return;
     }
     // Ours found nothing: yt-dlp's answer, whatever reader gave it, is all there may be.

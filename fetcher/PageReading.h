@@ -18,10 +18,11 @@ class YtDlpRunner;
 
 // Reads a page of today for the video it offers. Our own reader fetches the page (or finds that
 // the address is a stream itself), reads it by the open standards, follows the pages of embedded
-// players, and reads the HLS playlist or DASH manifest it names. yt-dlp, when it is installed,
-// reads the same page side by side. The answer is settled thus: a site reader of yt-dlp's wins;
-// otherwise ours, as soon as it has found something; yt-dlp's generic answer only when ours
-// found nothing. Whatever still runs then is ended.
+// players and the page's frames, and reads the HLS playlist or DASH manifest it names. yt-dlp, when
+// it is installed, reads the same page side by side. The answer is settled thus: a site reader of
+// yt-dlp's wins; otherwise ours, as soon as it has found something or refused the stream it found
+// (live, DRM); yt-dlp's generic answer only when ours found nothing. Whatever still runs then is
+// ended.
 //
 // Each reading ends in exactly one of Offered and Failed, unless it is cancelled.
 class PageReading : public QObject {
@@ -130,6 +131,8 @@ private:
     int durationSeconds_ = 0;
     QUrl pageRead_;
     bool oursDone_ = false;
+    // Ours found the stream and refused it (live, DRM): that is its answer, not "nothing".
+    bool oursRefused_ = false;
     std::optional<MediaOffer> ours_;
     QString oursFailure_;
 

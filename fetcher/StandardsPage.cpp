@@ -46,6 +46,57 @@ int Dimension(const QString& text) {
     return ok && value > 0 && value < 100000000 ? value : 0;
 }
 
+// An <iframe> the page shows.
+struct Frame {
+    QString Src;
+    bool PlayerLike = false;
+};
+
+// A width or height of at most one pixel ("0", "1", "1px"); a percentage is no such thing.
+bool Tiny(QString value) {
+    value = value.trimmed().toLower();
+    if (value.endsWith(QLatin1String("px")))
+        value.chop(2);
+    bool ok = false;
+    const double pixels = value.trimmed().toDouble(&ok);
+    return ok && pixels <= 1;
+}
+
+// Frames no one is meant to see: the pixels and hidden frames of ads and trackers.
+bool Unseen(const HtmlScanner::Tag& tag) {
+    if (tag.Has(u"hidden"))
+        return true;
+    for (const QStringView side : {u"width", u"height"})
+        if (tag.Has(side) && Tiny(tag.Value(side)))
+            return true;
+    for (const QString& declaration : tag.Value(u"style").split(QLatin1Char(';'))) {
+        const qsizetype colon = declaration.indexOf(QLatin1Char(':'));
+        if (colon < 0)
+            continue;
+        const QString property = declaration.left(colon).trimmed().toLower();
+        QString value = declaration.mid(colon + 1).toLower();
+        value.remove(QLatin1String("!important"));
+        value = value.trimmed();
+        if ((property == QLatin1String("display") && value == QLatin1String("none")) ||
+            (property == QLatin1String("visibility") && value == QLatin1String("hidden")) ||
+            ((property == QLatin1String("width") || property == QLatin1String("height")) &&
+             Tiny(value)))
+            return true;
+    }
+    return false;
+}
+
+// A frame that lets its content play full screen or start by itself, or whose address says
+// so, is more likely the video's player than a frame of comments or a newsletter form.
+bool LooksLikePlayer(const HtmlScanner::Tag& tag, const QString& src) {
+    const QString allow = tag.Value(u"allow").toLower();
+    const QString address = src.toLower();
+    return tag.Has(u"allowfullscreen") || allow.contains(QLatin1String("autoplay")) ||
+           allow.contains(QLatin1String("fullscreen")) ||
+           address.contains(QLatin1String("embed")) || address.contains(QLatin1String("player")) ||
+           address.contains(QLatin1String("video"));
+}
+
 // What one pass over the tags gathers, in the page's order.
 class TagHarvest {
 public:
@@ -58,6 +109,7 @@ public:
     QString TwitterPlayer;
     QList<MediaElement> Media;
     QList<QStringView> JsonLd;
+    QList<Frame> Frames;
 
     void Take(const HtmlScanner::Tag& tag) {
         if (tag.Closing) {
@@ -78,6 +130,8 @@ public:
                  Dimension(tag.Has(u"size") ? tag.Value(u"size") : tag.Value(u"res"))});
         else if (tag.Name == QLatin1String("picture"))
             InPicture = true;
+        else if (tag.Name == QLatin1String("iframe") && Frames.size() < MaxOffers)
+            TakeFrame(tag);
         else if (tag.Name == QLatin1String("base") && BaseHref.isEmpty())
             BaseHref = tag.Value(u"href").trimmed();
         else if (tag.Name == QLatin1String("title") && Title.isEmpty())
@@ -89,6 +143,16 @@ public:
     }
 
 private:
+    void TakeFrame(const HtmlScanner::Tag& tag) {
+        if (Unseen(tag))
+            return;
+        // Frames that load late name their page in data-src until a script moves it to src.
+        QString src = tag.Value(u"src");
+        if (src.trimmed().isEmpty())
+            src = tag.Value(u"data-src");
+        Frames.append({src, LooksLikePlayer(tag, src)});
+    }
+
     void TakeMediaElement(const HtmlScanner::Tag& tag) {
         if (Media.size() >= MaxOffers)
             return;
@@ -407,6 +471,12 @@ Findings Read(const QString& html, const QUrl& pageAddress) {
     const QUrl player = Followable(tags.TwitterPlayer, gathering.Base, blob);
     if (!player.isEmpty())
         gathering.OfferPlayerPage(player);
+    // Frames are read like players the page names, after them; those that look like a player
+    // first, so that the reads a page is allowed go to them.
+    for (const bool playerLike : {true, false})
+        for (const Frame& frame : tags.Frames)
+            if (frame.PlayerLike == playerLike)
+                gathering.Offer(frame.Src, QString(), false, Declared(Origin::Html5, false));
 
     Findings findings = gathering.Out;
     // An address the page also declares as a stream needs no reading as a page.

@@ -9,8 +9,8 @@
 // Reads a page of today for the video it shows by an open standard: Open Graph (og:video,
 // og:video:url, og:video:secure_url, og:audio with their type and size), the Twitter card's
 // player stream, schema.org VideoObject and AudioObject in JSON-LD, and HTML5 <video> and
-// <audio> with their <source>s. Addresses are resolved against <base href> and the page's own
-// address; only http and https ones are kept.
+// <audio> with their <source>s, and the pages of the page's <iframe>s. Addresses are resolved
+// against <base href> and the page's own address; only http and https ones are kept.
 //
 // How a caller uses it:
 //   1. Request the address. Put the answer's Content-Type and first bytes through
@@ -22,8 +22,8 @@
 //      back to step 1 with it, one level deeper. Stop after MaxEmbedLevels levels or
 //      MaxPageReads requests in all, and when nothing is left: "No video was found on this
 //      page" (or, when BlobSeen, the text for a blob: address).
-//   4. The details of the page the user gave fill the window, those of a player page what the
-//      first page left empty.
+//   4. The details of the page the user gave fill the window, those of a player page that
+//      offers something (a stream or a player of its own) what the first page left empty.
 namespace StandardsPage {
 
 // The bounds of one reading, in one place: the text the reader takes of a page, the levels of
@@ -36,7 +36,9 @@ struct Findings {
     // The streams the page offers, best first (MediaChoice::Ranked).
     QList<MediaCandidate> Candidates;
     // Pages that hold the player of the video (og:video of type text/html or of no telling
-    // type, JSON-LD embedUrl, twitter:player), most trusted first; never the page itself.
+    // type, JSON-LD embedUrl, twitter:player, then the frames: those that look like a player
+    // first), most trusted first; never the page itself. Frames no one sees (hidden, or one
+    // pixel or none wide or high: ads' and trackers') are left out.
     QList<QUrl> PlayerPages;
     // The page plays a blob: address, which cannot be fetched.
     bool BlobSeen = false;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes the screenshots that the AppStream metainfo names, on a virtual display (Xvfb), from a
 # fresh home so that no user's settings show: the main window downloading a video from a page
-# served on loopback (a paced server, so that speed and time left show), then the conversion
-# dialog converting that video in ~/Videos. The package installs them beside its other
-# documents; the maker's site publishes the same files under the names the metainfo gives.
+# served on loopback as news.example (a paced server that is also the proxy, so that speed and
+# time left show), then the conversion dialog converting that video in ~/Videos. The package
+# installs them beside its other documents; the maker's site publishes the same files under
+# the names the metainfo gives.
 # Usage: scripts/make-screenshots.sh [program] [output folder] [display number]
 # Without a display number, Xvfb takes a free one. As root, the home is /home/ana on a private
 # mount, so that the folder boxes show a user's path rather than a scratch one.
@@ -70,13 +71,31 @@ cat >"$work/site/watch/sunset.html" <<'EOF'
 </head><body><video src="/sunset.mp4" controls></video></body></html>
 EOF
 
-# A server paced at 1 MB/s, so that the download is seen under way.
-python3 - "$work/site" 1000000 "$work/port" >/dev/null 2>&1 <<'EOF' &
-import http.server, os, sys, time
-root, rate, port_file = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+# A server paced at 1 MB/s, so that the download is seen under way. It is the program's proxy
+# too, so that the address box shows a site's name rather than a loopback port: it serves the
+# site's host alone and leaves every other request unanswered, as a proxy that is down would.
+site=news.example
+python3 - "$work/site" 1000000 "$work/port" "$site" >/dev/null 2>&1 <<'EOF' &
+import http.server, os, sys, time, urllib.parse
+root, rate, port_file, site = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 class Paced(http.server.SimpleHTTPRequestHandler):
     def __init__(self, *args, **kwargs):
         super().__init__(*args, directory=root, **kwargs)
+    def for_the_site(self):
+        # Through a proxy the request names the whole address ("GET http://host/path").
+        host = urllib.parse.urlsplit(self.path).hostname
+        if host is None:
+            host = self.headers.get("Host", "").rsplit(":", 1)[0]
+        self.close_connection = host != site
+        return host == site
+    def do_GET(self):
+        if self.for_the_site():
+            super().do_GET()
+    def do_HEAD(self):
+        if self.for_the_site():
+            super().do_HEAD()
+    def translate_path(self, path):
+        return super().translate_path(urllib.parse.urlsplit(path).path)
     def copyfile(self, source, destination):
         while chunk := source.read(rate // 20):
             destination.write(chunk)
@@ -90,7 +109,7 @@ EOF
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
 port=$(cat "$work/port")
-page="http://localhost:$port/watch/sunset.html"
+page="http://$site/watch/sunset.html"
 
 # Xvfb writes the number of the display it took to the descriptor given with -displayfd.
 exec {numbers}<> <(:)
@@ -101,8 +120,10 @@ display=":$number"
 
 export DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$work/run
 export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
-# The advertisement pane stays offline; the page is read from loopback.
-export http_proxy=http://127.0.0.1:9 no_proxy=localhost,127.0.0.1
+# Everything goes through the paced server: the page is read from loopback, and the
+# advertisement pane, whose host it does not serve, stays offline.
+export http_proxy=http://127.0.0.1:$port
+unset no_proxy NO_PROXY HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
 mkdir -p "$XDG_RUNTIME_DIR" "$output" "$XDG_CONFIG_HOME/Morvane"
 chmod 700 "$XDG_RUNTIME_DIR"
 # A user who chose ~/Videos as the output folder before.

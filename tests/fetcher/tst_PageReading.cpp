@@ -29,6 +29,16 @@ const QByteArray kMaster = "#EXTM3U\n"
                            "#EXT-X-STREAM-INF:BANDWIDTH=2800000,RESOLUTION=1280x720\n720.m3u8\n"
                            "#EXT-X-STREAM-INF:BANDWIDTH=1400000,RESOLUTION=854x480\n480.m3u8\n";
 
+// A DASH manifest of one 640x360 video, finished or live.
+QByteArray Manifest(const QByteArray& type) {
+    return "<?xml version=\"1.0\"?><MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" type=\"" + type +
+           "\" availabilityStartTime=\"2024-01-01T00:00:00Z\" mediaPresentationDuration=\"PT4S\">"
+           "<Period><AdaptationSet contentType=\"video\" mimeType=\"video/mp4\">"
+           "<SegmentTemplate duration=\"2\" media=\"v$Number$.m4s\" initialization=\"init.mp4\"/>"
+           "<Representation id=\"v\" bandwidth=\"100000\" width=\"640\" height=\"360\"/>"
+           "</AdaptationSet></Period></MPD>";
+}
+
 QByteArray MediaPlaylist(const QByteArray& extra, bool ended) {
     return "#EXTM3U\n#EXT-X-TARGETDURATION:2\n" + extra + "#EXTINF:2,\nseg0.ts\n" +
            (ended ? "#EXT-X-ENDLIST\n" : "");
@@ -62,6 +72,8 @@ private slots:
     void pagesOfToday();
     void addressesThatAreNoWebPages_data();
     void addressesThatAreNoWebPages();
+    void liveStreamsAreRefusedWhateverYtDlpOffers_data();
+    void liveStreamsAreRefusedWhateverYtDlpOffers();
     void allReadsOfAPageMeetOneDeadline_data();
     void allReadsOfAPageMeetOneDeadline();
     void siteReaderOfYtDlpWinsWhileOursReads();
@@ -111,6 +123,34 @@ void tst_PageReading::initTestCase() {
 <meta property="og:video" content="/trickle/master.m3u8">
 <meta property="og:video:type" content="application/x-mpegurl"></html>)"));
     server_.route("/trickle/master.m3u8", Trickling("#EXTM3U\n", "application/x-mpegurl"));
+    server_.route("/dash/live.mpd", Response::Fixed(Manifest("dynamic"), "application/dash+xml"));
+    server_.route("/dash/clip.mpd", Response::Fixed(Manifest("static"), "application/dash+xml"));
+    // Frames: adverts (whose video is the HLS master) that no one sees, a frame without a video
+    // that would lend its description, and the story's own player.
+    server_.route("/frames/news", Response::Fixed(R"(<html><head><title>Harbour news</title></head>
+<body><iframe src="/frames/advert" width="1" height="1"></iframe>
+<iframe src="/frames/advert?2" style="border: 0; display: none !important"></iframe>
+<iframe src="/frames/advert?3" width="0" height="250"></iframe>
+<iframe src="/frames/comments"></iframe>
+<iframe src="/frames/story" width="640" height="360"></iframe></body></html>)"));
+    server_.route("/frames/advert", Response::Fixed("<video src='/hls/master.m3u8'></video>"));
+    server_.route("/frames/comments",
+                  Response::Fixed("<title>Comments</title><meta name='description' "
+                                  "content='Say something'>"));
+    server_.route("/frames/story",
+                  Response::Fixed("<meta property='og:video' content='/media/clip.mp4'>"));
+    // More frames without a video than the reads a page is allowed, then the player.
+    server_.route("/frames/many", Response::Fixed(R"(<title>Harbour news</title>
+<iframe src="/frames/comments?1"></iframe><iframe src="/frames/comments?2"></iframe>
+<iframe src="/frames/comments?3"></iframe><iframe src="/frames/comments?4"></iframe>
+<iframe src="/frames/story" allow="autoplay; encrypted-media"></iframe>)"));
+    // A chain of frames: the story is three levels below the outer page.
+    server_.route("/frames/outer",
+                  Response::Fixed("<title>Outer</title><iframe src='/frames/middle' "
+                                  "allowfullscreen></iframe>"));
+    server_.route("/frames/middle",
+                  Response::Fixed("<title>Middle</title><iframe src='/frames/inner'></iframe>"));
+    server_.route("/frames/inner", Response::Fixed("<iframe src='/frames/story'></iframe>"));
     Response slow = Response::Fixed(kOpenGraphPage);
     slow.bytesPerSecond = kOpenGraphPage.size();
     server_.route("/slow", slow);
@@ -162,6 +202,26 @@ void tst_PageReading::pagesOfToday_data() {
                                           << "0"
                                           << "Outer page"
                                           << "File 0" << 0 << "";
+    QTest::newRow("player in a frame, past hidden ones and one without a video")
+        << "http://site.example/frames/news"
+        << "0"
+        << "Harbour news"
+        << "File 0" << 0 << "";
+    QTest::newRow("a frame that looks like a player within the reads allowed")
+        << "http://site.example/frames/many"
+        << "0"
+        << "Harbour news"
+        << "File 0" << 0 << "";
+    QTest::newRow("frames two levels down") << "http://site.example/frames/middle"
+                                            << "0"
+                                            << "Middle"
+                                            << "File 0" << 0 << "";
+    QTest::newRow("frames three levels down are not read")
+        << "http://site.example/frames/outer"
+        << "0"
+        << ""
+        << "" << 0
+        << noVideo + "http://site.example/frames/outer. " + YtDlpOutput::NotInstalledHint();
     QTest::newRow("nothing on the page")
         << "http://www.example.com/watch?v=abc"
         << "0"
@@ -246,6 +306,36 @@ void tst_PageReading::addressesThatAreNoWebPages() {
     QCOMPARE(log_->all(), QStringList({"InfoError " + error}));
     QCOMPARE(host_.paneShown, 0);
     QVERIFY(server_.requests().isEmpty());
+}
+
+void tst_PageReading::liveStreamsAreRefusedWhateverYtDlpOffers_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("error"); // empty: a DASH stream of 360 lines is offered
+    const QString live = QStringLiteral(" is a live stream, which cannot be saved as a file");
+    QTest::newRow("live HLS") << "/hls/live"
+                              << "http://site.example/hls/live" + live;
+    QTest::newRow("live DASH") << "/dash/live.mpd"
+                               << "http://site.example/dash/live.mpd" + live;
+    QTest::newRow("finished DASH") << "/dash/clip.mpd"
+                                   << "";
+}
+
+void tst_PageReading::liveStreamsAreRefusedWhateverYtDlpOffers() {
+    QFETCH(QString, path);
+    QFETCH(QString, error);
+    // yt-dlp's generic reader offers a live manifest's first pieces as a whole video.
+    UseYtDlp(QStringLiteral("yt-dlp"));
+    if (YtDlpProgram::Path().isEmpty())
+        QSKIP("yt-dlp is not installed (scripts/install-deps.sh installs it)");
+    fetch("http://site.example" + path);
+    QTRY_VERIFY_WITH_TIMEOUT(log_->contains("VideoData") || log_->contains("InfoError"), 60000);
+    if (!error.isEmpty()) {
+        QCOMPARE(log_->all().last(), "InfoError " + error);
+        return;
+    }
+    const MediaOffer& offer = nabrix_->LastOffer();
+    QCOMPARE(offer.streams.value(offer.video).via, MediaStream::Via::Dash);
+    QCOMPARE(offer.streams.value(offer.video).height, 360);
 }
 
 void tst_PageReading::allReadsOfAPageMeetOneDeadline_data() {

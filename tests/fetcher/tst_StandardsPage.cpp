@@ -101,6 +101,22 @@ void tst_StandardsPage::findsTheVideo_data() {
         << ""
         << ""
         << "https://player.example/embed/7" << false;
+    QTest::newRow("frames: a player's before others, one-pixel and hidden ones left out")
+        << R"(<iframe src="https://ads.example/1" width="1" height="1"></iframe>
+<iframe src="https://ads.example/2" style="border:0;display: none"></iframe>
+<iframe src="/comments"></iframe>
+<iframe data-src="https://player.example/v/7" allowfullscreen></iframe>)"
+        << ""
+        << ""
+        << "https://player.example/v/7" << false;
+    QTest::newRow("frames: a frame of any other size is read")
+        << R"html(<iframe src="javascript:void(0)"></iframe><iframe src="https://ads.example/3" hidden>
+</iframe><iframe src="https://ads.example/4" style="WIDTH:0px"></iframe>
+<iframe src="https://ads.example/5" style="visibility:hidden"></iframe>
+<iframe src="comments" width="100%" height="1.5"></iframe>)html"
+        << ""
+        << ""
+        << "https://news.example/story/comments" << false;
     QTest::newRow("a Flash player is neither")
         << R"(<meta property="og:video" content="https://old.example/p.swf?v=7"><meta property="og:video:type" content="application/x-shockwave-flash">)"
         << ""

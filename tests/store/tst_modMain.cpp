@@ -15,7 +15,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QTest>
+#include <QTreeView>
 
 using namespace modMain;
 
@@ -273,6 +275,32 @@ private slots:
         QVERIFY(view);
         QTRY_COMPARE(listed(), (QStringList{".g.flv", "B.FLV", "a.flv", "d.txt", "e.mp4", "f.fl",
                                             "flv", "sub"}));
+    }
+
+    // The detail view shows every size, type and date whole ("11.5 MiB", not "11....MiB").
+    void realOpenDialogColumnsShowTheirWholeText() {
+        const QString folder = scratch("sizes");
+        QVERIFY(QDir().mkpath(folder));
+        QFile file(folder + "/Harbour festival.mp4");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(qint64(11.5 * 1024 * 1024)));
+        file.close();
+        QFileDialog dialog;
+        Desktop::prepareOpenFileDialog(dialog, "Open", folder,
+                                       ZebCommonDialog::ToQtFilter("Media|*.mp4"));
+        dialog.setViewMode(QFileDialog::Detail);
+        dialog.resize(640, 400);
+        dialog.show();
+        // QTreeView hides the item view's public size hint of a column.
+        QAbstractItemView* details = dialog.findChild<QTreeView*>("treeView");
+        QVERIFY(details);
+        QHeaderView* header = static_cast<QTreeView*>(details)->header();
+        QTRY_COMPARE(details->model()->rowCount(details->rootIndex()), 1);
+        for (int column = 1; column < header->count(); ++column)
+            QTRY_VERIFY2(
+                header->sectionSize(column) >= details->sizeHintForColumn(column),
+                qPrintable(
+                    details->model()->index(0, column, details->rootIndex()).data().toString()));
     }
 };
 

@@ -751,7 +751,9 @@ void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
     progress_ = {lngCurrent, lngMax, fetchPhase_ == Nabrix::Phase::Video};
     if (progress_.transferring) {
         retryText_.clear();
-        if (!pace_.started)
+        // A resumed transfer's first count already holds the bytes on disk: the pace counts
+        // from the first bytes of this run.
+        if (!pace_.started && lngCurrent > 0)
             pace_ = {true, lngCurrent, paceClock_()};
     }
     // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.

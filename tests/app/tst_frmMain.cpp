@@ -627,6 +627,14 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     QCOMPARE(w->Prg->text(), "Retrying in 8 s (2 of 5)");
     emit w->Nabrix1->DownloadProgress(0, total);
     QTRY_COMPARE(w->Prg->text(), "0 %");
+    // A resumed transfer's first count holds the bytes already on disk; the speed is only of
+    // the bytes that came in this run.
+    constexpr qint64 onDisk = total / 4;
+    emit w->Nabrix1->DownloadProgress(onDisk, total);
+    now += 4000;
+    emit w->Nabrix1->DownloadProgress(onDisk + 8000000, total);
+    QTRY_VERIFY2(w->Prg->text().startsWith(QString::fromUtf8("40 % · 1.9 MB/s · ")),
+                 qPrintable(w->Prg->text()));
 
     // The end of the transfer is not overwritten by a report still waiting to be shown.
     emit w->Nabrix1->DownloadProgress(chunk, 2 * chunk);

@@ -639,8 +639,12 @@ void frmMain::ShowQualityMenu(const QPoint& at) {
     for (const int height : {2160, 1440, 1080, 720, 480, 360})
         addHeight(QStringLiteral("Up to %1p").arg(height), height);
     addHeight(QStringLiteral("Sound only"), OfferPlan::SoundOnly);
-    // The streams of the page read last, to fetch one of them instead.
-    const QList<MediaStream>& streams = Nabrix1->LastOffer().streams;
+    // The streams of the page read last, to fetch one of them instead: only while the box
+    // still holds its address.
+    const QList<MediaStream> streams =
+        OfferPlan::IsOfAddress(Nabrix1->LastOffer(), txtSource->text())
+            ? Nabrix1->LastOffer().streams
+            : QList<MediaStream>();
     if (!streams.isEmpty())
         menu->addSeparator();
     for (int index = 0; index < streams.size(); ++index) {

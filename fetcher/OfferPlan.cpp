@@ -108,19 +108,15 @@ Choice Choose(const MediaOffer& offer, int maxHeight) {
     }
     if (maxHeight <= 0 || given.video < 0 || offer.streams[given.video].height <= maxHeight)
         return given;
-    // The tallest within the limit, else the smallest there is; streams are listed best
-    // first, so the first of a height.
-    int best = -1, smallest = -1;
-    for (int i = 0; i < offer.streams.size(); ++i) {
+    // Streams are listed best first: of one height, the first.
+    const auto height = [&offer](int i) {
         const MediaStream& stream = offer.streams[i];
-        if (!stream.hasVideo || stream.height <= 0)
-            continue;
-        if (stream.height <= maxHeight && (best < 0 || stream.height > offer.streams[best].height))
-            best = i;
-        if (smallest < 0 || stream.height < offer.streams[smallest].height)
-            smallest = i;
-    }
-    return WithSound(offer, best >= 0 ? best : smallest);
+        return stream.hasVideo && stream.height > 0 ? stream.height : -1;
+    };
+    const int video =
+        Streams::WithinHeight(int(offer.streams.size()), maxHeight, height,
+                              [&height](int a, int b) { return height(a) > height(b); });
+    return video >= 0 ? WithSound(offer, video) : given;
 }
 
 Choice Pick(const MediaOffer& offer, int index) {
@@ -177,6 +173,17 @@ Layout For(const MediaStream& video, const MediaStream* audio) {
     if (fits.webm && !fits.mp4)
         return {QStringLiteral("webm"), false};
     return {video.hasVideo ? QStringLiteral("mp4") : QStringLiteral("m4a"), false};
+}
+
+bool IsOfAddress(const MediaOffer& offer, const QString& typed) {
+    if (offer.asked.isEmpty())
+        return false;
+    const QUrl address = QUrl::fromUserInput(typed.trimmed());
+    const auto same = [](const QUrl& url) {
+        return url.adjusted(QUrl::RemoveScheme | QUrl::NormalizePathSegments |
+                            QUrl::StripTrailingSlash);
+    };
+    return address.isValid() && same(address) == same(offer.asked);
 }
 
 QString Label(const MediaStream& stream) {

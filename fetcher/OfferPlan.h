@@ -36,6 +36,10 @@ struct Layout {
 // The finished file of a video (or sound) stream and, when separate, its sound (null: none).
 Layout For(const MediaStream& video, const MediaStream* audio);
 
+// Whether the offer was read for the address typed (its scheme may be left out): the streams
+// of another page are no choice for it.
+bool IsOfAddress(const MediaOffer& offer, const QString& typed);
+
 // "1080p · avc1 · 12.3 MB": a stream as the quality menu lists it.
 QString Label(const MediaStream& stream);
 

@@ -3,6 +3,7 @@
 #include "ByteSize.h"
 #include "MediaSniff.h"
 
+#include <QPair>
 #include <QStringList>
 
 namespace OfferPlan {
@@ -104,7 +105,13 @@ Choice Choose(const MediaOffer& offer, int maxHeight) {
                        IsValid(offer, offer.audio) ? offer.audio : -1};
     if (maxHeight == SoundOnly) {
         const int sound = BestSound(offer);
-        return sound >= 0 ? Choice{sound, -1} : given;
+        if (sound >= 0)
+            return {sound, -1};
+        if (given.video < 0 || given.audio >= 0)
+            return given;
+        const MediaStream& stream = offer.streams[given.video];
+        return {given.video, -1,
+                stream.hasVideo && stream.hasAudio && stream.via != MediaStream::Via::YtDlp};
     }
     if (maxHeight <= 0 || given.video < 0 || offer.streams[given.video].height <= maxHeight)
         return given;
@@ -184,6 +191,26 @@ bool IsOfAddress(const MediaOffer& offer, const QString& typed) {
                             QUrl::StripTrailingSlash);
     };
     return address.isValid() && same(address) == same(offer.asked);
+}
+
+Layout SoundOf(const MediaStream& stream) {
+    static const QList<QPair<QString, QString>> soundFiles = {
+        {"mp4a", "m4a"}, {"aac", "m4a"}, {"opus", "opus"}, {"vorbis", "ogg"}, {"mp3", "mp3"}};
+    for (const QString& codec : stream.codecs.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString name = codec.trimmed().toLower().section(QLatin1Char('.'), 0, 0);
+        for (const auto& [known, extension] : soundFiles)
+            if (name == known)
+                return {extension, true};
+    }
+    switch (FamilyOfContainer(ArrivingContainer(stream))) {
+    case Family::Mp4:
+        return {QStringLiteral("m4a"), true};
+    case Family::WebM:
+        // Opus or Vorbis: Ogg takes either.
+        return {QStringLiteral("ogg"), true};
+    default:
+        return {QStringLiteral("mka"), true};
+    }
 }
 
 QString Label(const MediaStream& stream) {

@@ -647,8 +647,12 @@ void frmMain::ShowQualityMenu(const QPoint& at) {
     for (const int height : {2160, 1440, 1080, 720, 480, 360})
         addHeight(QStringLiteral("Up to %1p").arg(height), height);
     addHeight(QStringLiteral("Sound only"), OfferPlan::SoundOnly);
-    // The streams of the page read last, to fetch one of them instead.
-    const QList<MediaStream>& streams = Nabrix1->LastOffer().streams;
+    // The streams of the page read last, to fetch one of them instead: only while the box
+    // still holds its address.
+    const QList<MediaStream> streams =
+        OfferPlan::IsOfAddress(Nabrix1->LastOffer(), txtSource->text())
+            ? Nabrix1->LastOffer().streams
+            : QList<MediaStream>();
     if (!streams.isEmpty())
         menu->addSeparator();
     for (int index = 0; index < streams.size(); ++index) {
@@ -766,7 +770,9 @@ void frmMain::Nabrix1_DownloadProgress(qint64 lngCurrent, qint64 lngMax) {
     progress_ = {lngCurrent, lngMax, fetchPhase_ == Nabrix::Phase::Video};
     if (progress_.transferring) {
         retryText_.clear();
-        if (!pace_.started)
+        // A resumed transfer's first count already holds the bytes on disk: the pace counts
+        // from the first bytes of this run.
+        if (!pace_.started && lngCurrent > 0)
             pace_ = {true, lngCurrent, paceClock_()};
     }
     // A fast transfer reports hundreds of chunks a second; the eye needs far fewer showings.

@@ -40,7 +40,8 @@ struct MediaStream {
 };
 
 struct MediaOffer {
-    // The page it was read from, after redirects.
+    // The address the reading was asked for, as given, and the page read, after redirects.
+    QUrl asked;
     QUrl page;
     // The six details, as the window shows them for any page.
     PageText::VideoPage details;

@@ -113,6 +113,7 @@ private:
     void FetchNextPlaylist();
     void PlaylistFinished();
     void StartTracks();
+    void KeepOnlySound();
     void TrackProgressed();
     void TrackFinished();
     void TracksJoined(const QString& error);
@@ -142,6 +143,8 @@ private:
     int PlaylistTrack = -1;
     QString JoinPath;
     bool Joining = false;
+    // Only the sound of the stream is kept, taken out of it by the join.
+    bool SoundOut = false;
     // The file being read back before it is placed, and what places it.
     bool Checking = false;
     QString CheckPath;

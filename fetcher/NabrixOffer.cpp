@@ -91,6 +91,7 @@ void Nabrix::StartOffer(const OfferPlan::Choice& choice) {
         TargetFolder = *HandedFolder;
     SavedFilePath.clear();
     OfferReceived = OfferTotal = 0;
+    SoundOut = choice.soundOnly;
     if (choice.video < 0 || choice.video >= Offer.streams.size()) {
         emit PhaseStarted(Phase::Video);
         FailOffer(QStringLiteral("No video was found on this page"));
@@ -105,7 +106,7 @@ void Nabrix::StartOffer(const OfferPlan::Choice& choice) {
         StartYtDlp(video);
         return;
     }
-    if (video.via == MediaStream::Via::File && !audio) {
+    if (video.via == MediaStream::Via::File && !audio && !SoundOut) {
         StartOfferFile(video);
         return;
     }
@@ -222,6 +223,8 @@ void Nabrix::StartTracks() {
     // The finished file's container, now that the segments are known.
     OfferLayout = OfferPlan::For(OfferTracks.first().stream,
                                  OfferTracks.size() > 1 ? &OfferTracks.last().stream : nullptr);
+    if (SoundOut)
+        KeepOnlySound();
     if (!NameOfferFile(OfferLayout.extension)) {
         FailOffer(QStringLiteral("The video's title does not make a usable file name"));
         return;
@@ -253,6 +256,14 @@ void Nabrix::StartTracks() {
     for (int i = 0; i < OfferTracks.size(); ++i)
         if (i < OfferTracks.size() && OfferTracks[i].download)
             OfferTracks[i].download->Start();
+}
+
+void Nabrix::KeepOnlySound() {
+    OfferLayout = OfferPlan::SoundOf(OfferTracks.first().stream);
+    // The file read back must hold the sound, and need hold no picture.
+    Streams::Track& track = *OfferTracks.first().stream.track;
+    track.kind = Streams::TrackKind::Audio;
+    track.width = track.height = 0;
 }
 
 void Nabrix::TrackProgressed() {
@@ -294,7 +305,8 @@ void Nabrix::TrackFinished() {
         return;
     }
     if (!Joiner) {
-        FailOffer(QStringLiteral("The video and its sound cannot be joined here."));
+        FailOffer(SoundOut ? QStringLiteral("The sound cannot be taken out of the video here.")
+                           : QStringLiteral("The video and its sound cannot be joined here."));
         return;
     }
     QStringList inputs;
@@ -313,6 +325,11 @@ void Nabrix::TracksJoined(const QString& error) {
     disconnect(Joiner, &MediaJoiner::Joined, this, &Nabrix::TracksJoined);
     if (!error.isEmpty()) {
         QFile::remove(JoinPath);
+        if (SoundOut) {
+            FailOffer(
+                QStringLiteral("The sound could not be taken out of the video: %1").arg(error));
+            return;
+        }
         // MPEG-TS whose codecs an MP4 does not take stays as it came.
         if (OfferTracks.size() == 1 && NameOfferFile(QStringLiteral("ts"))) {
             const OfferTrack& track = OfferTracks.first();

@@ -3,6 +3,7 @@
 #include "ByteSize.h"
 #include "MediaSniff.h"
 
+#include <QPair>
 #include <QStringList>
 
 namespace OfferPlan {
@@ -104,23 +105,25 @@ Choice Choose(const MediaOffer& offer, int maxHeight) {
                        IsValid(offer, offer.audio) ? offer.audio : -1};
     if (maxHeight == SoundOnly) {
         const int sound = BestSound(offer);
-        return sound >= 0 ? Choice{sound, -1} : given;
+        if (sound >= 0)
+            return {sound, -1};
+        if (given.video < 0 || given.audio >= 0)
+            return given;
+        const MediaStream& stream = offer.streams[given.video];
+        return {given.video, -1,
+                stream.hasVideo && stream.hasAudio && stream.via != MediaStream::Via::YtDlp};
     }
     if (maxHeight <= 0 || given.video < 0 || offer.streams[given.video].height <= maxHeight)
         return given;
-    // The tallest within the limit, else the smallest there is; streams are listed best
-    // first, so the first of a height.
-    int best = -1, smallest = -1;
-    for (int i = 0; i < offer.streams.size(); ++i) {
+    // Streams are listed best first: of one height, the first.
+    const auto height = [&offer](int i) {
         const MediaStream& stream = offer.streams[i];
-        if (!stream.hasVideo || stream.height <= 0)
-            continue;
-        if (stream.height <= maxHeight && (best < 0 || stream.height > offer.streams[best].height))
-            best = i;
-        if (smallest < 0 || stream.height < offer.streams[smallest].height)
-            smallest = i;
-    }
-    return WithSound(offer, best >= 0 ? best : smallest);
+        return stream.hasVideo && stream.height > 0 ? stream.height : -1;
+    };
+    const int video =
+        Streams::WithinHeight(int(offer.streams.size()), maxHeight, height,
+                              [&height](int a, int b) { return height(a) > height(b); });
+    return video >= 0 ? WithSound(offer, video) : given;
 }
 
 Choice Pick(const MediaOffer& offer, int index) {
@@ -177,6 +180,37 @@ Layout For(const MediaStream& video, const MediaStream* audio) {
     if (fits.webm && !fits.mp4)
         return {QStringLiteral("webm"), false};
     return {video.hasVideo ? QStringLiteral("mp4") : QStringLiteral("m4a"), false};
+}
+
+bool IsOfAddress(const MediaOffer& offer, const QString& typed) {
+    if (offer.asked.isEmpty())
+        return false;
+    const QUrl address = QUrl::fromUserInput(typed.trimmed());
+    const auto same = [](const QUrl& url) {
+        return url.adjusted(QUrl::RemoveScheme | QUrl::NormalizePathSegments |
+                            QUrl::StripTrailingSlash);
+    };
+    return address.isValid() && same(address) == same(offer.asked);
+}
+
+Layout SoundOf(const MediaStream& stream) {
+    static const QList<QPair<QString, QString>> soundFiles = {
+        {"mp4a", "m4a"}, {"aac", "m4a"}, {"opus", "opus"}, {"vorbis", "ogg"}, {"mp3", "mp3"}};
+    for (const QString& codec : stream.codecs.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString name = codec.trimmed().toLower().section(QLatin1Char('.'), 0, 0);
+        for (const auto& [known, extension] : soundFiles)
+            if (name == known)
+                return {extension, true};
+    }
+    switch (FamilyOfContainer(ArrivingContainer(stream))) {
+    case Family::Mp4:
+        return {QStringLiteral("m4a"), true};
+    case Family::WebM:
+        // Opus or Vorbis: Ogg takes either.
+        return {QStringLiteral("ogg"), true};
+    default:
+        return {QStringLiteral("mka"), true};
+    }
 }
 
 QString Label(const MediaStream& stream) {

@@ -3,6 +3,7 @@
 #include "DashManifest.h"
 #include "HlsPlaylist.h"
 #include "MediaSniff.h"
+#include "OfferPlan.h"
 #include "StandardsPage.h"
 #include "Transfer.h"
 #include "YtDlpOutput.h"
@@ -99,6 +100,35 @@ MediaStream StreamOf(const YtDlpFormat& format) {
     return stream;
 }
 
+// The codecs a declared type names ("video/mp4; codecs=\"avc1.64001f, mp4a.40.2\"").
+QString CodecsOf(const QString& declaredType) {
+    for (const QString& parameter : declaredType.split(QLatin1Char(';')).mid(1)) {
+        const QString name = parameter.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        if (name == QLatin1String("codecs"))
+            return parameter.section(QLatin1Char('='), 1)
+                .trimmed()
+                .remove(QLatin1Char('"'))
+                .remove(QLatin1Char('\''))
+                .remove(QLatin1Char(' '));
+    }
+    return QString();
+}
+
+MediaStream StreamOf(const MediaCandidate& declared) {
+    MediaStream stream;
+    stream.via = MediaStream::Via::File;
+    stream.address = declared.Address;
+    stream.extension = declared.Extension.isEmpty()
+                           ? MediaSniff::FromAddress(declared.Address).Extension
+                           : declared.Extension;
+    stream.hasVideo = !declared.AudioOnly;
+    stream.height = declared.Height;
+    stream.codecs = CodecsOf(declared.DeclaredType);
+    stream.byteSize = declared.ByteSize > 0 ? declared.ByteSize : -1;
+    stream.bitsPerSecond = declared.Bitrate;
+    return stream;
+}
+
 } // namespace
 
 PageReading::PageReading(QObject* parent) : QObject(parent), runner_(new YtDlpRunner(this)) {
@@ -159,6 +189,7 @@ void PageReading::Start(const QUrl& page, int maxHeight) {
     reads_ = 0;
     firstPage_ = true;
     fileCandidate_.reset();
+    fileCandidates_.clear();
     blobSeen_ = false;
     details_ = {};
     thumbnail_.clear();
@@ -366,6 +397,11 @@ void PageReading::ReadPage(const QByteArray& body, const QUrl& address,
 
 void PageReading::TakeCandidates(const QList<MediaCandidate>& candidates) {
     const MediaCandidate& best = candidates.first();
+    // A preview loop is no choice beside the video itself.
+    fileCandidates_.clear();
+    for (const MediaCandidate& candidate : candidates)
+        if (candidate.Kind == MediaSniff::StreamKind::File && (!candidate.Preview || best.Preview))
+            fileCandidates_.append(candidate);
     if (best.Kind == MediaSniff::StreamKind::File) {
         const auto manifest =
             std::find_if(candidates.begin(), candidates.end(), [](const MediaCandidate& c) {
@@ -386,6 +422,7 @@ void PageReading::TakeCandidates(const QList<MediaCandidate>& candidates) {
         return;
     }
     fileCandidate_.reset();
+    fileCandidates_.clear();
     manifestKind_ = best.Kind;
     Fetch(best.Address, Fetching::Manifest);
 }
@@ -435,30 +472,28 @@ void PageReading::ReadManifest(const QByteArray& body, const QUrl& address,
 }
 
 void PageReading::TakeFile(const QUrl& address, const MediaSniff::Media& media) {
-    MediaStream stream;
-    stream.via = MediaStream::Via::File;
-    stream.address = address;
-    stream.extension = media.Extension;
-    stream.hasVideo = !media.AudioOnly;
-    if (fileCandidate_ && fileCandidate_->Address == address) {
-        const MediaCandidate& declared = *fileCandidate_;
-        if (stream.extension.isEmpty())
-            stream.extension = declared.Extension;
-        stream.hasVideo = !declared.AudioOnly;
-        stream.height = declared.Height;
-        stream.byteSize = declared.ByteSize > 0 ? declared.ByteSize : -1;
-        stream.bitsPerSecond = declared.Bitrate;
-    }
-    if (stream.extension.isEmpty())
-        stream.extension = MediaSniff::FromAddress(address).Extension;
     MediaOffer offer = OurOffer();
-    offer.streams = {stream};
+    if (fileCandidate_ && fileCandidate_->Address == address) {
+        for (const MediaCandidate& declared : fileCandidates_)
+            offer.streams.append(StreamOf(declared));
+        if (!media.Extension.isEmpty())
+            offer.streams.first().extension = media.Extension;
+    } else {
+        MediaStream stream;
+        stream.address = address;
+        stream.extension = media.Extension.isEmpty() ? MediaSniff::FromAddress(address).Extension
+                                                     : media.Extension;
+        stream.hasVideo = !media.AudioOnly;
+        offer.streams = {stream};
+    }
     offer.video = 0;
+    offer.video = OfferPlan::Choose(offer, maxHeight_).video;
     OursFound(offer);
 }
 
 MediaOffer PageReading::OurOffer() const {
     MediaOffer offer;
+    offer.asked = page_;
     offer.page = pageRead_;
     offer.details = details_;
     offer.thumbnail = thumbnail_;
@@ -511,6 +546,7 @@ QList<MediaStream> PageReading::StreamsOf(const Streams::Plan& plan, const QUrl&
 
 MediaOffer PageReading::OfferOf(const YtDlpInfo& info, const QUrl& page, int maxHeight) {
     MediaOffer offer;
+    offer.asked = page;
     offer.page = page;
     offer.details = info.Details;
     offer.thumbnail = info.Thumbnail;

@@ -125,6 +125,8 @@ private:
     bool sniffed_ = false;
     // A single file the page offers, kept while a manifest it also names is read.
     std::optional<MediaCandidate> fileCandidate_;
+    // Every file the page offers, best first: all are listed, the height limit picks one.
+    QList<MediaCandidate> fileCandidates_;
     bool blobSeen_ = false;
     PageText::VideoPage details_;
     QUrl thumbnail_;

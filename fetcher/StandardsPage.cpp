@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QRegularExpression>
 
 namespace StandardsPage {
 
@@ -97,6 +98,36 @@ bool LooksLikePlayer(const HtmlScanner::Tag& tag, const QString& src) {
            address.contains(QLatin1String("video"));
 }
 
+// A picture height as players' attributes and file names write it: "720", "720p", "HD 720p";
+// 0 when none is there or it is no height of a video.
+int HeightIn(const QString& text) {
+    static const QRegularExpression height(
+        QStringLiteral("(?:^|[^0-9])([1-9][0-9]{2,3})p?(?![0-9a-oq-z])"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = height.match(text);
+    const int value = match.hasMatch() ? match.captured(1).toInt() : 0;
+    return value >= 100 && value <= 4320 ? value : 0;
+}
+
+// The height a <source> declares: players' own attributes, else the width of a media query
+// ("(min-width: 1280px)"), taken as 16:9, else a height in its file name ("clip_720p.mp4").
+int SourceHeight(const HtmlScanner::Tag& tag) {
+    for (const QStringView name : {u"size", u"res", u"data-res", u"label", u"data-quality"})
+        if (const int height = HeightIn(tag.Value(name)); height > 0)
+            return height;
+    static const QRegularExpression minWidth(QStringLiteral("min-width\\s*:\\s*([0-9]{3,4})px"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch match = minWidth.match(tag.Value(u"media")); match.hasMatch())
+        return (match.captured(1).toInt() * 9 + 8) / 16;
+    static const QRegularExpression inName(QStringLiteral("[^0-9]([1-9][0-9]{2,3})p(?![0-9a-z])"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QString file =
+        tag.Value(u"src").section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+    if (const QRegularExpressionMatch match = inName.match(file); match.hasMatch())
+        return HeightIn(match.captured(1));
+    return 0;
+}
+
 // What one pass over the tags gathers, in the page's order.
 class TagHarvest {
 public:
@@ -125,9 +156,7 @@ public:
             TakeMediaElement(tag);
         else if (tag.Name == QLatin1String("source") && InMedia && !InPicture &&
                  Media.last().Sources.size() < MaxOffers)
-            Media.last().Sources.append(
-                {tag.Value(u"src"), tag.Value(u"type"),
-                 Dimension(tag.Has(u"size") ? tag.Value(u"size") : tag.Value(u"res"))});
+            Media.last().Sources.append({tag.Value(u"src"), tag.Value(u"type"), SourceHeight(tag)});
         else if (tag.Name == QLatin1String("picture"))
             InPicture = true;
         else if (tag.Name == QLatin1String("iframe") && Frames.size() < MaxOffers)

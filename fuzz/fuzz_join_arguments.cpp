@@ -81,6 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string muxer = modJoinCommand::MuxerForFile(output);
     if (refused || inputs.empty() || muxer.empty())
         return 0; // the join stops before any command line
-    CheckCommandLine(modJoinCommand::CommandLine(inputs, kOutputUrl, muxer), inputs, muxer);
+    CheckCommandLine(
+        modJoinCommand::CommandLine(inputs, kOutputUrl, muxer, modJoinCommand::IsSoundFile(output)),
+        inputs, muxer);
     return 0;
 }

@@ -84,22 +84,13 @@ bool BetterAudio(const Track& candidate, const Track& best) {
 
 Choice Choose(const Plan& plan, int maxHeight) {
     Choice choice;
-    for (int i = 0; i < plan.tracks.size(); ++i) {
-        const Track& track = plan.tracks[i];
-        if (track.kind != TrackKind::Video || (maxHeight > 0 && track.height > maxHeight))
-            continue;
-        if (choice.video < 0 || BetterVideo(track, plan.tracks[choice.video]))
-            choice.video = i;
-    }
-    // Nothing as low as wanted: the lowest there is.
-    if (choice.video < 0) {
-        for (int i = 0; i < plan.tracks.size(); ++i) {
+    choice.video = WithinHeight(
+        int(plan.tracks.size()), maxHeight,
+        [&plan](int i) {
             const Track& track = plan.tracks[i];
-            if (track.kind == TrackKind::Video &&
-                (choice.video < 0 || track.height < plan.tracks[choice.video].height))
-                choice.video = i;
-        }
-    }
+            return track.kind == TrackKind::Video ? track.height : -1;
+        },
+        [&plan](int a, int b) { return BetterVideo(plan.tracks[a], plan.tracks[b]); });
     const QString group = choice.video >= 0 ? plan.tracks[choice.video].audioGroup : QString();
     for (int i = 0; i < plan.tracks.size(); ++i) {
         const Track& track = plan.tracks[i];

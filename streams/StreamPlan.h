@@ -96,6 +96,25 @@ QString ResultProblem(const QList<Track>& tracks, const Contents& contents);
 // "1:02:03", "0:22": a time in the presentation.
 QString ClockText(double seconds);
 
+// The one rule for the user's highest height, for streams of every kind: the best of the
+// pictures not above maxHeight (0: any), else the lowest there is. `height(i)` is that of the
+// i-th of `count` (negative: no picture, takes no part); `better(a, b)`: a ranks above b.
+// -1 when there is no picture.
+template <typename Height, typename Better>
+int WithinHeight(int count, int maxHeight, Height height, Better better) {
+    int best = -1, lowest = -1;
+    for (int i = 0; i < count; ++i) {
+        const int h = height(i);
+        if (h < 0)
+            continue;
+        if ((maxHeight <= 0 || h <= maxHeight) && (best < 0 || better(i, best)))
+            best = i;
+        if (lowest < 0 || h < height(lowest))
+            lowest = i;
+    }
+    return best >= 0 ? best : lowest;
+}
+
 // The tracks chosen by default: the video with the greatest height (then bandwidth) not above
 // maxHeight (0: any), and the audio with the greatest bandwidth that goes with it. Indexes into
 // plan.tracks; -1 where there is none.

@@ -195,7 +195,8 @@ private:
     int RunFfmpeg(const std::string& ffmpeg) {
         const double totalSeconds = LongestInput(inputs_);
         const std::vector<std::string> args = modJoinCommand::CommandLine(
-            inputs_, modInput::Url(partial_.path), modJoinCommand::MuxerForFile(output_));
+            inputs_, modInput::Url(partial_.path), modJoinCommand::MuxerForFile(output_),
+            modJoinCommand::IsSoundFile(output_));
         std::string shown;
         for (const std::string& arg : args)
             shown += " " + arg;

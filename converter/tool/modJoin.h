@@ -4,7 +4,8 @@
 
 // "avformat.dll --join OUTPUT INPUT...": joins every stream of the inputs (a video and its sound,
 // or MPEG-TS that belongs in an MP4) into OUTPUT by stream copy, never by encoding. The container
-// follows OUTPUT's extension. Each input is read as the container its first bytes name (MPEG-TS,
+// follows OUTPUT's extension; a file of sound (.m4a, .mka, .ogg, .opus, .mp3) takes only the
+// inputs' sound. Each input is read as the container its first bytes name (MPEG-TS,
 // MP4 and the others streams arrive in) and as nothing else; one that is none is refused. The
 // result is written to the run's partial file (modPartialFile)
 // and takes OUTPUT's name only while no file has it: an existing file is never replaced.

@@ -12,13 +12,16 @@ namespace {
 struct Container {
     const char* extension;
     const char* muxer;
+    // A file of sound: only the inputs' sound goes in.
+    bool sound;
 };
 
 // The containers a join writes, by the extension of the output's name.
 constexpr Container kContainers[] = {
-    {".mp4", "mp4"},   {".m4v", "mp4"},      {".m4a", "ipod"},     {".mov", "mov"},
-    {".webm", "webm"}, {".mkv", "matroska"}, {".mka", "matroska"}, {".ts", "mpegts"},
-    {".ogg", "ogg"},   {".opus", "opus"},    {".mp3", "mp3"},      {".flv", "flv"},
+    {".mp4", "mp4", false},     {".m4v", "mp4", false},   {".m4a", "ipod", true},
+    {".mov", "mov", false},     {".webm", "webm", false}, {".mkv", "matroska", false},
+    {".mka", "matroska", true}, {".ts", "mpegts", false}, {".ogg", "ogg", true},
+    {".opus", "opus", true},    {".mp3", "mp3", true},    {".flv", "flv", false},
 };
 
 // The MP4 family: the index goes before the media, so that a player can start before the end.
@@ -32,22 +35,32 @@ std::string Lowered(std::string text) {
     return text;
 }
 
-} // namespace
-
-std::string MuxerForFile(const std::string& path) {
+const Container* ContainerOf(const std::string& path) {
     const std::string name = path.substr(path.find_last_of('/') + 1);
     const size_t dot = name.find_last_of('.');
     if (dot == std::string::npos || dot == 0)
-        return std::string();
+        return nullptr;
     const std::string extension = Lowered(name.substr(dot));
     for (const Container& container : kContainers)
         if (extension == container.extension)
-            return container.muxer;
-    return std::string();
+            return &container;
+    return nullptr;
+}
+
+} // namespace
+
+std::string MuxerForFile(const std::string& path) {
+    const Container* container = ContainerOf(path);
+    return container ? container->muxer : std::string();
+}
+
+bool IsSoundFile(const std::string& path) {
+    const Container* container = ContainerOf(path);
+    return container && container->sound;
 }
 
 std::vector<std::string> CommandLine(const std::vector<Input>& inputs, const std::string& outputUrl,
-                                     const std::string& muxer) {
+                                     const std::string& muxer, bool soundOnly) {
     std::vector<std::string> args = {"-hide_banner", "-nostdin",  "-loglevel", "error",
                                      "-y",           "-progress", "pipe:3"};
     for (const Input& input : inputs) {
@@ -56,9 +69,11 @@ std::vector<std::string> CommandLine(const std::vector<Input>& inputs, const std
         args.insert(args.end(), {"-i", modInput::Url(input.path)});
     }
     // Picture and sound; data such as an MPEG-TS's ID3 tags has no place in most containers.
-    for (size_t i = 0; i < inputs.size(); ++i)
-        args.insert(args.end(),
-                    {"-map", std::to_string(i) + ":v?", "-map", std::to_string(i) + ":a?"});
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        if (!soundOnly)
+            args.insert(args.end(), {"-map", std::to_string(i) + ":v?"});
+        args.insert(args.end(), {"-map", std::to_string(i) + ":a?"});
+    }
     args.insert(args.end(), {"-c", "copy"});
     if (IndexFirst(muxer))
         args.insert(args.end(), {"-movflags", "+faststart"});

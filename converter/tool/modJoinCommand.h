@@ -17,9 +17,14 @@ struct Input {
 // extension names no container a join writes.
 std::string MuxerForFile(const std::string& path);
 
+// Whether a file of this name holds sound alone ("clip.m4a", "clip.opus", "clip.mka"): a join
+// into it takes only the inputs' sound, so that the sound of a video is had by stream copy.
+bool IsSoundFile(const std::string& path);
+
 // ffmpeg's arguments for the join of `inputs` into `outputUrl` (an ffmpeg URL) with `muxer`:
-// the video and sound of every input, copied, and the progress report on descriptor 3.
+// the video (unless `soundOnly`) and sound of every input, copied, and the progress report on
+// descriptor 3.
 std::vector<std::string> CommandLine(const std::vector<Input>& inputs, const std::string& outputUrl,
-                                     const std::string& muxer);
+                                     const std::string& muxer, bool soundOnly);
 
 } // namespace modJoinCommand

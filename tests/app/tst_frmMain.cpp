@@ -304,6 +304,21 @@ void tst_frmMain::qualityChoiceIsRememberedAndHandedToTheFetcher() {
     again.Nabrix1->SetMaxHeight(0);
     again.cmdDownload->click();
     QCOMPARE(again.Nabrix1->maxHeight(), 720);
+
+    // A page of today lists every stream it offers, as long as the box holds its address.
+    SettingsStore().WriteKey(YtDlpProgram::kProgramSetting, "/nonexistent/yt-dlp");
+    server_.route("/sources", Response::Fixed(R"(<title>Sources</title><video>
+<source src="/media/clip_360p.mp4"><source src="/media/b.mp4" res="720" type='video/mp4; codecs="avc1.4d401f"'>
+<source src="/media/a.mp4" data-res="1080"></video><audio src="/media/a.m4a"></audio>)"));
+    server_.route("/media/b.mp4", Response::Generated(4096, "video/mp4"));
+    frmMain today;
+    today.txtSource->setText("http://site.example/sources");
+    today.cmdDownload->click();
+    QTRY_VERIFY(!today.Nabrix1->LastOffer().streams.isEmpty());
+    QCOMPARE(openMenu(today).second.mid(8),
+             QStringList({"", "1080p", QString::fromUtf8("720p · avc1"), "360p", "Sound only"}));
+    today.txtSource->setText("http://site.example/another");
+    QCOMPARE(openMenu(today).second.size(), 8);
 }
 
 void tst_frmMain::openHomeAndUpdateReportFailures() {
@@ -729,6 +744,14 @@ void tst_frmMain::progressIsShownAtTheEyesPaceAndEndsOnTheLastState() {
     QTRY_COMPARE(w->Prg->text(), "Retrying in 7 s (2 of 5)");
     emit w->Nabrix1->DownloadProgress(0, total);
     QTRY_COMPARE(w->Prg->text(), "0 %");
+    // A resumed transfer's first count holds the bytes already on disk; the speed is only of
+    // the bytes that came in this run.
+    constexpr qint64 onDisk = total / 4;
+    emit w->Nabrix1->DownloadProgress(onDisk, total);
+    now += 4000;
+    emit w->Nabrix1->DownloadProgress(onDisk + 8000000, total);
+    QTRY_VERIFY2(w->Prg->text().startsWith(QString::fromUtf8("40 % · 1.9 MB/s · ")),
+                 qPrintable(w->Prg->text()));
 
     // The end of the transfer is not overwritten by a report still waiting to be shown.
     emit w->Nabrix1->DownloadProgress(chunk, 2 * chunk);

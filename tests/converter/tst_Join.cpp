@@ -19,6 +19,7 @@ const QList<QPair<QString, QString>> kInputs = {
     {"video.mp4", kPicture + " -c:v libx264 -pix_fmt yuv420p"},
     {"sound.m4a", kTone + " -c:a aac"},
     {"both.ts", kPicture + " " + kTone + " -c:v libx264 -pix_fmt yuv420p -c:a aac"},
+    {"both.mp4", kPicture + " " + kTone + " -c:v libx264 -pix_fmt yuv420p -c:a aac"},
     {"video.webm", kPicture + " -c:v libvpx-vp9 -deadline realtime -cpu-used 8"},
     {"sound.opus", kTone + " -c:a libopus"},
 };
@@ -103,6 +104,11 @@ private slots:
             << true;
         QTest::newRow("MPEG-TS with AAC into mp4")
             << QStringList{"both.ts"} << "joined.mp4" << QStringList{"h264", "aac"} << false;
+        // A file of sound takes only the sound of a video.
+        QTest::newRow("the sound of an mp4 into m4a")
+            << QStringList{"both.mp4"} << "sound.m4a" << QStringList{"aac"} << false;
+        QTest::newRow("the sound of MPEG-TS into mka")
+            << QStringList{"both.ts"} << "sound.mka" << QStringList{"aac"} << false;
         QTest::newRow("VP9 and Opus into webm")
             << QStringList{"video.webm", "sound.opus"} << "joined.webm"
             << QStringList{"vp9", "opus"} << false;

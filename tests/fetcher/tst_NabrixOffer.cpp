@@ -1,9 +1,11 @@
+#include "AVC.h"
 #include "DashManifest.h"
 #include "HlsPlaylist.h"
 #include "LoopbackHttpServer.h"
 #include "MediaJoiner.h"
 #include "Nabrix.h"
 #include "RegEdit.h"
+#include "StreamJoin.h"
 #include "TestClip.h"
 #include "TestHome.h"
 #include "YtDlpProgram.h"
@@ -108,6 +110,8 @@ private slots:
     void namesNeverReplaceAnotherVideo_data();
     void namesNeverReplaceAnotherVideo();
     void directAddressIsNamedAfterItsFile();
+    void soundOnlyIsTakenOutOfTheVideo_data();
+    void soundOnlyIsTakenOutOfTheVideo();
 
 private:
     // Downloads the offer to its end: the error text (empty when complete).
@@ -507,6 +511,44 @@ void tst_NabrixOffer::heightLimitChoosesTheStream() {
     offer.streams.removeLast();
     offer.audio = -1;
     QCOMPARE(choose(OfferPlan::SoundOnly), "0 -1");
+}
+
+void tst_NabrixOffer::soundOnlyIsTakenOutOfTheVideo_data() {
+    QTest::addColumn<QStringList>("made");
+    QTest::addColumn<QString>("probed"); // the finished file, or the start of the error
+    QTest::newRow("a video with its sound")
+        << QStringList{"clip.mp4"} << "Harbour.m4a: audio mov,mp4,m4a,3gp,3g2,mj2 2.0";
+    // A page that calls a silent video one with sound.
+    QTest::newRow("a video without sound")
+        << QStringList{"-an", "clip.mp4"} << "The downloaded file holds no sound";
+}
+
+void tst_NabrixOffer::soundOnlyIsTakenOutOfTheVideo() {
+    QFETCH(QStringList, made);
+    QFETCH(QString, probed);
+    // The page's only file holds picture and sound; the converter program takes the sound out.
+    QCOMPARE(RunFfmpeg(media_->path(), made), QString());
+    AVC::SetProgramFolder(CONVERTER_DIR);
+    StreamJoin converter;
+    nabrix_->SetJoiner(&converter);
+    nabrix_->SetMaxHeight(OfferPlan::SoundOnly);
+    MediaOffer offer;
+    offer.details.VideoTitle = "Harbour";
+    MediaStream stream;
+    stream.address = server_.url("/clip.mp4");
+    stream.height = 120;
+    offer.streams = {stream};
+    offer.video = 0;
+    const QString error = Download(offer);
+    nabrix_.reset();
+    if (error.isEmpty()) {
+        const QString name = QDir(out_).entryList(QDir::Files).join(' ');
+        QCOMPARE(name + ": " + Probe(out_ + "/" + name), probed);
+        return;
+    }
+    QVERIFY2(error.startsWith(probed), qPrintable(error));
+    QCOMPARE(QDir(out_).entryList(QDir::Files).filter(QRegularExpression("\\.(m4a|mp4)$")),
+             QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_NabrixOffer)

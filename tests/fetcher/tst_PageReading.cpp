@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 #include "FetcherTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "OfferPlan.h"
 #include "PageReading.h"
 #include "RegEdit.h"
 #include "TestHome.h"
@@ -9,6 +10,7 @@
 
 #include <QStringEncoder>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 using Response = LoopbackHttpServer::Response;
@@ -151,6 +153,15 @@ void tst_PageReading::initTestCase() {
     server_.route("/frames/middle",
                   Response::Fixed("<title>Middle</title><iframe src='/frames/inner'></iframe>"));
     server_.route("/frames/inner", Response::Fixed("<iframe src='/frames/story'></iframe>"));
+    // One video in three plain files and its sound alone, their heights told in each way
+    // players do; the page lists the tallest last.
+    server_.route("/sources", Response::Fixed(R"html(<html><title>Sources</title><video>
+<source src="/media/clip_360p.mp4" type="video/mp4">
+<source src="/media/b.mp4" type='video/mp4; codecs="avc1.4d401f, mp4a.40.2"' label="HD 720p">
+<source src="/media/a.mp4" type="video/mp4" media="(min-width: 1920px)"></video>
+<audio><source src="/media/sound.m4a" type="audio/mp4"></audio></html>)html"));
+    for (const char* name : {"/media/clip_360p.mp4", "/media/b.mp4", "/media/a.mp4"})
+        server_.route(name, Response::Generated(64 * 1024, "video/mp4"));
     Response slow = Response::Fixed(kOpenGraphPage);
     slow.bytesPerSecond = kOpenGraphPage.size();
     server_.route("/slow", slow);
@@ -194,6 +205,16 @@ void tst_PageReading::pagesOfToday_data() {
                                                          << "500"
                                                          << "master"
                                                          << "Hls 720 480 360" << 480 << "";
+    for (const auto& [limit, height] : {std::pair{"360", 360},
+                                        {"480", 360},
+                                        {"720", 720},
+                                        {"1080", 1080},
+                                        {"0", 1080},
+                                        {"240", 360},
+                                        {"-1", 0}})
+        QTest::addRow("sources up to %s", limit)
+            << "http://site.example/sources" << limit << "Sources"
+            << "File 1080 720 360 0" << height << "";
     QTest::newRow("UTF-16 page, undeclared") << "http://site.example/utf16"
                                              << "0"
                                              << "Harbour at dusk"
@@ -256,6 +277,7 @@ void tst_PageReading::pagesOfToday() {
     QFETCH(int, defaultHeight);
     QFETCH(QString, error);
     nabrix_->SetMaxHeight(maxHeight.toInt());
+    server_.clearRequests();
     fetch(address);
     waitForTheEnd();
     // The video's phase follows once the offer is settled.
@@ -278,6 +300,20 @@ void tst_PageReading::pagesOfToday() {
     QCOMPARE(seen.join(' '), streams);
     QCOMPARE(offer.streams.value(offer.video).height, defaultHeight);
     QCOMPARE(offer.audio, -1);
+    if (address.endsWith("/sources")) {
+        // The file fetched is the one chosen; the menu tells each stream as far as it is known.
+        const auto fetched = [this](const MediaStream& stream) {
+            const QList<LoopbackHttpServer::Request> requests = server_.requests();
+            return std::any_of(requests.begin(), requests.end(), [&](const auto& request) {
+                return request.target.endsWith(stream.address.path().toUtf8());
+            });
+        };
+        QTRY_VERIFY(fetched(offer.streams[offer.video]));
+        for (int i = 0; i < offer.streams.size(); ++i)
+            QVERIFY(i == offer.video || !fetched(offer.streams[i]));
+        QCOMPARE(OfferPlan::Label(offer.streams[1]), QString::fromUtf8("720p · avc1"));
+        QCOMPARE(OfferPlan::Label(offer.streams[3]), "Sound only");
+    }
     if (address.endsWith("/og")) {
         // The picture's address stays inside its attribute.
         QCOMPARE(offer.streams[0].address, QUrl("http://site.example/media/clip.mp4"));

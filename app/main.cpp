@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "DBusDesktopSession.h"
 #include "Startup.h"
 
@@ -16,5 +17,6 @@ DesktopSession* MakeDesktopSession() {
 
 int main(int argc, char* argv[]) {
     DesktopSession::SetMaker(MakeDesktopSession);
+    ChildProcess::EndTrackedGroupsOnTermination();
     return Startup::Main(argc, argv);
 }

@@ -86,7 +86,42 @@ void ReapAdopted() {
     }
 }
 
+// The tracked groups, read by the signal handler: plain atomics, no locks, no allocation.
+constexpr int kTrackedSlots = 16;
+std::atomic<pid_t> trackedGroups[kTrackedSlots];
+
+void KillTrackedGroupsAndEnd(int signal) {
+    for (std::atomic<pid_t>& slot : trackedGroups)
+        if (const pid_t leader = slot.load(); leader > 1)
+            ::kill(-leader, SIGKILL);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
 } // namespace
+
+void TrackGroup(qint64 leader) {
+    for (std::atomic<pid_t>& slot : trackedGroups) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid_t(leader)))
+            return;
+    }
+}
+
+void ForgetGroup(qint64 leader) {
+    for (std::atomic<pid_t>& slot : trackedGroups) {
+        pid_t tracked = pid_t(leader);
+        slot.compare_exchange_strong(tracked, 0);
+    }
+}
+
+void EndTrackedGroupsOnTermination() {
+    struct sigaction action = {};
+    action.sa_handler = KillTrackedGroupsAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
 
 void LeadOwnGroupAndDieWithParent(pid_t parent, int deathSignal) {
     ::setpgid(0, 0);

@@ -32,4 +32,13 @@ QByteArray NewTag();
 // ours, with any other orphan we adopted that has ended. The leader is left to its QProcess.
 void EndDescendants(qint64 leader, const QByteArray& tag);
 
+// Groups to end when this process is told to end (SIGTERM, SIGINT, SIGHUP): the death signal
+// reaches a child itself, not what the child started in its group. A child that cleans up on
+// its own death signal is not tracked.
+void TrackGroup(qint64 leader);
+void ForgetGroup(qint64 leader);
+
+// Installs the handler that kills the tracked groups before this process ends by such a signal.
+void EndTrackedGroupsOnTermination();
+
 } // namespace ChildProcess

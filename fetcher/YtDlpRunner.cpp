@@ -163,6 +163,7 @@ void YtDlpRunner::Start(Mode mode, const QUrl& page, const QStringList& argument
         return;
     }
     group_ = process_->processId();
+    ChildProcess::TrackGroup(group_);
     deadline_.start(mode == Mode::Read ? answerMs_ : silenceMs_);
 }
 
@@ -177,6 +178,7 @@ void YtDlpRunner::EndProcess() {
     if (!process_)
         return;
     process_->disconnect(this);
+    ChildProcess::ForgetGroup(group_);
     ChildProcess::EndDescendants(group_, tag_);
     process_->waitForFinished(kReapWaitMs);
     // This may run inside one of the process's own signals.

@@ -47,6 +47,7 @@ private slots:
     void whatYtDlpLeavesEndsWithItsRun();
     void downloadedFileIsChecked_data();
     void downloadedFileIsChecked();
+    void killingTheProgramEndsYtDlp_data();
     void killingTheProgramEndsYtDlp();
     void versionIsAskedOnceAndAnOldOneGetsAHint();
     void withoutYtDlpTheRunIsUnavailable();
@@ -275,18 +276,30 @@ void tst_YtDlpRunner::downloadedFileIsChecked() {
     }
 }
 
-// The program is killed outright while yt-dlp reads: yt-dlp ends with it.
+// The program ends while yt-dlp reads: yt-dlp ends with it, killed outright or told to end,
+// and when told, so does what yt-dlp started in its group.
+void tst_YtDlpRunner::killingTheProgramEndsYtDlp_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("killed") << int(SIGKILL) << "hang-alone";
+    QTest::newRow("told to end, a child in yt-dlp's group") << int(SIGTERM) << "hang";
+    QTest::newRow("hung up, a child in yt-dlp's group") << int(SIGHUP) << "hang";
+}
+
 void tst_YtDlpRunner::killingTheProgramEndsYtDlp() {
+    QFETCH(int, signal);
+    QFETCH(QString, page);
     QProcess holder;
     holder.setProgram(QCoreApplication::applicationFilePath());
-    holder.setArguments({"--hold-yt-dlp", "https://site.example/v/hang-alone"});
+    holder.setArguments({"--hold-yt-dlp", "https://site.example/v/" + page});
     holder.start();
     QVERIFY(holder.waitForReadyRead(30000));
     const qint64 ytDlp = holder.readLine().trimmed().toLongLong();
     QVERIFY(ytDlp > 0);
     QVERIFY(ChildProcess::GroupIsRunning(ytDlp));
-    ::kill(pid_t(holder.processId()), SIGKILL);
+    ::kill(pid_t(holder.processId()), signal);
     QVERIFY(holder.waitForFinished(30000));
+    QCOMPARE(holder.exitStatus(), QProcess::CrashExit);
     QTRY_VERIFY(!ChildProcess::GroupIsRunning(ytDlp));
 }
 
@@ -363,6 +376,7 @@ namespace {
 // The program that the kill test kills: it reads a page with yt-dlp and prints yt-dlp's id.
 int HoldYtDlp(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    ChildProcess::EndTrackedGroupsOnTermination(); // as the program's main does
     TestHome home;
     UseProgram(kStandIn);
     YtDlpRunner runner;

@@ -41,16 +41,16 @@ void StreamJoin::Join(const QStringList& inputs, const QString& output) {
     process_->start(converter, QStringList{QStringLiteral("--join"), output} + inputs);
 }
 
-void StreamJoin::Inspect(const QString& file) {
-    DropInspection();
-    inspection_ = MakeConverter();
-    inspection_->setProcessChannelMode(QProcess::SeparateChannels);
-    connect(inspection_, &QProcess::finished, this, &StreamJoin::Inspected);
-    connect(inspection_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+void StreamJoin::ReadBack(const QString& file) {
+    DropReadBack();
+    readBack_ = MakeConverter();
+    readBack_->setProcessChannelMode(QProcess::SeparateChannels);
+    connect(readBack_, &QProcess::finished, this, &StreamJoin::ReadBackEnded);
+    connect(readBack_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            Inspected();
+            ReadBackEnded();
     });
-    inspection_->start(AVC::ConverterPath(), {QStringLiteral("--probe"), file});
+    readBack_->start(AVC::ConverterPath(), {QStringLiteral("--probe"), file});
 }
 
 QProcess* StreamJoin::MakeConverter() {
@@ -66,17 +66,17 @@ QProcess* StreamJoin::MakeConverter() {
 }
 
 // "video 1", "audio 1", "seconds 2.000" on standard output; a complaint on standard error.
-void StreamJoin::Inspected() {
-    if (!inspection_)
+void StreamJoin::ReadBackEnded() {
+    if (!readBack_)
         return;
-    QProcess* done = inspection_;
-    inspection_ = nullptr;
+    QProcess* done = readBack_;
+    readBack_ = nullptr;
     done->disconnect(this);
     done->deleteLater();
     if (done->error() == QProcess::FailedToStart) {
-        emit MediaJoiner::Inspected(QStringLiteral("Unable to start ") + kConverterName +
-                                        QStringLiteral(": ") + done->errorString(),
-                                    0, 0, 0);
+        emit MediaJoiner::ReadBackDone(QStringLiteral("Unable to start ") + kConverterName +
+                                           QStringLiteral(": ") + done->errorString(),
+                                       0, 0, 0);
         return;
     }
     if (done->exitStatus() != QProcess::NormalExit || done->exitCode() != 0) {
@@ -85,7 +85,7 @@ void StreamJoin::Inspected() {
         const QString prefix = kConverterName + QStringLiteral(": ");
         if (said.startsWith(prefix))
             said.remove(0, prefix.size());
-        emit MediaJoiner::Inspected(
+        emit MediaJoiner::ReadBackDone(
             said.isEmpty() ? kConverterName + QStringLiteral(" could not read the file") : said, 0,
             0, 0);
         return;
@@ -103,14 +103,14 @@ void StreamJoin::Inspected() {
         else if (words[0] == "seconds")
             seconds = words[1].toDouble();
     }
-    emit MediaJoiner::Inspected(QString(), video, audio, seconds);
+    emit MediaJoiner::ReadBackDone(QString(), video, audio, seconds);
 }
 
-void StreamJoin::DropInspection() {
-    if (!inspection_)
+void StreamJoin::DropReadBack() {
+    if (!readBack_)
         return;
-    QProcess* process = inspection_;
-    inspection_ = nullptr;
+    QProcess* process = readBack_;
+    readBack_ = nullptr;
     process->disconnect(this);
     if (process->state() != QProcess::NotRunning) {
         modProcesses::EndProcessTrees({process->processId()}, kStopGraceMilliseconds);
@@ -123,7 +123,7 @@ void StreamJoin::DropInspection() {
 // output's name just before goes too: the join was called off.
 void StreamJoin::Cancel() {
     ++joins_; // a Joined still to come is dropped
-    DropInspection();
+    DropReadBack();
     if (!process_)
         return;
     QProcess* process = process_;

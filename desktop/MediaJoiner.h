@@ -11,8 +11,8 @@
 // finished name and moves it into place itself (FinishedFile). The container follows the output's
 // extension. Exactly one Joined comes for each Join, unless Cancel came first.
 //
-// Inspect reads a finished file back (its streams and length), so that a download is called
-// complete only when its file plays as long as planned; exactly one Inspected comes for each,
+// ReadBack reads a finished file back (its streams and length), so that a download is called
+// complete only when its file plays as long as planned; exactly one ReadBackDone comes for each,
 // unless Cancel came first.
 class MediaJoiner : public QObject {
     Q_OBJECT
@@ -20,9 +20,9 @@ public:
     using QObject::QObject;
 
     virtual void Join(const QStringList& inputs, const QString& output) = 0;
-    virtual void Inspect(const QString& file) = 0;
-    // Stops a join or an inspection under way; a join's output is removed and no Joined or
-    // Inspected comes.
+    virtual void ReadBack(const QString& file) = 0;
+    // Stops a join or a reading back under way; a join's output is removed and no Joined or
+    // ReadBackDone comes.
     virtual void Cancel() = 0;
 
 signals:
@@ -30,5 +30,5 @@ signals:
     void Joined(const QString& error);
     // The file holds `video` and `audio` streams and lasts `seconds`; `error` says why it could
     // not be read (and the counts are 0).
-    void Inspected(const QString& error, int video, int audio, double seconds);
+    void ReadBackDone(const QString& error, int video, int audio, double seconds);
 };

@@ -368,15 +368,15 @@ void Nabrix::CheckOffer(const QString& file, const std::function<void()>& place)
     Checking = true;
     CheckPath = file;
     AfterCheck = place;
-    connect(Joiner, &MediaJoiner::Inspected, this, &Nabrix::OfferChecked, Qt::UniqueConnection);
-    Joiner->Inspect(file);
+    connect(Joiner, &MediaJoiner::ReadBackDone, this, &Nabrix::OfferChecked, Qt::UniqueConnection);
+    Joiner->ReadBack(file);
 }
 
 void Nabrix::OfferChecked(const QString& error, int video, int audio, double seconds) {
     if (!Checking)
         return;
     Checking = false;
-    disconnect(Joiner, &MediaJoiner::Inspected, this, &Nabrix::OfferChecked);
+    disconnect(Joiner, &MediaJoiner::ReadBackDone, this, &Nabrix::OfferChecked);
     QList<Streams::Track> tracks;
     for (const OfferTrack& track : OfferTracks)
         if (track.stream.track)
@@ -476,7 +476,7 @@ void Nabrix::CancelOffer() {
     }
     Joining = false;
     if (Checking && Joiner) {
-        disconnect(Joiner, &MediaJoiner::Inspected, this, &Nabrix::OfferChecked);
+        disconnect(Joiner, &MediaJoiner::ReadBackDone, this, &Nabrix::OfferChecked);
         Joiner->Cancel();
     }
     Checking = false;

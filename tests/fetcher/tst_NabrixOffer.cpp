@@ -72,8 +72,8 @@ public:
         QTimer::singleShot(0, this, [this, error] { emit Joined(error); });
     }
     // Reads the file back with ffprobe, as the converter does.
-    void Inspect(const QString& file) override {
-        ++inspections;
+    void ReadBack(const QString& file) override {
+        ++readBacks;
         QProcess ffprobe;
         ffprobe.start("ffprobe",
                       {"-v", "error", "-show_entries", "stream=codec_type:format=duration", "-of",
@@ -84,11 +84,11 @@ public:
         const int video = listing.count("codec_type=video"),
                   audio = listing.count("codec_type=audio");
         const double seconds = listing.mid(listing.indexOf("duration=") + 9).trimmed().toDouble();
-        QTimer::singleShot(0, this, [=] { emit Inspected(error, video, audio, seconds); });
+        QTimer::singleShot(0, this, [=] { emit ReadBackDone(error, video, audio, seconds); });
     }
     void Cancel() override {}
     int joins = 0;
-    int inspections = 0;
+    int readBacks = 0;
 };
 
 } // namespace
@@ -145,7 +145,7 @@ void tst_NabrixOffer::init() {
     server_.setFallback([folder](const auto& request) { return ServeFile(folder, request); });
     server_.clearRequests();
     joiner_.joins = 0;
-    joiner_.inspections = 0;
+    joiner_.readBacks = 0;
     nabrix_ = std::make_unique<Nabrix>();
     nabrix_->setRetryWait(1);
     nabrix_->SetOutputFolder(out_);
@@ -360,7 +360,7 @@ void tst_NabrixOffer::piecesEndAsOnePlayableFile() {
     QCOMPARE(Probe(nabrix_->TargetFile()),
              QStringLiteral("video audio mov,mp4,m4a,3gp,3g2,mj2 2.0"));
     QCOMPARE(joiner_.joins, 1);
-    QCOMPARE(joiner_.inspections, 1);
+    QCOMPARE(joiner_.readBacks, 1);
     // The pieces are in the file: nothing else is left.
     QCOMPARE(QDir(out_).entryList(QDir::Files | QDir::Hidden), QStringList{"Pieces.mp4"});
 }
@@ -421,7 +421,7 @@ void tst_NabrixOffer::resultShorterThanPlannedFails() {
                  .match(error)
                  .hasMatch(),
              qPrintable(error));
-    QCOMPARE(joiner_.inspections, 1);
+    QCOMPARE(joiner_.readBacks, 1);
     // Neither the joined file nor a finished one is left; the .part stays to be continued.
     QCOMPARE(QDir(out_).entryList(QDir::Files), QStringList{"Short.mp4.video.part"});
 }

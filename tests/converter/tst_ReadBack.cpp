@@ -9,7 +9,7 @@
 
 using namespace ConverterTest;
 
-class TestInspect : public QObject {
+class TestReadBack : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
@@ -68,7 +68,7 @@ private slots:
         }
         StreamJoin join;
         QStringList told;
-        connect(&join, &MediaJoiner::Inspected, this,
+        connect(&join, &MediaJoiner::ReadBackDone, this,
                 [&](const QString& error, int video, int audio, double seconds) {
                     told << (error.isEmpty() ? QStringLiteral("video %1 audio %2 %3")
                                                    .arg(video)
@@ -76,12 +76,12 @@ private slots:
                                                    .arg(qRound(seconds))
                                              : error);
                 });
-        join.Inspect(path);
+        join.ReadBack(path);
         QVERIFY(QTest::qWaitFor([&] { return !told.isEmpty(); }, 60000));
         QCOMPARE(told.size(), 1);
         QVERIFY2(told.first().endsWith(expected), qPrintable(told.first()));
     }
 };
 
-QTEST_GUILESS_MAIN(TestInspect)
-#include "tst_Inspect.moc"
+QTEST_GUILESS_MAIN(TestReadBack)
+#include "tst_ReadBack.moc"

@@ -1,15 +1,13 @@
 #include "modProbe.h"
 
 #include "modInput.h"
+#include "modResultCheck.h"
 #include "modRun.h"
 
 #include <cstdio>
 #include <cstring>
-#include <set>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
-#include <vector>
 
 namespace modProbe {
 
@@ -41,29 +39,12 @@ int Run(const char* program, int argc, char** argv) {
     const std::string demuxer = modInput::DemuxerOf(modInput::HeadOf(path));
     if (demuxer.empty())
         return Fail(program, "'" + path + "' is not in a container that streams are kept in");
-    std::vector<std::string> arguments = modInput::ReadAs(demuxer);
-    arguments.insert(arguments.begin(), {"-v", "error"});
-    arguments.insert(arguments.end(), {"-show_entries", "stream=index,codec_type:format=duration",
-                                       "-of", "default=noprint_wrappers=1", modInput::Url(path)});
-    bool whole = false;
-    const std::string listing = modRun::Capture(ffprobe, arguments, &whole);
-    if (!whole)
+    const modResultCheck::Facts facts =
+        modResultCheck::Probe(ffprobe, modInput::Url(path), modInput::ReadAs(demuxer));
+    if (!facts.read)
         return Fail(program, "ffprobe cannot read the file");
-    // A stream listed again under its program (MPEG-TS) counts once.
-    std::set<std::string> video, audio;
-    std::string index, seconds = "0";
-    std::istringstream lines(listing);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("index=", 0) == 0)
-            index = line.substr(6);
-        else if (line == "codec_type=video")
-            video.insert(index);
-        else if (line == "codec_type=audio")
-            audio.insert(index);
-        else if (line.rfind("duration=", 0) == 0 && line != "duration=N/A")
-            seconds = line.substr(9);
-    }
-    std::printf("video %zu\naudio %zu\nseconds %s\n", video.size(), audio.size(), seconds.c_str());
+    std::printf("video %d\naudio %d\nseconds %.3f\n", facts.videoStreams, facts.audioStreams,
+                facts.seconds);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 namespace modResultCheck {
@@ -29,22 +30,31 @@ Facts Probe(const std::string& ffprobe, const std::string& url,
     Facts facts;
     bool whole = false;
     std::vector<std::string> args = inputOptions;
-    args.insert(args.end(),
-                {"-v", "error", "-show_entries", "stream=codec_type:format=duration,format_name",
-                 "-of", "default=noprint_wrappers=1", url});
+    args.insert(args.end(), {"-v", "error", "-show_entries",
+                             "stream=index,codec_type:format=duration,format_name", "-of",
+                             "default=noprint_wrappers=1", url});
     const std::string listing = modRun::Capture(ffprobe, args, &whole);
     facts.read = whole;
+    // A stream listed again under its program (MPEG-TS) counts once.
+    std::set<std::string> video, audio;
+    std::string index;
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
-        if (line == "codec_type=video")
-            facts.hasVideo = true;
+        if (line.rfind("index=", 0) == 0)
+            index = line.substr(6);
+        else if (line == "codec_type=video")
+            video.insert(index);
         else if (line == "codec_type=audio")
-            facts.hasAudio = true;
+            audio.insert(index);
         else if (line.rfind("duration=", 0) == 0)
             facts.seconds = std::atof(line.c_str() + 9);
         else if (line.rfind("format_name=", 0) == 0)
             facts.format = line.substr(12);
     }
+    facts.videoStreams = int(video.size());
+    facts.audioStreams = int(audio.size());
+    facts.hasVideo = facts.videoStreams > 0;
+    facts.hasAudio = facts.audioStreams > 0;
     return facts;
 }
 

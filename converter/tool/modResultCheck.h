@@ -12,6 +12,8 @@ struct Facts {
     bool read = false;     // ffprobe could read the file
     bool hasVideo = false; // it holds a video stream
     bool hasAudio = false; // it holds an audio stream
+    int videoStreams = 0;  // how many video streams it holds, each counted once
+    int audioStreams = 0;  // how many audio streams
     double seconds = 0;    // its duration
     std::string format;    // the reader's names ("mov,mp4,m4a,3gp,3g2,mj2", "hls")
 };
